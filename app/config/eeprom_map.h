@@ -1,0 +1,47 @@
+#pragma once
+// The two EEPROM layouts: decoding an image into a record, encoding it back,
+// and each layout's application defaults.
+
+#include <string>
+
+#include "eeprom_record.h"
+
+namespace kovrin {
+
+enum class EepromLayout { None, V5, V6 };
+
+// Layout of an acceptor variant: 5 and 9 -> V5, 6 and 7 -> V6, others none.
+EepromLayout LayoutOfVariant(int variant);
+// Layout whose defaults apply; with no acceptor identified (0) that is V5.
+EepromLayout DefaultsLayoutOfVariant(int variant);
+// Image bytes in use (and written back) for a layout: 176, 143, or 0.
+int16_t EepromLengthOfLayout(EepromLayout layout);
+// The length to write for a record, by the record's own variant.
+int16_t EepromLengthOf(const EepromRecord& record);
+
+enum class CodecStatus { Ok, NoLayout, ValueOutOfRange };
+
+struct CodecResult {
+    CodecStatus status = CodecStatus::Ok;
+    std::string message;  // empty when Ok
+    explicit operator bool() const { return status == CodecStatus::Ok; }
+};
+
+// Why a record cannot be written into a layout's image bytes, or Ok.
+CodecResult CheckRecordFitsLayout(const EepromRecord& record, EepromLayout layout);
+
+// Layout procedures. PartialDecode 1 decodes only the leading part.
+void DecodeEepromImageV5(EepromRecord& record, const EepromImage& image, int32_t PartialDecode);
+CodecResult EncodeEepromImageV5(const EepromRecord& record, EepromImage& image);
+void LoadEepromDefaultsV5(EepromRecord& record);
+void DecodeEepromImageV6(EepromRecord& record, const EepromImage& image, int32_t PartialDecode);
+CodecResult EncodeEepromImageV6(const EepromRecord& record, EepromImage& image);
+void LoadEepromDefaultsV6(EepromRecord& record);
+
+// Dispatchers. Decode and defaults go by AcceptorVariant, encode by the
+// record's own VariantCode. NoLayout means nothing was changed.
+CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, int32_t PartialDecode);
+CodecResult EncodeEepromImage(const EepromRecord& record, EepromImage& image);
+CodecResult LoadEepromDefaults(EepromRecord& record);
+
+}  // namespace kovrin

@@ -1,0 +1,93 @@
+#pragma once
+// The acceptor's configuration memory and the record it is edited in.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kovrin {
+
+// The 256-byte configuration memory; 16-bit values in it are big-endian.
+using EepromImage = std::array<uint8_t, 256>;
+
+struct EepromRecord {
+    uint8_t HeaderByte = 0;
+    uint8_t InterfaceType = 0;
+    std::array<uint8_t, 3> SecurityMask{};
+    std::array<uint8_t, 3> ChannelEnableMask{};
+    uint8_t PulsesPerUnit = 0;
+    std::array<uint8_t, 2> IsoCode{};
+    int32_t ScalingFactor = 0;
+    uint8_t DecimalPlaces = 0;
+    uint8_t OptionFlags = 0;
+    uint8_t SignalFlags = 0;
+    std::array<int32_t, 24> ChannelPulseAssignment{};
+    std::array<uint8_t, 24> ChannelVendAssignment{};
+    std::array<uint8_t, 16> MdbChannelValue{};
+    int32_t Word80 = 0;
+    uint8_t PulseOnTime = 0;
+    uint8_t PulseOffTime = 0;
+    uint8_t EscrowTime = 0;
+    uint8_t Byte107 = 0;
+    uint8_t CcTalkAddress = 0;
+    std::array<uint8_t, 3> CcTalkEncryptionCode{};
+    std::array<uint8_t, 3> CcTalkSerialNumber{};
+    uint8_t CcTalkFlag = 0;
+    std::array<uint8_t, 15> Block116{};
+    uint8_t Byte131 = 0;
+    std::array<uint8_t, 11> SerialNumber{};
+    std::array<uint8_t, 30> AuditCounters{};
+    std::array<uint8_t, 13> Block163{};
+    std::array<uint8_t, 6> Block176{};
+    std::array<uint8_t, 6> Block182{};
+    std::array<uint8_t, 6> Block188{};
+    std::array<uint8_t, 7> Block194{};
+    std::array<uint8_t, 7> Block201{};
+    std::array<uint8_t, 18> Block208{};
+    std::array<uint8_t, 18> Block220{};
+    std::array<uint8_t, 10> ExtraBytes{};
+    uint8_t ExtraByte = 0;
+    std::array<uint8_t, 6> Bytes232{};
+    std::array<uint8_t, 6> Block238{};
+    std::array<uint8_t, 6> Block244{};
+    uint8_t Byte250 = 0;
+    uint8_t SetupRevision = 0;
+    uint8_t VariantCode = 0;
+    uint8_t CalibrationRevision = 0;
+    int32_t EndWord = 0;
+    std::array<uint8_t, 128> ExtendedBlock{};
+    std::array<uint8_t, 128> SpareBlock{};
+
+    bool operator==(const EepromRecord&) const = default;
+};
+
+// Where CurrentRecord came from.
+enum ConfigSourceCode : int32_t {
+    ConfigFromDefaults = 0,
+    ConfigFromFile = 1,
+    ConfigFromFactory = 2,
+    ConfigFromAcceptor = 3,
+};
+
+// Flags are 16-bit with True = -1.
+constexpr int16_t True = -1;
+constexpr int16_t False = 0;
+
+// Program-wide configuration state (one thread touches it).
+extern EepromRecord CurrentRecord;
+extern EepromRecord FactoryRecord;
+extern int32_t ConfigSource;
+extern int16_t FactoryConfigValid;
+extern int16_t EepromLength;
+// Variant of the identified acceptor, 0 while none is; the link sets it, the
+// configuration dispatchers choose their layout by it.
+extern uint8_t AcceptorVariant;
+
+// Two upper-case hex digits, high nibble first.
+std::string ByteToHex(uint8_t value);
+
+// Packs the two decimal digits of text's value as BCD and replaces text by the
+// decimal text of the result ("45" -> 69, text "69").
+int16_t DecToBcd(std::string& text);
+
+}  // namespace kovrin
