@@ -540,8 +540,12 @@ void DrawProgramMark(QPainter& p, int size)
     p.drawRoundedRect(QRectF(13, 10, 38, 30), 5, 5);
     p.setBrush(Rgb(ink::Note));
     p.drawRoundedRect(QRectF(20, 4, 24, 28), 2, 2);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(Rgb(ink::NoteMark), 1.5));
+    p.drawRoundedRect(QRectF(23, 7, 18, 22), 1, 1);
+    p.setPen(Qt::NoPen);
     p.setBrush(Rgb(ink::NoteMark));
-    p.drawEllipse(QPointF(32, 15), 4.5, 4.5);
+    p.drawEllipse(QPointF(32, 16), 4.5, 4.5);
     p.setBrush(Rgb(ink::Slot));
     p.drawRoundedRect(QRectF(16, 29, 32, 6), 3, 3);
     p.setBrush(Rgb(ink::Plate));
