@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 
 namespace kovrin {
 namespace {
@@ -450,7 +451,7 @@ ButtonInk InkFor(QRgb accent, bool enabled)
 
 void DrawArrowHead(QPainter& p, QPointF tip, qreal angleDegrees, qreal size, const QColor& colour)
 {
-    const qreal a = angleDegrees * M_PI / 180.0;
+    const qreal a = angleDegrees * std::numbers::pi / 180.0;
     const QPointF dir(std::cos(a), std::sin(a));
     const QPointF normal(-dir.y(), dir.x());
     QPolygonF head;
@@ -487,7 +488,7 @@ void DrawRefresh(QPainter& p, const ButtonInk& c)
     p.drawArc(ring, 280 * 16, 130 * 16);
     const qreal r = 18;
     auto onRing = [&](qreal degrees) {
-        const qreal a = degrees * M_PI / 180.0;
+        const qreal a = degrees * std::numbers::pi / 180.0;
         return QPointF(24 + r * std::cos(a), 24 - r * std::sin(a));
     };
     // Heads at the arcs' clockwise ends (100 and 280 degrees), pointing along the turn.
