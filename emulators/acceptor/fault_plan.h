@@ -1,0 +1,51 @@
+#pragma once
+// Spoilt replies on order: "fail the next k replies to command X this way".
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace kovrin::emulator {
+
+enum class FaultKind {
+    NoReply,            // the frame is heard but not answered
+    StrayLeadingBytes,  // noise on the line before the reply
+    BadCheckByte,       // the reply's check byte is wrong
+    SplitReply,         // the reply leaves in two parts with a pause between them
+};
+
+struct Fault {
+    FaultKind kind = FaultKind::NoReply;
+    int times = 1;                                // replies spoilt before the unit answers well again
+    std::vector<uint8_t> strayBytes{0x00};        // StrayLeadingBytes
+    size_t splitAt = 3;                           // SplitReply: bytes in the first part
+    std::chrono::milliseconds pause{50};          // SplitReply: gap between the parts
+};
+
+inline constexpr int kAnyCommand = -1;
+
+class FaultPlan {
+public:
+    void add(int command, const Fault& fault);
+    void clear();
+    // The fault for this reply, if one is due; each call uses up one of its times.
+    std::optional<Fault> take(uint8_t command);
+
+private:
+    struct Entry {
+        int command;
+        Fault fault;
+    };
+    std::deque<Entry> entries_;
+};
+
+// The bytes that go on the line for a spoilt reply, as parts with a pause before each part after the first.
+struct SpoiltReply {
+    std::vector<std::vector<uint8_t>> parts;
+    std::chrono::milliseconds pause{0};
+};
+SpoiltReply spoil(const std::vector<uint8_t>& frame, const Fault& fault);
+
+}  // namespace kovrin::emulator
