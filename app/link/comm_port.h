@@ -1,0 +1,59 @@
+#pragma once
+// The serial comm control: port number, settings text, DTR/RTS, a receive
+// threshold and a receive event, over QSerialPort. Writes leave at once.
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include "serial_frame.h"
+
+namespace kovrin {
+
+// Device of port COMn: the target of a link "COMn" in the program's folder
+// if there is one, else /dev/ttyS<n-1>.
+QString ResolveComPort(int n, const QString& programFolder);
+
+class CommPort : public QObject {
+    Q_OBJECT
+public:
+    // Event codes of the receive event.
+    enum : int { comEvReceive = 2, comEventRxOver = 1008, comEventFrame = 1004, comEventRxParity = 1009 };
+
+    explicit CommPort(QObject* parent = nullptr);
+
+    int CommPortNumber = 1;
+    QString Settings = "9600, N, 8, 1";
+    int InputLen = 0;   // every read takes everything waiting
+    int RThreshold = 1;  // the receive event fires for the first byte
+    bool DTREnable = true;
+    bool RTSEnable = true;
+
+    // Opens or closes the port; false with ErrorDescription() on failure.
+    bool SetPortOpen(bool open);
+    bool PortOpen() const { return port_.isOpen(); }
+    QString ErrorDescription() const { return error_; }
+    // The speed the port is set to now.
+    qint32 BaudRate() const { return port_.baudRate(); }
+
+    // Event code of the last receive event.
+    int CommEvent = 0;
+    // Everything received and not read yet.
+    Bytes Input();
+    // Writes the bytes and waits until they have left.
+    bool Output(const Bytes& bytes);
+    // Blocks for `ms` milliseconds while still taking in what arrives.
+    void Wait(int ms);
+
+signals:
+    void OnComm();
+
+private:
+    bool ApplySettings();
+    void Received();
+
+    QSerialPort port_;
+    QString error_;
+};
+
+}  // namespace kovrin

@@ -1,0 +1,23 @@
+#include <QApplication>
+
+#include "eeprom_map.h"
+#include "form_main.h"
+#include "module_main.h"
+#include "settings.h"
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    app.setApplicationName("Kovrin");
+    app.setApplicationVersion(KOVRIN_VERSION);
+
+    kovrin::LoadSettings();
+    kovrin::FormMain form;
+    form.ComPort = kovrin::ComPortFromSetting(kovrin::SettingsComPort);
+    kovrin::LoadEepromDefaults(kovrin::CurrentRecord);
+    form.FlashInhibit |= 0x01;
+    form.HexFileLoaded = kovrin::False;
+    form.Form_Load();
+    form.show();
+    return app.exec();
+}

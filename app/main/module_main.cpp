@@ -1,0 +1,36 @@
+#include "module_main.h"
+
+#include "program_folder.h"
+#include "settings.h"
+
+namespace kovrin {
+
+std::string SettingsFilePath;
+std::string SettingsComPort;
+std::string FirmwareFilePath;
+std::string ConfigFilePath;
+
+namespace {
+void FillSettingsFilePath()
+{
+    if (SettingsFilePath.empty())
+        SettingsFilePath = ProgramFolder().toStdString() + "/Kovrin.ini";
+}
+}  // namespace
+
+void LoadSettings()
+{
+    FillSettingsFilePath();
+    const SettingsValues v = ReadSettingsFile(SettingsFilePath, ProgramFolder().toStdString());
+    SettingsComPort = v.SettingsComPort;
+    FirmwareFilePath = v.FirmwareFilePath;
+    ConfigFilePath = v.ConfigFilePath;
+}
+
+void SaveSettings()
+{
+    FillSettingsFilePath();
+    WriteSettingsFile(SettingsFilePath, {SettingsComPort, FirmwareFilePath, ConfigFilePath});
+}
+
+}  // namespace kovrin

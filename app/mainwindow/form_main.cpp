@@ -1,0 +1,486 @@
+#include "form_main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTimer>
+#include <QWindowStateChangeEvent>
+
+#include "acceptor_variant.h"
+#include "eeprom_map.h"
+#include "message_seam.h"
+#include "pictures.h"
+#include "qel_usb_client.h"
+
+namespace kovrin {
+
+namespace {
+
+constexpr int DesignWidth = 1680;
+constexpr int DesignHeight = 1050;
+
+QLabel* NewLabel(QWidget* parent, const char* name, const QRect& at, const QString& text = {})
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setGeometry(at);
+    label->setAccessibleName(name);
+    return label;
+}
+
+// A caption beside a value label; the value label takes the caption as its accessible name.
+QLabel* CaptionedValue(QWidget* parent, const char* name, const QString& caption, int x, int y, int w = 260)
+{
+    auto* c = new QLabel(caption, parent);
+    c->setGeometry(x, y, 150, 24);
+    c->setStyleSheet("color: #555;");
+    QLabel* v = NewLabel(parent, name, QRect(x + 150, y, w, 24));
+    v->setAccessibleName(caption);
+    v->setStyleSheet("font-weight: 600;");
+    return v;
+}
+
+QFrame* NewFrame(QWidget* parent, const char* name, const QRect& at)
+{
+    auto* f = new QFrame(parent);
+    f->setObjectName(name);
+    f->setGeometry(at);
+    f->setFrameShape(QFrame::StyledPanel);
+    f->setAutoFillBackground(true);
+    return f;
+}
+
+QColor ColourOf(int32_t bgr)
+{
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+}  // namespace
+
+FormMain::FormMain()
+{
+    setWindowTitle(ProgramTitle);
+    setWindowIcon(ProgramIcon());
+    MSComm1 = new CommPort(this);
+    connect(MSComm1, &CommPort::OnComm, this, &FormMain::MSComm1_OnComm);
+
+    tmrPoll = new QTimer(this);
+    tmrPoll->setInterval(500);
+    connect(tmrPoll, &QTimer::timeout, this, &FormMain::tmrPoll_Timer);
+    tmrGuard = new QTimer(this);
+    tmrGuard->setInterval(1500);
+    connect(tmrGuard, &QTimer::timeout, this, &FormMain::tmrGuard_Timer);
+    TimerCmdResponseDelay = new QTimer(this);
+    connect(TimerCmdResponseDelay, &QTimer::timeout, this, &FormMain::TimerCmdResponseDelay_Timer);
+    TimerScreenFlashRestore = new QTimer(this);
+    connect(TimerScreenFlashRestore, &QTimer::timeout, this, &FormMain::TimerScreenFlashRestore_Timer);
+
+    BuildControls();
+    BuildMenus();
+    resize(1100, 760);
+}
+
+FormMain::~FormMain() = default;
+
+void FormMain::BuildControls()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName("FormMainClient");
+    setCentralWidget(central);
+
+    // The main panel: the attached acceptor, its service buttons and the firmware update.
+    Frame5 = NewFrame(central, "Frame5", QRect(8, 8, 1040, 640));
+    Frame5->setAccessibleName("Acceptor");
+    Label1[0] = NewLabel(Frame5, "Label1", QRect(16, 10, 400, 30));
+    Label1[0]->setStyleSheet("font-size: 18px; font-weight: 700; color: #1f3b57;");
+
+    ImageNoteAcceptor = NewLabel(Frame5, "ImageNoteAcceptor", QRect(16, 50, 220, 260));
+    ImageNoteAcceptor->setAlignment(Qt::AlignCenter);
+    ImageNoteAcceptor->setAccessibleName("Note acceptor picture");
+
+    auto* link = new QGroupBox("Note acceptor", Frame5);
+    link->setGeometry(260, 46, 460, 300);
+    Label7[0] = NewLabel(link, "Label7", QRect(16, 26, 420, 26), "DISCONNECTED");
+    Label7[0]->setAccessibleName("Link status");
+    Label7[0]->setStyleSheet("font-size: 15px; font-weight: 700;");
+    Label6[4] = CaptionedValue(link, "Label6_4", "Variant", 16, 60);
+    Label6[5] = CaptionedValue(link, "Label6_5", "Information", 16, 86);
+    Label6[6] = CaptionedValue(link, "Label6_6", "Software", 16, 112);
+    Label6[7] = CaptionedValue(link, "Label6_7", "Version", 16, 138);
+    Label6[8] = CaptionedValue(link, "Label6_8", "Serial number", 16, 164);
+    LabelFwSetupRevision = CaptionedValue(link, "LabelFwSetupRevision", "Setup revision", 16, 190);
+    LabelFwCalRevision = CaptionedValue(link, "LabelFwCalRevision", "Calibration revision", 16, 216);
+    Label10 = NewLabel(link, "Label10", QRect(16, 244, 200, 24));
+    Label10->setAccessibleName("Unit mode");
+    Label10->setStyleSheet("font-weight: 700; color: #a05000;");
+    LabelCalibrationStatus = NewLabel(link, "LabelCalibrationStatus", QRect(16, 268, 300, 24));
+    LabelCalibrationStatus->setAccessibleName("Calibration status");
+
+    // Each service button exists once per variant; the attached variant's set shows.
+    const struct {
+        std::array<QPushButton*, 10>* buttons;
+        const char* name;
+        const char* what;
+        int image;
+        int y;
+    } sets[] = {
+        {&cmdRefresh, "cmdRefresh", "Read the configuration from the acceptor", 2, 50},
+        {&cmdSend, "cmdSend", "Send the configuration to the acceptor", 1, 130},
+        {&cmdCalibrate, "cmdCalibrate", "Calibrate the acceptor", 3, 210},
+    };
+    for (const auto& set : sets) {
+        for (int v = 0; v < 10; ++v) {
+            auto* b = new QPushButton(Frame5);
+            b->setObjectName(QString("%1_%2").arg(set.name).arg(v));
+            b->setGeometry(740, set.y, 72, 72);
+            b->setIcon(ButtonPicture(set.image));
+            b->setIconSize(QSize(48, 48));
+            b->setToolTip(set.what);
+            b->setAccessibleName(set.what);
+            b->setVisible(v == 0);
+            b->setEnabled(false);
+            (*set.buttons)[v] = b;
+        }
+    }
+
+    auto* firmware = new QGroupBox("Firmware update", Frame5);
+    firmware->setGeometry(16, 360, 1008, 260);
+    Label6[0] = CaptionedValue(firmware, "Label6_0", "Image for", 16, 28);
+    Label6[1] = CaptionedValue(firmware, "Label6_1", "Image name", 16, 54);
+    Label6[2] = CaptionedValue(firmware, "Label6_2", "Image description", 16, 80);
+    Label6[3] = CaptionedValue(firmware, "Label6_3", "Image revision", 16, 106);
+    lblDisplay = NewLabel(firmware, "lblDisplay", QRect(16, 140, 600, 28));
+    lblDisplay->setAccessibleName("Update status");
+    lblDisplay->setAutoFillBackground(true);
+    ProgressBar1 = new QProgressBar(firmware);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setAccessibleName("Update progress");
+    ProgressBar1->setGeometry(16, 176, 600, 24);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    lblDeviceChk = NewLabel(firmware, "lblDeviceChk", QRect(640, 140, 200, 28));
+    lblDeviceChk->setAccessibleName("Acceptor checksum");
+    cmdFlashRqt = new QPushButton("&UPDATE BA", firmware);
+    cmdFlashRqt->setObjectName("cmdFlashRqt");
+    cmdFlashRqt->setAccessibleName("UPDATE BA");
+    cmdFlashRqt->setGeometry(640, 176, 160, 40);
+    cmdFlashRqt->setEnabled(false);
+
+    // Programming-module controls; hidden while a serial port is in use.
+    FrameKDU = NewFrame(central, "FrameKDU", QRect(1060, 8, 560, 640));
+    FrameKDU->setAccessibleName("Programming module");
+    ListKDU = new QListWidget(FrameKDU);
+    ListKDU->setObjectName("ListKDU");
+    ListKDU->setAccessibleName("Module files");
+    ListKDU->setGeometry(16, 16, 528, 500);
+    CommandKDUErase = new QPushButton("Erase", FrameKDU);
+    CommandKDUErase->setObjectName("CommandKDUErase");
+    CommandKDUErase->setAccessibleName("Erase");
+    CommandKDUErase->setGeometry(16, 530, 120, 36);
+    cmdViewAudit = new QPushButton("View Audit", FrameKDU);
+    cmdViewAudit->setObjectName("cmdViewAudit");
+    cmdViewAudit->setAccessibleName("View Audit");
+    cmdViewAudit->setGeometry(150, 530, 120, 36);
+    FrameKDU->hide();
+    frmKDUAuditData = NewFrame(central, "frmKDUAuditData", QRect(8, 660, 1612, 380));
+    frmKDUAuditData->setAccessibleName("Module audit data");
+    frmKDUAuditData->hide();
+
+    // The configuration screen lies over the main panel when it is open.
+    frmConfiguration = NewFrame(central, "frmConfiguration", QRect(0, 0, 1640, 1000));
+    frmConfiguration->setAccessibleName("Configuration");
+    lblCMachine = CaptionedValue(frmConfiguration, "lblCMachine", "Acceptor", 16, 16);
+    lblCSoftware = CaptionedValue(frmConfiguration, "lblCSoftware", "Software", 16, 42);
+    lblCVersion = CaptionedValue(frmConfiguration, "lblCVersion", "Version", 16, 68);
+    lblCSerial = CaptionedValue(frmConfiguration, "lblCSerial", "Serial number", 16, 94);
+    LabelEeSetupRevision = CaptionedValue(frmConfiguration, "LabelEeSetupRevision", "Setup revision", 16, 120);
+    LabelEeCalRevision = CaptionedValue(frmConfiguration, "LabelEeCalRevision", "Calibration revision", 16, 146);
+    txtSerial = new QLineEdit(frmConfiguration);
+    txtSerial->setObjectName("txtSerial");
+    txtSerial->setAccessibleName("Serial number");
+    txtSerial->setGeometry(166, 176, 200, 26);
+    txtSerial->setReadOnly(true);
+    chkBill_Hold = new QCheckBox("Bill Hold", frmConfiguration);
+    chkBill_Hold->setObjectName("chkBill_Hold");
+    chkBill_Hold->setAccessibleName("Bill Hold");
+    chkBill_Hold->setGeometry(16, 210, 200, 24);
+    chkCCTalk = new QCheckBox("ccTalk", frmConfiguration);
+    chkCCTalk->setObjectName("chkCCTalk");
+    chkCCTalk->setAccessibleName("ccTalk");
+    chkCCTalk->setGeometry(16, 236, 200, 24);
+    frmEscrowTime = new QGroupBox("Escrow Time", frmConfiguration);
+    frmEscrowTime->setObjectName("frmEscrowTime");
+    frmEscrowTime->setAccessibleName("Escrow Time");
+    frmEscrowTime->setGeometry(16, 266, 300, 60);
+    LabelNaStatusMessage = NewLabel(frmConfiguration, "LabelNaStatusMessage", QRect(16, 340, 600, 26));
+    LabelNaStatusMessage->setAccessibleName("Configuration status");
+    frmConfiguration->hide();
+
+    HScroll1 = new QScrollBar(Qt::Horizontal, central);
+    HScroll1->setObjectName("HScroll1");
+    HScroll1->setAccessibleName("Scroll horizontally");
+    VScroll1 = new QScrollBar(Qt::Vertical, central);
+    VScroll1->setObjectName("VScroll1");
+    VScroll1->setAccessibleName("Scroll vertically");
+    Frame9 = new QFrame(central);
+    Frame9->setObjectName("Frame9");
+    HScroll1->hide();
+    VScroll1->hide();
+    Frame9->hide();
+    connect(HScroll1, &QScrollBar::valueChanged, this, &FormMain::HScroll1_Change);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &FormMain::VScroll1_Change);
+}
+
+void FormMain::BuildMenus()
+{
+    QMenu* communication = menuBar()->addMenu("&Communication");
+    for (int16_t i = 1; i <= UsbEntry; ++i) {
+        QAction* a = communication->addAction(i < UsbEntry ? QString("COM %1").arg(i) : QString("USB"));
+        a->setObjectName(QString("mnuCom1_%1").arg(i));
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, [this, i] { mnuCom1_Click(i); });
+        mnuCom1[i] = a;
+    }
+    QMenu* audit = menuBar()->addMenu("A&udit");
+    mnuAudit = audit->menuAction();
+    mnuAudit->setObjectName("mnuAudit");
+    mnuAudit->setVisible(false);  // offered only after the audit access code
+    connect(audit->addAction("Audit Data"), &QAction::triggered, this, &FormMain::mnuAudit_Click);
+    Help = menuBar()->addAction("&About");
+    Help->setObjectName("Help");
+    connect(Help, &QAction::triggered, this, &FormMain::Help_Click);
+    exit = menuBar()->addAction("E&xit");
+    exit->setObjectName("exit");
+    connect(exit, &QAction::triggered, this, &FormMain::exit_Click);
+}
+
+void FormMain::Form_Load()
+{
+    const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
+                                                          : QSize(DesignWidth, DesignHeight);
+    horizontalScale_ = double(screen.width()) / DesignWidth;
+    verticalScale_ = double(screen.height()) / DesignHeight;
+    frame5Position_ = Frame5->pos();
+    auditFramePosition_ = frmKDUAuditData->pos();
+    Label1[0]->setText(QString("Kovrin %1.%2.%3")
+                           .arg(KOVRIN_VERSION_MAJOR)
+                           .arg(KOVRIN_VERSION_MINOR)
+                           .arg(KOVRIN_VERSION_PATCH));
+    for (int i = 1; i <= UsbEntry; ++i)
+        mnuCom1[i]->setChecked(i == ComPort);
+    move(0, 0);
+    lastHorizontal_ = lastVertical_ = 1;
+    // The option lists come with the configuration screen.
+    ManageButtonStates(AcceptorVariant, False);
+    ManageImages(AcceptorVariant);
+    Connect();
+}
+
+void FormMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void FormMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void FormMain::Form_Resize()
+{
+    if (isMinimized() || !HScroll1)
+        return;
+    QWidget* client = centralWidget();
+    const int w = client->width();
+    const int h = client->height();
+    if (isMaximized()) {
+        contentWidth_ = int(w / horizontalScale_ + 0.5);
+        contentHeight_ = int(h / verticalScale_ + 0.5);
+    }
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    HScroll1->setGeometry(0, h - bar, w - bar, bar);
+    VScroll1->setGeometry(w - bar, 0, bar, h - bar);
+    Frame9->setGeometry(w - bar, h - bar, bar, bar);
+
+    frmConfiguration->move(0, 0);
+    Frame5->move(frame5Position_);
+    frmKDUAuditData->move(auditFramePosition_);
+
+    const auto layOut = [](QScrollBar* sb, int window, int content) {
+        const QSignalBlocker quiet(sb);
+        if (window < content) {
+            const int max = content - window;
+            sb->setRange(1, max);
+            sb->setValue(1);
+            sb->setSingleStep(qMax(1, max / 50));
+            sb->setPageStep(qMax(1, max / 5));
+            sb->show();
+        } else {
+            sb->hide();
+        }
+    };
+    layOut(VScroll1, h, contentHeight_);
+    layOut(HScroll1, w, contentWidth_);
+    lastHorizontal_ = lastVertical_ = 1;
+    Frame9->setVisible(HScroll1->isVisible() || VScroll1->isVisible());
+}
+
+void FormMain::HScroll1_Change(int value)
+{
+    const int distance = value - lastHorizontal_;
+    lastHorizontal_ = value;
+    HscrollMove(distance);
+}
+
+void FormMain::VScroll1_Change(int value)
+{
+    const int distance = value - lastVertical_;
+    lastVertical_ = value;
+    VscrollMove(distance);
+}
+
+void FormMain::HscrollMove(int distance)
+{
+    for (QWidget* f : {static_cast<QWidget*>(Frame5), static_cast<QWidget*>(frmKDUAuditData),
+                       static_cast<QWidget*>(frmConfiguration)})
+        f->move(f->x() - distance, f->y());
+}
+
+void FormMain::VscrollMove(int distance)
+{
+    for (QWidget* f : {static_cast<QWidget*>(Frame5), static_cast<QWidget*>(frmKDUAuditData),
+                       static_cast<QWidget*>(frmConfiguration)})
+        f->move(f->x(), f->y() - distance);
+}
+
+void FormMain::Form_Unload()
+{
+    if (bUSBLoaded) {
+        VoskUsb_Remove();
+        bUSBLoaded = False;
+    }
+    tmrPoll->stop();
+    tmrGuard->stop();
+    MSComm1->SetPortOpen(false);
+    // Every other window of the program goes with the main window.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        if (*it != this && (*it)->isWindow())
+            (*it)->close();
+}
+
+void FormMain::closeEvent(QCloseEvent* event)
+{
+    if (!unloaded_) {
+        unloaded_ = true;
+        Form_Unload();
+    }
+    event->accept();
+}
+
+void FormMain::exit_Click()
+{
+    Form_Unload();
+    close();
+}
+
+void FormMain::Help_Click()
+{
+    // The About box comes with the service dialogs.
+}
+
+void FormMain::mnuAudit_Click()
+{
+    if (AcceptorVariant == 7) {
+        tmrPoll->stop();  // the acknowledgement must not be taken for a poll's
+        PDTCommand(CmdReadAudit);
+    }
+}
+
+// ---- pictures and buttons
+
+void FormMain::ManageButtonStates(int MachineId, int16_t state)
+{
+    MachineId = KnownVariantOr0(MachineId);
+    if (buttonsKnown_ && MachineId == buttonVariant_ && state == buttonState_)
+        return;
+    buttonsKnown_ = true;
+    buttonVariant_ = MachineId;
+    buttonState_ = state;
+    for (auto* set : {&cmdCalibrate, &cmdSend, &cmdRefresh}) {
+        for (QPushButton* b : *set) {
+            b->setEnabled(false);
+            b->hide();
+        }
+        QPushButton* shown = (*set)[MachineId];
+        shown->setEnabled(state == True);
+        shown->show();
+    }
+}
+
+void FormMain::ManageImages(int variant)
+{
+    const int v = KnownVariantOr0(variant);
+    const int index = pictures_.Step(v, UnitCalibrated != 0, FlashMode == True);
+    ImageNoteAcceptor->setPixmap(AcceptorPicture(v, index));
+    ImageNoteAcceptor->setProperty("pictureIndex", index);
+    ImageNoteAcceptor->setProperty("pictureVariant", v);
+}
+
+void FormMain::SetBackground(QWidget* widget, int32_t colour)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, ColourOf(colour));
+    widget->setPalette(p);
+}
+
+void FormMain::SetTextColour(QLabel* label, int32_t colour)
+{
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, ColourOf(colour));
+    label->setPalette(p);
+}
+
+void FormMain::FlashConfigFrame(int32_t colour)
+{
+    if (!TimerScreenFlashRestore->isActive()) {
+        const QColor c = frmConfiguration->palette().color(QPalette::Window);
+        storedFrameColour_ = c.red() | c.green() << 8 | c.blue() << 16;
+    }
+    SetBackground(frmConfiguration, colour);
+    QApplication::beep();
+    TimerScreenFlashRestore->start(500);
+}
+
+void FormMain::RestoreConfigFrameColour()
+{
+    SetBackground(frmConfiguration, storedFrameColour_);
+}
+
+void FormMain::TimerScreenFlashRestore_Timer()
+{
+    TimerScreenFlashRestore->stop();
+    RestoreConfigFrameColour();
+}
+
+void FormMain::ShowConfiguration(const EepromRecord&, int)
+{
+    // The configuration screen fills itself from the record once it exists.
+}
+
+}  // namespace kovrin

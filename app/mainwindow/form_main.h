@@ -1,0 +1,194 @@
+#pragma once
+// The main window: the acceptor link's handlers and what they show.
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+
+#include "comm_port.h"
+#include "eeprom_record.h"
+#include "picture_sequence.h"
+#include "rx_assembler.h"
+#include "serial_frame.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+
+namespace kovrin {
+
+class FormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    FormMain();
+    ~FormMain() override;
+
+    // The load sequence; runs once, from Main, before the window shows.
+    void Form_Load();
+
+    // ---- link state (program-wide in the original design; one window owns it)
+    int16_t ComPort = 1;
+    int16_t FlashMode = False;
+    int16_t bUSBLoaded = False;
+    int16_t bPortErrorShown = False;
+    int16_t MissedReplyCount = 0;
+    int16_t ReplyTimedOut = False;
+    uint8_t ReplyCode = 0;
+    uint8_t LastCommand = 0;
+    int32_t FrameAddress = 0;
+    uint8_t FlashInhibit = 0;
+    int32_t FlashStep = 0;
+    int16_t HexFileLoaded = False;
+    uint8_t ImageVariant = 0;
+    uint16_t ImageCode = 0;
+    int16_t SuperUserMode = 0;
+    int16_t bStampDatePending = False;
+    int16_t ConfigWritePending = False;
+    int16_t AcceptorCode = 0;
+    std::string AcceptorSerialText;
+    std::string AcceptorInfoText;
+    std::string SoftwareNameText;
+    std::string FirmwareVersionText;
+    int32_t MemoryReadAddress = 0;
+    int32_t PagedReadState = 0;
+    uint8_t UnitCalibrated = 0;
+    EepromImage ConfigImage{};
+    EepromImage FactoryImage{};
+    TxBuffer TxFrame{};
+    RxAssembler Rx;
+    Bytes RxFrame;  // the frame being dispatched
+
+    // Date stamps sent without an answer; bounded so a silent acceptor
+    // cannot hold the poll loop.
+    int StampDateAttempts = 0;
+    static constexpr int MaxStampDateAttempts = 5;
+
+    CommPort* MSComm1 = nullptr;
+
+    // ---- controls
+    QFrame* Frame5 = nullptr;
+    QFrame* frmKDUAuditData = nullptr;
+    QFrame* frmConfiguration = nullptr;
+    QFrame* Frame9 = nullptr;
+    QFrame* FrameKDU = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    std::array<QLabel*, 1> Label1{};
+    std::array<QLabel*, 9> Label6{};
+    std::array<QLabel*, 1> Label7{};
+    QLabel* Label10 = nullptr;
+    QLabel* LabelCalibrationStatus = nullptr;
+    QLabel* LabelFwSetupRevision = nullptr;
+    QLabel* LabelFwCalRevision = nullptr;
+    QLabel* LabelEeSetupRevision = nullptr;
+    QLabel* LabelEeCalRevision = nullptr;
+    QLabel* lblCMachine = nullptr;
+    QLabel* lblCSoftware = nullptr;
+    QLabel* lblCVersion = nullptr;
+    QLabel* lblCSerial = nullptr;
+    QLabel* lblDisplay = nullptr;
+    QLabel* lblDeviceChk = nullptr;
+    QLabel* LabelNaStatusMessage = nullptr;
+    QLabel* ImageNoteAcceptor = nullptr;
+    QLineEdit* txtSerial = nullptr;
+    QCheckBox* chkBill_Hold = nullptr;
+    QCheckBox* chkCCTalk = nullptr;
+    QGroupBox* frmEscrowTime = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* cmdFlashRqt = nullptr;
+    QPushButton* CommandKDUErase = nullptr;
+    QPushButton* cmdViewAudit = nullptr;
+    QListWidget* ListKDU = nullptr;
+    std::array<QPushButton*, 10> cmdCalibrate{};
+    std::array<QPushButton*, 10> cmdSend{};
+    std::array<QPushButton*, 10> cmdRefresh{};
+    std::array<QAction*, 10> mnuCom1{};  // entries 1 to 9
+    QAction* mnuAudit = nullptr;
+    QAction* Help = nullptr;
+    QAction* exit = nullptr;
+    QTimer* tmrPoll = nullptr;
+    QTimer* tmrGuard = nullptr;
+    QTimer* TimerCmdResponseDelay = nullptr;
+    QTimer* TimerScreenFlashRestore = nullptr;
+
+    static constexpr int16_t UsbEntry = 9;  // the port menu's last entry
+    bool SerialMode() const { return ComPort < UsbEntry; }
+
+    // ---- link operations
+    void Connect();
+    void OpenPortFlashSpeed();
+    void PDTCommand(int16_t code);
+    void SendMessage();
+    void SendWakeByte();
+    void ReadEepromBlock(int32_t kind);
+    void SendStatusDateTime();
+    void PollTick();
+    // Dispatches the frame in RxFrame; with none (the guard timer) only the
+    // update machine has something to do.
+    void ProcessAcceptorReply();
+
+    void ManageButtonStates(int MachineId, int16_t state);
+    void ManageImages(int variant);
+    void FlashConfigFrame(int32_t colour);
+    void RestoreConfigFrameColour();
+    // Fills the configuration screen; the screen itself comes with the configuration frame.
+    void ShowConfiguration(const EepromRecord& record, int variant);
+
+public slots:
+    void MSComm1_OnComm();
+    void tmrPoll_Timer();
+    void tmrGuard_Timer();
+    void TimerCmdResponseDelay_Timer();
+    void TimerScreenFlashRestore_Timer();
+    void mnuCom1_Click(int16_t index);
+    void mnuAudit_Click();
+    void Help_Click();
+    void exit_Click();
+    void HScroll1_Change(int value);
+    void VScroll1_Change(int value);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void Form_Resize();
+    void Form_Unload();
+    void HscrollMove(int distance);
+    void VscrollMove(int distance);
+    void Identify();
+    void PagedRead();
+    void ConfigurationRead();
+    void HandleAuditReply();
+    void RestartPolling();
+    void ClearIdentification();
+    void UpdateVariantControls();
+    void SetPortSettings(const char* settings);
+    void SetTextColour(QLabel* label, int32_t colour);
+    void SetBackground(QWidget* widget, int32_t colour);
+
+    PictureSequence pictures_;
+    int buttonVariant_ = 0;
+    int16_t buttonState_ = False;
+    bool buttonsKnown_ = true;  // false: the next ManageButtonStates always applies
+    int32_t storedFrameColour_ = 0;
+    double horizontalScale_ = 1, verticalScale_ = 1;
+    int contentWidth_ = 0, contentHeight_ = 0;
+    QPoint frame5Position_, auditFramePosition_;
+    int lastHorizontal_ = 1, lastVertical_ = 1;
+    bool unloaded_ = false;
+};
+
+}  // namespace kovrin

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "settings.h"
+
+namespace kovrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("kovrin-settings-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        file = (dir / "Kovrin.ini").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    void Write(const std::string& content) { std::ofstream(file, std::ios::binary) << content; }
+    std::string Read()
+    {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    fs::path dir;
+    std::string file;
+};
+
+TEST_F(SettingsFile, NoFileGivesTheDefaultsAndWritesNothing)
+{
+    const SettingsValues v = ReadSettingsFile(file, "/opt/kovrin");
+    EXPECT_EQ(v.SettingsComPort, "1");
+    EXPECT_EQ(v.FirmwareFilePath, "/opt/kovrin");
+    EXPECT_EQ(v.ConfigFilePath, "/opt/kovrin/Config.tyx");
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(SettingsFile, LinesByPosition)
+{
+    struct Case {
+        const char* content;
+        const char* port;
+        const char* firmware;
+        const char* config;
+    };
+    const Case cases[] = {
+        {"3\r\n", "3", "", ""},
+        {"3", "3", "", ""},
+        {"2\r\n/a/b.hex\r\n/a/c.tyx\r\n", "2", "/a/b.hex", "/a/c.tyx"},
+        {"2\n/a/b.hex\n/a/c.tyx\n", "2", "/a/b.hex", "/a/c.tyx"},
+        {"9\r\n\r\n\r\nextra\r\n", "9", "", ""},
+        {"", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        Write(c.content);
+        const SettingsValues v = ReadSettingsFile(file, "/opt/kovrin");
+        EXPECT_EQ(v.SettingsComPort, c.port) << c.content;
+        EXPECT_EQ(v.FirmwareFilePath, c.firmware) << c.content;
+        EXPECT_EQ(v.ConfigFilePath, c.config) << c.content;
+    }
+}
+
+TEST_F(SettingsFile, WritesThreeCrLfLinesEvenWhenEmpty)
+{
+    ASSERT_TRUE(WriteSettingsFile(file, {"9", "", "/x/Config.tyx"}));
+    EXPECT_EQ(Read(), "9\r\n\r\n/x/Config.tyx\r\n");
+    ASSERT_TRUE(WriteSettingsFile(file, {"1", "", ""}));
+    EXPECT_EQ(Read(), "1\r\n\r\n\r\n");
+    EXPECT_FALSE(fs::exists(file + ".tmp"));
+}
+
+TEST_F(SettingsFile, AFailedWriteKeepsTheOldFile)
+{
+    ASSERT_TRUE(WriteSettingsFile(file, {"4", "a", "b"}));
+    fs::create_directory(file + ".tmp");  // the temporary file cannot be created
+    EXPECT_FALSE(WriteSettingsFile(file, {"5", "c", "d"}));
+    EXPECT_EQ(Read(), "4\r\na\r\nb\r\n");
+}
+
+TEST(ComPortFromSetting, OneToNineElseOne)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"1", 1}, {"3", 3}, {"9", 9}, {" 4 ", 4}, {"03", 3}, {"0", 1}, {"10", 1},
+        {"", 1},  {"x", 1}, {"2x", 1}, {"-2", 1}, {"99999999999", 1},
+    };
+    for (auto [text, port] : cases)
+        EXPECT_EQ(ComPortFromSetting(text), port) << text;
+}
+
+TEST(FileNameFromPath, EitherSlash)
+{
+    EXPECT_EQ(FileNameFromPath("C:\\a\\b.hex"), "b.hex");
+    EXPECT_EQ(FileNameFromPath("/a/b.hex"), "b.hex");
+    EXPECT_EQ(FileNameFromPath("b.hex"), "b.hex");
+    EXPECT_EQ(FileNameFromPath("C:\\a\\"), "");
+    EXPECT_EQ(FileNameFromPath("/a/"), "");
+}
+
+}  // namespace
+}  // namespace kovrin

@@ -1,0 +1,263 @@
+// The main window against the emulated acceptor on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "acceptor_emulator.h"
+#include "eeprom_map.h"
+#include "form_main.h"
+#include "message_seam.h"
+#include "module_main.h"
+#include "program_folder.h"
+
+namespace kovrin {
+namespace {
+
+using emulator::AcceptorEmulator;
+using emulator::AcceptorOptions;
+
+class FormMainTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int n = 0;
+        dir = QDir::tempPath() + QString("/kovrin-form-%1-%2").arg(QCoreApplication::applicationPid()).arg(++n);
+        QDir().mkpath(dir);
+        SetProgramFolderForTesting(dir);
+        SetMessageHandler([this](const MessageRequest& m) {
+            messages.push_back(m);
+            return MsgResult::Ok;
+        });
+        CurrentRecord = FactoryRecord = EepromRecord{};
+        ConfigSource = ConfigFromDefaults;
+        FactoryConfigValid = False;
+        AcceptorVariant = 0;
+        SettingsFilePath.clear();
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        emu.reset();
+        SetMessageHandler(nullptr);
+        QDir(dir).removeRecursively();
+    }
+
+    void Attach(AcceptorOptions options)
+    {
+        options.pacing = true;
+        options.rebootTime = std::chrono::milliseconds(500);
+        emu = std::make_unique<AcceptorEmulator>(options);
+        emu->start((dir + "/COM1").toStdString());
+    }
+
+    // Starts the program as its entry point does.
+    void Launch()
+    {
+        LoadSettings();
+        form = std::make_unique<FormMain>();
+        form->ComPort = 1;
+        if (QFile::exists(dir + "/Kovrin.ini"))
+            form->ComPort = static_cast<int16_t>(std::stoi(SettingsComPort));
+        LoadEepromDefaults(CurrentRecord);
+        form->FlashInhibit |= 0x01;
+        form->Form_Load();
+    }
+
+    bool Identified(int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return form->Label7[0]->text() == "HARDWARE FOUND"; }, timeoutMs);
+    }
+
+    QString dir;
+    std::vector<MessageRequest> messages;
+    std::unique_ptr<AcceptorEmulator> emu;
+    std::unique_ptr<FormMain> form;
+};
+
+TEST_F(FormMainTest, IdentifiesASarnelAndReadsItsFactoryCopy)
+{
+    AcceptorOptions o;
+    o.variant = 5;
+    o.serial = "12345678901";
+    Attach(o);
+    Launch();
+    ASSERT_TRUE(Identified());
+    EXPECT_EQ(form->Label6[4]->text(), "Tyx Sarnel");
+    EXPECT_EQ(form->windowTitle(), "Kovrin-Tyx Sarnel");
+    EXPECT_EQ(form->Label6[8]->text(), "12345678901");
+    EXPECT_EQ(form->txtSerial->text(), "12345678901");
+    EXPECT_EQ(form->lblCMachine->text(), "Tyx Sarnel");
+    EXPECT_EQ(form->Label6[7]->text().size(), 4);
+    EXPECT_EQ(form->FrameAddress, 4);
+    EXPECT_EQ(CurrentRecord.VariantCode, 5);
+    EXPECT_TRUE(messages.empty());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LabelCalibrationStatus->text() == "Unit Calibrated"; }, 5000));
+    EXPECT_EQ(FactoryConfigValid, True);
+    EXPECT_EQ(form->LabelFwSetupRevision->text(), QString::fromStdString(ByteToHex(FactoryRecord.SetupRevision)));
+    EXPECT_EQ(form->LabelEeCalRevision->text(), QString::fromStdString(ByteToHex(FactoryRecord.CalibrationRevision)));
+    EXPECT_EQ(FactoryRecord.VariantCode, 5) << "the factory copy decodes in the acceptor's layout";
+
+    EXPECT_FALSE(form->cmdSend[5]->isHidden());
+    EXPECT_TRUE(form->cmdSend[5]->isEnabled());
+    EXPECT_TRUE(form->cmdSend[0]->isHidden());
+    EXPECT_FALSE(form->cmdRefresh[5]->isHidden());
+    EXPECT_EQ(form->ImageNoteAcceptor->property("pictureVariant").toInt(), 5);
+}
+
+TEST_F(FormMainTest, IdentifiesATekraAndItsVariantControls)
+{
+    AcceptorOptions o;
+    o.variant = 7;
+    o.calibrated = false;
+    Attach(o);
+    Launch();
+    ASSERT_TRUE(Identified());
+    EXPECT_EQ(form->Label6[4]->text(), "Tyx Tekra");
+    EXPECT_EQ(form->Label6[8]->text().size(), 11);
+    EXPECT_FALSE(form->chkBill_Hold->isHidden());
+    EXPECT_FALSE(form->chkCCTalk->isHidden());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form->LabelCalibrationStatus->text() == "Unit Not Calibrated"; }, 5000));
+    EXPECT_EQ(form->LabelCalibrationStatus->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+}
+
+TEST_F(FormMainTest, ShowsProgramModeAndRestrictedUnits)
+{
+    AcceptorOptions o;
+    o.variant = 9;
+    o.unitState = 0x99;
+    Attach(o);
+    Launch();
+    ASSERT_TRUE(Identified());
+    EXPECT_EQ(form->Label10->text(), "PROGRAM MODE");
+    EXPECT_TRUE(form->Label6[8]->text().isEmpty());
+    EXPECT_TRUE(form->Label6[7]->text().isEmpty());
+    EXPECT_EQ(form->AcceptorCode, 0);
+
+    emu->setUnitState(3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label10->text() == "RESTRICTED UNIT"; }, 3000));
+    EXPECT_EQ(form->AcceptorCode, 3);
+    EXPECT_FALSE(form->Label6[8]->text().isEmpty());
+}
+
+TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
+{
+    Attach({});
+    Launch();
+    ASSERT_TRUE(Identified());
+    form->bStampDatePending = False;
+
+    emu->setSilent(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 4000));
+    EXPECT_EQ(form->windowTitle(), "Kovrin");
+    EXPECT_TRUE(form->Label6[4]->text().isEmpty());
+    EXPECT_TRUE(form->txtSerial->text().isEmpty());
+    EXPECT_EQ(form->LabelCalibrationStatus->text(), "Unit Not Calibrated");
+    EXPECT_EQ(FactoryConfigValid, False);
+    EXPECT_TRUE(form->FlashInhibit & 0x02);
+    EXPECT_FALSE(form->cmdSend[0]->isHidden());
+    EXPECT_FALSE(form->cmdSend[0]->isEnabled());
+    EXPECT_EQ(form->ImageNoteAcceptor->property("pictureVariant").toInt(), 0);
+
+    // Probing at the boot loader's speed: the wake byte and the poll arrive at 38400.
+    EXPECT_EQ(form->FlashMode, True);
+    EXPECT_EQ(form->MSComm1->BaudRate(), 38400);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastLineSpeed() == 38400; }, 2000));
+    EXPECT_GT(emu->wrongSpeedByteCount(), 0);
+
+    // Four more missed ticks bring it back to the application's speed.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->FlashMode == False; }, 5000));
+    EXPECT_EQ(form->MSComm1->BaudRate(), 9600);
+
+    emu->setSilent(false);
+    ASSERT_TRUE(Identified(8000));
+    EXPECT_EQ(form->Label6[4]->text(), "Tyx Sarnel");
+}
+
+TEST_F(FormMainTest, DateStampIsAnsweredOrForgottenWithTheAcceptor)
+{
+    Attach({});
+    Launch();
+    ASSERT_TRUE(Identified());
+    form->bStampDatePending = True;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastDateStamp().has_value(); }, 4000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->bStampDatePending == False; }, 2000));
+    EXPECT_EQ(form->lblDisplay->text(), "Device Programmed Successfully");
+
+    // A stamp that is never answered is given up when the acceptor is lost.
+    emu->setSilent(true);
+    form->bStampDatePending = True;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 10000));
+    EXPECT_EQ(form->bStampDatePending, False);
+}
+
+TEST_F(FormMainTest, GuardExpiryAtNormalSpeedOnlyRestartsPolling)
+{
+    Attach({});
+    Launch();
+    ASSERT_TRUE(Identified());
+    form->ReplyCode = CmdWriteConfiguration;  // an old reply must not be handled again
+    form->tmrGuard_Timer();
+    EXPECT_TRUE(form->LabelNaStatusMessage->text().isEmpty());
+    EXPECT_FALSE(form->TimerCmdResponseDelay->isActive());
+    EXPECT_TRUE(form->tmrPoll->isActive());
+}
+
+TEST_F(FormMainTest, APortThatFailsSaysSoOnceAndTheProgramKeepsTrying)
+{
+    QFile::link("/nonexistent/tty-of-nobody", dir + "/COM3");
+    QFile settings(dir + "/Kovrin.ini");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("3\r\n\r\n\r\n");
+    settings.close();
+    Launch();
+    ASSERT_EQ(form->ComPort, 3);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].title, "Critical Error");
+    EXPECT_TRUE(messages[0].text.startsWith("Communication Port error! "));
+    EXPECT_TRUE(messages[0].text.endsWith(
+        "\nThe serial port may be in used by other application(s) or a hardware conflict exists."));
+    EXPECT_TRUE(form->tmrPoll->isActive());
+    EXPECT_FALSE(form->cmdCalibrate[0]->isHidden());
+
+    QTest::qWait(2600);  // the watchdog's retries stay silent
+    EXPECT_EQ(messages.size(), 1u);
+
+    form->mnuCom1_Click(3);  // the user's own choice tells again
+    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(form->mnuCom1[3]->isChecked());
+}
+
+TEST_F(FormMainTest, ChoosingAPortRemembersItAndUsbWithoutLibraryFails)
+{
+    Attach({});
+    Launch();
+    form->mnuCom1_Click(FormMain::UsbEntry);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Failed to initialise");
+    EXPECT_EQ(messages[0].title, "Kovrin");
+    EXPECT_FALSE(form->tmrPoll->isActive());
+    EXPECT_EQ(form->cmdFlashRqt->text(), "&UPDATE KDU");
+    EXPECT_TRUE(form->LabelCalibrationStatus->isHidden());
+    QFile settings(dir + "/Kovrin.ini");
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(settings.readAll().startsWith("9\r\n"));
+
+    form->mnuCom1_Click(1);
+    ASSERT_TRUE(Identified());
+    EXPECT_EQ(form->cmdFlashRqt->text(), "&UPDATE BA");
+}
+
+}  // namespace
+}  // namespace kovrin
