@@ -68,6 +68,7 @@ void AcceptorEmulator::start(const std::filesystem::path& linkPath)
 {
     if (thread_.joinable()) throw std::logic_error("acceptor emulator already started");
     terminal_ = std::make_unique<PseudoTerminal>(linkPath);
+    reader_.reset();
     {
         std::lock_guard lock(mutex_);
         stopping_ = false;
@@ -128,7 +129,7 @@ void AcceptorEmulator::handleBytes(const uint8_t* bytes, size_t count, int lineS
             reader_.reset();
             return;
         }
-        if (lineSpeed != kApplicationBaud) {
+        if (lineSpeed != ownBaud()) {
             // At another speed the UART sees framing errors, not bytes; a half-heard frame is spoilt too.
             wrongSpeedBytes_ += static_cast<int>(count);
             reader_.reset();
@@ -148,16 +149,22 @@ void AcceptorEmulator::handleBytes(const uint8_t* bytes, size_t count, int lineS
             if (silent_) continue;
             reply = answer(frame.command, frame.data);
             if (reply) fault = faults_.take(frame.command);
+            // Counted from the reply on, so a host that has the acknowledgement sees the unit rebooting.
+            if (reply && reply->rebootAfter) rebootEnds_ = Clock::now() + options_.rebootTime;
         }
         if (!reply) continue;
         send(reply->frame, fault);
         if (reply->rebootAfter) {
-            std::lock_guard lock(mutex_);
-            rebootEnds_ = Clock::now() + options_.rebootTime;
+            // Whatever else was heard is lost with the restart.
             reader_.reset();
             return;
         }
     }
+}
+
+int AcceptorEmulator::ownBaud() const
+{
+    return kApplicationBaud;
 }
 
 bool AcceptorEmulator::accepts(uint8_t address) const
@@ -262,16 +269,16 @@ void AcceptorEmulator::writeAtLineSpeed(const std::vector<uint8_t>& bytes)
     }
     // Bytes sent while the host listens at another speed arrive as line errors, which hosts throw away.
     if (!pacing) {
-        if (terminal_->lineSpeed() == kApplicationBaud) terminal_->write(bytes.data(), bytes.size());
+        if (terminal_->lineSpeed() == ownBaud()) terminal_->write(bytes.data(), bytes.size());
         return;
     }
     const auto byteTime = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(double(kBitsPerByte) / kApplicationBaud));
+        std::chrono::duration<double>(double(kBitsPerByte) / ownBaud()));
     auto due = Clock::now();
     for (uint8_t byte : bytes) {
         due += byteTime;
         if (!sleepFor(due - Clock::now())) return;
-        if (terminal_->lineSpeed() == kApplicationBaud) terminal_->write(&byte, 1);
+        if (terminal_->lineSpeed() == ownBaud()) terminal_->write(&byte, 1);
     }
 }
 

@@ -40,7 +40,7 @@ struct AcceptorOptions {
     bool calibrated = true;
     bool factoryCopy = true;
     std::optional<Eeprom> eeprom;      // empty: the built-in image of the variant's layout
-    AuditCounters audit{};
+    AuditCounters audit{};             // variants with an audit area keep them in the built-in image
     bool pacing = true;                // send replies at the wire speed of 9600 baud
     std::chrono::milliseconds rebootTime{3000};  // silence after a configuration write
 };
@@ -115,6 +115,8 @@ private:
     void writeAtLineSpeed(const std::vector<uint8_t>& bytes);
     bool sleepFor(std::chrono::steady_clock::duration duration);
     bool accepts(uint8_t address) const;
+    // The speed the running firmware listens and talks at.
+    int ownBaud() const;
 
     AcceptorOptions options_;
     std::unique_ptr<PseudoTerminal> terminal_;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
+#include <unistd.h>
 
 #include "command_line.h"
 
@@ -36,14 +38,17 @@ TEST(CommandLine, DefaultsAreACalibratedVariantFiveWithAFactoryCopy)
 
 TEST(CommandLine, EepromFileMustHold256Bytes)
 {
-    const std::string good = ::testing::TempDir() + "/emu-good.bin";
-    const std::string bad = ::testing::TempDir() + "/emu-bad.bin";
+    const std::string stem = ::testing::TempDir() + "/emu-" + std::to_string(::getpid());
+    const std::string good = stem + "-good.bin";
+    const std::string bad = stem + "-bad.bin";
     std::ofstream(good, std::ios::binary) << std::string(256, '\x5A');
     std::ofstream(bad, std::ios::binary) << std::string(255, '\x5A');
     const CommandLine line = parseCommandLine({"COM1", "--eeprom", good});
     ASSERT_TRUE(line.options.eeprom);
     EXPECT_EQ((*line.options.eeprom)[255], 0x5A);
     EXPECT_THROW(parseCommandLine({"COM1", "--eeprom", bad}), std::invalid_argument);
+    std::remove(good.c_str());
+    std::remove(bad.c_str());
 }
 
 TEST(CommandLine, BadArgumentsAreRefused)

@@ -60,7 +60,7 @@ TEST(Faults, SplitReplyPausesAtTheChosenByte)
     Fault fault;
     fault.kind = FaultKind::SplitReply;
     fault.splitAt = 5;
-    fault.pause = 300ms;
+    fault.pause = 400ms;
     rig.unit().failNextReplies(0x06, fault);
     rig.line().send(hostFrame(rig.address(), 0x06));
     const Bytes first = rig.line().read(good.size(), 150ms);
