@@ -1,6 +1,8 @@
 #include "message_seam.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QStringList>
 #include <QMessageBox>
 
 namespace kovrin {
@@ -74,6 +76,48 @@ MsgResult MsgBox(QWidget* parent, const QString& text, MsgButtons buttons, MsgIc
 void SetMessageHandler(std::function<MsgResult(const MessageRequest&)> handler)
 {
     Handler() = std::move(handler);
+}
+
+namespace {
+
+std::function<std::optional<QString>(const FileDialogRequest&)>& DialogHandler()
+{
+    static std::function<std::optional<QString>(const FileDialogRequest&)> handler;
+    return handler;
+}
+
+// "Text (*.a)|*.a|All (*.*)|*.*" as the Qt dialog wants it: "Text (*.a);;All (*.*)".
+QString QtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split('|');
+    QStringList names;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        names << parts[i];
+    return names.join(";;");
+}
+
+}  // namespace
+
+std::optional<QString> FileDialog(QWidget* parent, const FileDialogRequest& request)
+{
+    if (DialogHandler())
+        return DialogHandler()(request);
+    QFileDialog dialog(parent, request.title, request.folder, QtFilter(request.filter));
+    dialog.setAccessibleName(request.title);
+    dialog.setAcceptMode(request.kind == FileDialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.kind == FileDialogKind::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+void SetFileDialogHandler(std::function<std::optional<QString>(const FileDialogRequest&)> handler)
+{
+    DialogHandler() = std::move(handler);
 }
 
 }  // namespace kovrin

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -27,5 +28,22 @@ MsgResult MsgBox(QWidget* parent, const QString& text, MsgButtons buttons = MsgB
 
 // Replaces the message box with `handler` (nullptr restores it).
 void SetMessageHandler(std::function<MsgResult(const MessageRequest&)> handler);
+
+enum class FileDialogKind { Open, Save };
+
+struct FileDialogRequest {
+    FileDialogKind kind = FileDialogKind::Open;
+    QString title;
+    QString filter;    // "Tyx Config File (*.tyx)|*.tyx|All files (*.*)|*.*"
+    QString folder;    // preset folder
+    QString fileName;  // preset file name
+    bool confirmOverwrite = false;  // save: ask before replacing a file
+};
+
+// The chosen path (possibly empty text), or nothing when the dialog was cancelled.
+std::optional<QString> FileDialog(QWidget* parent, const FileDialogRequest& request);
+
+// Replaces the file dialogs with `handler` (nullptr restores them).
+void SetFileDialogHandler(std::function<std::optional<QString>(const FileDialogRequest&)> handler);
 
 }  // namespace kovrin
