@@ -161,6 +161,26 @@ void FormMain::BuildControls()
     Label6[1] = CaptionedValue(firmware, "Label6_1", "Image name", 16, 54);
     Label6[2] = CaptionedValue(firmware, "Label6_2", "Image description", 16, 80);
     Label6[3] = CaptionedValue(firmware, "Label6_3", "Image revision", 16, 106);
+    cmdOpenHex = new QPushButton("&Open Hex File", firmware);
+    cmdOpenHex->setObjectName("cmdOpenHex");
+    cmdOpenHex->setAccessibleName("Open Hex File");
+    cmdOpenHex->setGeometry(640, 28, 160, 36);
+    connect(cmdOpenHex, &QPushButton::clicked, this, &FormMain::cmdOpenHex_Click);
+    lblHexFile = NewLabel(firmware, "lblHexFile", QRect(640, 70, 350, 24));
+    lblHexFile->setAccessibleName("Firmware file");
+    lblHexFile->setStyleSheet("color: #555;");
+    Label7[1] = NewLabel(firmware, "Label7_1", QRect(820, 28, 170, 36));
+    Label7[1]->setAccessibleName("Firmware status");
+    Label7[1]->setStyleSheet("font-weight: 700; color: #1f6b3a;");
+    lblHexChk = CaptionedValue(firmware, "lblHexChk", "Image checksum", 420, 28, 120);
+    LabelRomSetupRevision = CaptionedValue(firmware, "LabelRomSetupRevision", "Setup revision", 420, 54, 120);
+    LabelRomCalRevision = CaptionedValue(firmware, "LabelRomCalRevision", "Calibration revision", 420, 80, 120);
+    Label60 = CaptionedValue(firmware, "Label60", "Block retries", 420, 106, 60);
+    Label61 = CaptionedValue(firmware, "Label61", "Boot-strap retries", 640, 106, 60);
+    Label59 = NewLabel(firmware, "Label59", QRect(0, 0, 0, 0));
+    Label62 = NewLabel(firmware, "Label62", QRect(0, 0, 0, 0));
+    Label59->hide();
+    Label62->hide();
     lblDisplay = NewLabel(firmware, "lblDisplay", QRect(16, 140, 600, 28));
     lblDisplay->setAccessibleName("Update status");
     lblDisplay->setAutoFillBackground(true);
@@ -177,6 +197,7 @@ void FormMain::BuildControls()
     cmdFlashRqt->setAccessibleName("UPDATE BA");
     cmdFlashRqt->setGeometry(640, 176, 160, 40);
     cmdFlashRqt->setEnabled(false);
+    connect(cmdFlashRqt, &QPushButton::clicked, this, &FormMain::cmdFlashRqt_Click);
 
     // Programming-module controls; hidden while a serial port is in use.
     FrameKDU = NewFrame(central, "FrameKDU", QRect(1060, 8, 560, 640));

@@ -7,6 +7,8 @@
 
 #include "comm_port.h"
 #include "eeprom_record.h"
+#include "flash_update.h"
+#include "hex_file.h"
 #include "picture_sequence.h"
 #include "rx_assembler.h"
 #include "serial_frame.h"
@@ -26,7 +28,7 @@ class QTimer;
 
 namespace kovrin {
 
-class FormMain : public QMainWindow {
+class FormMain : public QMainWindow, private FlashUpdateHost {
     Q_OBJECT
 public:
     FormMain();
@@ -46,7 +48,6 @@ public:
     uint8_t LastCommand = 0;
     int32_t FrameAddress = 0;
     uint8_t FlashInhibit = 0;
-    int32_t FlashStep = 0;
     int16_t HexFileLoaded = False;
     uint8_t ImageVariant = 0;
     uint16_t ImageCode = 0;
@@ -84,7 +85,7 @@ public:
     QScrollBar* VScroll1 = nullptr;
     std::array<QLabel*, 1> Label1{};
     std::array<QLabel*, 9> Label6{};
-    std::array<QLabel*, 1> Label7{};
+    std::array<QLabel*, 2> Label7{};
     QLabel* Label10 = nullptr;
     QLabel* LabelCalibrationStatus = nullptr;
     QLabel* LabelFwSetupRevision = nullptr;
@@ -105,6 +106,15 @@ public:
     QGroupBox* frmEscrowTime = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QPushButton* cmdFlashRqt = nullptr;
+    QPushButton* cmdOpenHex = nullptr;
+    QLabel* lblHexFile = nullptr;
+    QLabel* lblHexChk = nullptr;
+    QLabel* LabelRomSetupRevision = nullptr;
+    QLabel* LabelRomCalRevision = nullptr;
+    QLabel* Label59 = nullptr;
+    QLabel* Label60 = nullptr;  // block retries
+    QLabel* Label61 = nullptr;  // boot-strap retries
+    QLabel* Label62 = nullptr;
     QPushButton* CommandKDUErase = nullptr;
     QPushButton* cmdViewAudit = nullptr;
     QListWidget* ListKDU = nullptr;
@@ -123,12 +133,19 @@ public:
     static constexpr int16_t UsbEntry = 9;  // the port menu's last entry
     bool SerialMode() const { return ComPort < UsbEntry; }
 
+    // ---- firmware
+    FirmwareImage Firmware;  // the loaded image and its block table
+    FlashUpdate Flash{*this};
+    bool Busy = false;        // a file is being loaded or an update runs
+    void LoadHexFile();
+    void StartAcceptorUpdate();
+
     // ---- link operations
     void Connect();
     void OpenPortFlashSpeed();
     void PDTCommand(int16_t code);
     void SendMessage();
-    void SendWakeByte();
+    void SendWakeByte() override;
     void ReadEepromBlock(int32_t kind);
     void SendStatusDateTime();
     void PollTick();
@@ -150,6 +167,8 @@ public slots:
     void TimerCmdResponseDelay_Timer();
     void TimerScreenFlashRestore_Timer();
     void mnuCom1_Click(int16_t index);
+    void cmdOpenHex_Click();
+    void cmdFlashRqt_Click();
     void mnuAudit_Click();
     void Help_Click();
     void exit_Click();
@@ -172,6 +191,27 @@ private:
     void PagedRead();
     void ConfigurationRead();
     void HandleAuditReply();
+    void ProcessFlashModeReply();
+    void IdentifyBootLoader();
+    void ReportFlashResult();
+    void ShowImageDescription();
+    void SetFirmwareButtons();
+
+    // The step machine's side of the link and the window.
+    void SendEraseMemory() override;
+    void SendUpdateBootstrap() override;
+    void SendVerifyChecksum() override;
+    void SendResetAuditData() override;
+    bool SendFlashBlock(const FlashBlock& block, uint8_t FlashBank) override;
+    void Pause(int ms) override;
+    void ArmGuard(int ms) override;
+    void ShowStatus(const std::string& text) override;
+    void ShowProgress(int percent) override;
+    void ShowDeviceChecksum(const std::string& hexDigits) override;
+    void CountBlockRetry() override;
+    void CountBootstrapRetry() override;
+    void ButtonsBusy() override;
+    void UpdateVerified() override;
     void RestartPolling();
     void ClearIdentification();
     void UpdateVariantControls();

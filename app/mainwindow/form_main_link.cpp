@@ -21,6 +21,7 @@
 #include "message_seam.h"
 #include "module_main.h"
 #include "qel_usb_client.h"
+#include "update_frames.h"
 
 namespace kovrin {
 
@@ -206,21 +207,11 @@ void FormMain::SendStatusDateTime()
     TxFrame[2] = 11;
     TxFrame[3] = 245;
     TxFrame[4] = CmdDateStamp;
-    const QString revision = Label6[3]->text();
-    const bool dayCount = (ImageVariant == 7 && revision >= "0018") || (ImageVariant == 5 && revision >= "0043");
     const QDateTime now = QDateTime::currentDateTime();
-    if (dayCount) {
-        const qint64 d = QDate(2010, 1, 1).daysTo(now.date());
-        TxFrame[5] = static_cast<uint8_t>(d & 0xFF);
-        TxFrame[6] = static_cast<uint8_t>((d >> 8) & 0xFF);
-        TxFrame[7] = TxFrame[8] = TxFrame[9] = 0;
-    } else {
-        TxFrame[5] = static_cast<uint8_t>(now.date().year() - 2000);
-        TxFrame[6] = static_cast<uint8_t>(now.date().month());
-        TxFrame[7] = static_cast<uint8_t>(now.date().day());
-        TxFrame[8] = static_cast<uint8_t>(now.time().hour());
-        TxFrame[9] = static_cast<uint8_t>(now.time().minute());
-    }
+    const LocalTime local{now.date().year(), now.date().month(), now.date().day(), now.time().hour(),
+                          now.time().minute()};
+    const auto data = DateStampData(local, DateStampUsesDayCount(ImageVariant, Label6[3]->text().toStdString()));
+    std::copy(data.begin(), data.end(), TxFrame.begin() + 5);
     SendMessage();
 }
 
@@ -252,7 +243,7 @@ void FormMain::tmrPoll_Timer()
     }
     tmrGuard->stop();
     FlashInhibit &= ~0x08;
-    FlashStep = 0;
+    Flash.FlashStep = 0;
     if (++MissedReplyCount > 3) {
         Label7[0]->setText("DISCONNECTED");
         txtSerial->clear();
@@ -290,7 +281,7 @@ void FormMain::tmrPoll_Timer()
         FlashInhibit &= ~0x10;
     else
         FlashInhibit |= 0x10;
-    if (FlashInhibit != 0 && SuperUserMode != 2)
+    if ((FlashInhibit != 0 && SuperUserMode != 2) || Busy)
         cmdFlashRqt->setEnabled(false);
     else if (HexFileLoaded == True)
         cmdFlashRqt->setEnabled(true);
@@ -343,10 +334,7 @@ void FormMain::ProcessAcceptorReply()
     tmrPoll->stop();
     tmrGuard->stop();
     if (FlashMode == True) {
-        // At the boot loader's speed: nothing answered the probe, or a boot
-        // loader did; either way polling goes on at this speed.
-        FlashStep = 0;
-        RestartPolling();
+        ProcessFlashModeReply();
         return;
     }
     if (RxFrame.empty()) {
