@@ -24,10 +24,22 @@ constexpr int kBitsPerByte = 10;  // start, eight data bits, stop
 constexpr uint16_t kCalibrationStatusLength = 6;
 constexpr uint8_t kWriteMarker = 0x62;
 constexpr size_t kLongestReplyData = 249;
+// The boot loader sets up its UART before it speaks; the application checks its image before it listens.
+constexpr auto kBootLoaderStartUp = std::chrono::milliseconds(100);
+constexpr auto kApplicationStartUp = std::chrono::milliseconds(200);
+// Guards the commands that change the firmware against a frame spoilt into their code.
+const std::vector<uint8_t> kStartUpdateKey{0x55, 0xA0, 0x55, 0x88};
+const std::vector<uint8_t> kFlashKey{0x55, 0xA0};
 
 namespace Command {
 constexpr uint8_t Calibrate = 0x02;
 constexpr uint8_t Poll = 0x06;
+constexpr uint8_t StartUpdate = 0x11;
+constexpr uint8_t ProgramBlock = 0x12;
+constexpr uint8_t Checksum = 0x13;
+constexpr uint8_t Erase = 0x14;
+constexpr uint8_t UpdateBootStrap = 0x15;
+constexpr uint8_t ResetAudit = 0x1F;
 constexpr uint8_t ReadConfiguration = 0x20;
 constexpr uint8_t WriteConfiguration = 0x21;
 constexpr uint8_t ReadMemory = 0x24;
@@ -57,6 +69,10 @@ AcceptorEmulator::AcceptorEmulator(AcceptorOptions options) : options_(std::move
     options_.infoText = checkedText(options_.infoText, kDefaultInfoText, kInfoTextLength, "info text");
     eeprom_ = options_.eeprom ? *options_.eeprom : defaultEeprom(variant, options_.serial, options_.audit);
     factoryCopy_ = eeprom_;
+    if (options_.startInBootLoader) {
+        bootLoader_ = true;
+        erasedSinceStart_ = true;
+    }
 }
 
 AcceptorEmulator::~AcceptorEmulator()
@@ -142,19 +158,28 @@ void AcceptorEmulator::handleBytes(const uint8_t* bytes, size_t count, int lineS
     for (const HostFrame& frame : reader_.feed(bytes, count)) {
         std::optional<Reply> reply;
         std::optional<Fault> fault;
+        int replyBaud = 0;
+        bool firmwareChanged = false;
         {
             std::lock_guard lock(mutex_);
             if (!accepts(frame.address)) continue;
             ++commandCounts_[frame.command];
             if (silent_) continue;
+            const bool wasBootLoader = bootLoader_;
             reply = answer(frame.command, frame.data);
-            if (reply) fault = faults_.take(frame.command);
+            if (!reply) continue;
+            fault = faults_.take(frame.command);
+            // The speed of the firmware that answers, which the switch into the boot loader has already set.
+            replyBaud = ownBaud();
             // Counted from the reply on, so a host that has the acknowledgement sees the unit rebooting.
-            if (reply && reply->rebootAfter) rebootEnds_ = Clock::now() + options_.rebootTime;
+            if (reply->rebootAfter) rebootEnds_ = Clock::now() + options_.rebootTime;
+            if (reply->delay > std::chrono::milliseconds::zero()) rebootEnds_ = Clock::now() + reply->delay;
+            if (reply->startApplicationAfter) startApplication();
+            firmwareChanged = wasBootLoader != bootLoader_;
         }
-        if (!reply) continue;
-        send(reply->frame, fault);
-        if (reply->rebootAfter) {
+        if (!sleepFor(reply->delay)) return;
+        send(reply->frame, fault, replyBaud);
+        if (reply->rebootAfter || firmwareChanged) {
             // Whatever else was heard is lost with the restart.
             reader_.reset();
             return;
@@ -164,7 +189,7 @@ void AcceptorEmulator::handleBytes(const uint8_t* bytes, size_t count, int lineS
 
 int AcceptorEmulator::ownBaud() const
 {
-    return kApplicationBaud;
+    return bootLoader_ ? kBootLoaderBaud : kApplicationBaud;
 }
 
 bool AcceptorEmulator::accepts(uint8_t address) const
@@ -175,8 +200,17 @@ bool AcceptorEmulator::accepts(uint8_t address) const
 
 std::optional<AcceptorEmulator::Reply> AcceptorEmulator::answer(uint8_t command, const std::vector<uint8_t>& data)
 {
+    if (bootLoader_) return answerBootLoader(command, data);
     const int variant = options_.variant;
     switch (command) {
+    case Command::StartUpdate: {
+        if (data != kStartUpdateKey) return std::nullopt;
+        bootLoader_ = true;
+        // The boot loader's greeting answers the request, at its own speed.
+        Reply reply{buildReply(Command::StartUpdate, {})};
+        reply.delay = kBootLoaderStartUp;
+        return reply;
+    }
     case Command::Poll:
         return Reply{buildReply(Command::Poll, identification())};
     case Command::Calibrate:
@@ -209,8 +243,99 @@ std::optional<AcceptorEmulator::Reply> AcceptorEmulator::answer(uint8_t command,
     }
 }
 
+std::optional<AcceptorEmulator::Reply> AcceptorEmulator::answerBootLoader(uint8_t command,
+                                                                       const std::vector<uint8_t>& data)
+{
+    switch (command) {
+    case Command::Poll:
+        return Reply{buildReply(Command::Poll, identification())};
+    case Command::StartUpdate:
+        if (data != kStartUpdateKey) return std::nullopt;
+        return Reply{buildReply(Command::StartUpdate, {})};
+    case Command::Erase:
+        if (data != kFlashKey) return std::nullopt;
+        flash_.erase();
+        ++eraseCount_;
+        erasedSinceStart_ = true;
+        bootStrapUpdated_ = false;
+        return Reply{buildReply(Command::Erase, {})};
+    case Command::ProgramBlock: {
+        // Bank, address high, address low, then the data.
+        if (data.size() < 4) return std::nullopt;
+        const auto address = static_cast<uint16_t>(data[1] << 8 | data[2]);
+        // A refused block is not acknowledged, so the host sends it again or gives up.
+        if (!flash_.program(data[0], address, std::vector<uint8_t>(data.begin() + 3, data.end()))) return std::nullopt;
+        return Reply{buildReply(Command::ProgramBlock, {})};
+    }
+    case Command::UpdateBootStrap:
+        if (data != kFlashKey) return std::nullopt;
+        bootStrapUpdated_ = true;
+        return Reply{buildReply(Command::UpdateBootStrap, {})};
+    case Command::Checksum: {
+        const uint16_t sum = flash_.checksum();
+        return Reply{buildReply(Command::Checksum, {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum & 0xFF)})};
+    }
+    case Command::ResetAudit: {
+        resetAuditData();
+        // The last command of an update: with a complete image the unit starts it.
+        Reply reply{buildReply(Command::ResetAudit, {})};
+        reply.startApplicationAfter = hasApplication();
+        return reply;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+bool AcceptorEmulator::hasApplication() const
+{
+    if (!erasedSinceStart_) return true;
+    return bootStrapUpdated_ && flash_.imageIdentity().has_value();
+}
+
+void AcceptorEmulator::startApplication()
+{
+    bootLoader_ = false;
+    rebootEnds_ = Clock::now() + kApplicationStartUp;
+    if (!erasedSinceStart_) return;
+    const std::optional<ImageIdentity> image = flash_.imageIdentity();
+    if (!image) return;
+    // The running firmware describes itself; serial number, info text and configuration stay with the unit.
+    options_.variant = image->variant;
+    options_.softwareText = image->softwareText;
+    options_.softwareText.resize(softwareTextLength(image->variant), ' ');
+    options_.versionText = image->versionText;
+    options_.unitState = image->imageCode;
+}
+
+void AcceptorEmulator::resetAuditData()
+{
+    storeAuditCounters(AuditCounters{});
+}
+
+void AcceptorEmulator::storeAuditCounters(const AuditCounters& counters)
+{
+    options_.audit = counters;
+    if (const int at = auditAreaOffset(options_.variant); at >= 0) {
+        const std::vector<uint8_t> block = packAuditCounters(counters);
+        std::copy(block.begin(), block.end(), eeprom_.begin() + at);
+    }
+}
+
 std::vector<uint8_t> AcceptorEmulator::identification() const
 {
+    if (bootLoader_) {
+        Identity identity;
+        identity.variant = options_.variant;
+        identity.unitState = kProgramModeState;
+        identity.serial = options_.serial;
+        identity.infoText = options_.infoText;
+        identity.softwareText = kBootLoaderSoftwareText;
+        identity.versionText = kBootLoaderVersionText;
+        // The boot loader's frame always has the ten-character software text and the version at byte 40.
+        identity.longFrame = false;
+        return identificationData(identity);
+    }
     Identity identity;
     identity.variant = options_.variant;
     identity.unitState = options_.unitState;
@@ -247,20 +372,20 @@ AuditCounters AcceptorEmulator::auditCounters() const
     return options_.audit;
 }
 
-void AcceptorEmulator::send(std::vector<uint8_t> frame, const std::optional<Fault>& fault)
+void AcceptorEmulator::send(std::vector<uint8_t> frame, const std::optional<Fault>& fault, int baud)
 {
     if (!fault) {
-        writeAtLineSpeed(frame);
+        writeAtLineSpeed(frame, baud);
         return;
     }
     const SpoiltReply spoilt = spoil(frame, *fault);
     for (size_t i = 0; i < spoilt.parts.size(); ++i) {
         if (i > 0 && !sleepFor(spoilt.pause)) return;
-        writeAtLineSpeed(spoilt.parts[i]);
+        writeAtLineSpeed(spoilt.parts[i], baud);
     }
 }
 
-void AcceptorEmulator::writeAtLineSpeed(const std::vector<uint8_t>& bytes)
+void AcceptorEmulator::writeAtLineSpeed(const std::vector<uint8_t>& bytes, int baud)
 {
     bool pacing = false;
     {
@@ -269,16 +394,16 @@ void AcceptorEmulator::writeAtLineSpeed(const std::vector<uint8_t>& bytes)
     }
     // Bytes sent while the host listens at another speed arrive as line errors, which hosts throw away.
     if (!pacing) {
-        if (terminal_->lineSpeed() == ownBaud()) terminal_->write(bytes.data(), bytes.size());
+        if (terminal_->lineSpeed() == baud) terminal_->write(bytes.data(), bytes.size());
         return;
     }
     const auto byteTime = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(double(kBitsPerByte) / ownBaud()));
+        std::chrono::duration<double>(double(kBitsPerByte) / baud));
     auto due = Clock::now();
     for (uint8_t byte : bytes) {
         due += byteTime;
         if (!sleepFor(due - Clock::now())) return;
-        if (terminal_->lineSpeed() == ownBaud()) terminal_->write(&byte, 1);
+        if (terminal_->lineSpeed() == baud) terminal_->write(&byte, 1);
     }
 }
 
@@ -329,11 +454,7 @@ void AcceptorEmulator::setUnitState(uint8_t unitState)
 void AcceptorEmulator::setAuditCounters(const AuditCounters& counters)
 {
     std::lock_guard lock(mutex_);
-    options_.audit = counters;
-    if (const int at = auditAreaOffset(options_.variant); at >= 0) {
-        const std::vector<uint8_t> block = packAuditCounters(counters);
-        std::copy(block.begin(), block.end(), eeprom_.begin() + at);
-    }
+    storeAuditCounters(counters);
 }
 
 void AcceptorEmulator::failNextReplies(int command, const Fault& fault)
@@ -346,6 +467,17 @@ void AcceptorEmulator::clearFaults()
 {
     std::lock_guard lock(mutex_);
     faults_.clear();
+}
+
+void AcceptorEmulator::powerCycle()
+{
+    std::lock_guard lock(mutex_);
+    if (hasApplication()) {
+        startApplication();
+        return;
+    }
+    bootLoader_ = true;
+    rebootEnds_ = Clock::now() + kBootLoaderStartUp;
 }
 
 int AcceptorEmulator::pollCount() const
@@ -394,6 +526,28 @@ bool AcceptorEmulator::rebooting() const
 {
     std::lock_guard lock(mutex_);
     return Clock::now() < rebootEnds_;
+}
+
+}  // namespace kovrin::emulator
+
+namespace kovrin::emulator {
+
+bool AcceptorEmulator::inBootLoader() const
+{
+    std::lock_guard lock(mutex_);
+    return bootLoader_;
+}
+
+std::map<FlashAddress, uint8_t> AcceptorEmulator::flashMemory() const
+{
+    std::lock_guard lock(mutex_);
+    return flash_.programmed();
+}
+
+int AcceptorEmulator::eraseCount() const
+{
+    std::lock_guard lock(mutex_);
+    return eraseCount_;
 }
 
 }  // namespace kovrin::emulator

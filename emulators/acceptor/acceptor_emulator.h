@@ -1,5 +1,6 @@
 #pragma once
-// An emulated Tyx bill acceptor on a pseudo-terminal: the application firmware at 9600 baud.
+// An emulated Tyx bill acceptor on a pseudo-terminal: the application firmware at 9600 baud and the
+// boot loader at 38400 that replaces it.
 
 #include <array>
 #include <chrono>
@@ -16,6 +17,7 @@
 
 #include "audit_counters.h"
 #include "fault_plan.h"
+#include "flash_memory.h"
 #include "frame_reader.h"
 
 namespace kovrin::emulator {
@@ -28,6 +30,11 @@ inline constexpr uint16_t kEepromAddress = 0x0000;
 inline constexpr uint16_t kFactoryCopyAddress = 0x0100;
 inline constexpr uint16_t kCalibrationStatusAddress = 0x02FA;
 inline constexpr int kApplicationBaud = 9600;
+inline constexpr int kBootLoaderBaud = 38400;
+// Unit state of every boot-loader identification: program mode.
+inline constexpr uint8_t kProgramModeState = 0x99;
+inline constexpr const char* kBootLoaderSoftwareText = "BOOTLOADER";
+inline constexpr const char* kBootLoaderVersionText = "0100";
 
 struct AcceptorOptions {
     int variant = 5;                   // variant byte of the identification reply
@@ -41,7 +48,8 @@ struct AcceptorOptions {
     bool factoryCopy = true;
     std::optional<Eeprom> eeprom;      // empty: the built-in image of the variant's layout
     AuditCounters audit{};             // variants with an audit area keep them in the built-in image
-    bool pacing = true;                // send replies at the wire speed of 9600 baud
+    bool pacing = true;                // send replies at the wire speed of the running firmware
+    bool startInBootLoader = false;    // a unit left without application firmware by an update
     std::chrono::milliseconds rebootTime{3000};  // silence after a configuration write
 };
 
@@ -67,7 +75,7 @@ public:
     void setUnplugged(bool unplugged);
     // Hears and counts frames but answers none.
     void setSilent(bool silent);
-    // Replies at the wire speed (true) or written at once (false).
+    // Replies at the wire speed, 9600 or 38400 baud (true), or written at once (false).
     void setPacing(bool pacing);
     // How long the unit stays deaf after a configuration write.
     void setRebootTime(std::chrono::milliseconds rebootTime);
@@ -81,6 +89,8 @@ public:
     void failNextReplies(int command, const Fault& fault);
     // Forgets every pending fault.
     void clearFaults();
+    // Power off and on: starts the image it holds (the new one after a boot-strap update), else the boot loader.
+    void powerCycle();
 
     // Valid poll frames (0x06) heard.
     int pollCount() const;
@@ -96,23 +106,37 @@ public:
     Eeprom eeprom() const;
     // The calibration state.
     bool calibrated() const;
-    // True while the unit reboots after a configuration write.
+    // True while the unit reboots after a configuration write or starts after a change of firmware.
     bool rebooting() const;
+    // True while the boot loader runs (at 38400 baud).
+    bool inBootLoader() const;
+    // Every byte programmed since the last erase, by bank × 0x10000 + address.
+    std::map<FlashAddress, uint8_t> flashMemory() const;
+    // Erases the boot loader carried out.
+    int eraseCount() const;
 
 private:
     struct Reply {
         std::vector<uint8_t> frame;
         bool rebootAfter = false;
+        bool startApplicationAfter = false;  // the update is complete: the new image runs
+        std::chrono::milliseconds delay{0};  // the boot loader's start-up before it speaks
     };
 
     void run();
     void handleBytes(const uint8_t* bytes, size_t count, int lineSpeed);
     std::optional<Reply> answer(uint8_t command, const std::vector<uint8_t>& data);
+    std::optional<Reply> answerBootLoader(uint8_t command, const std::vector<uint8_t>& data);
+    // Whether a power-up would find application firmware to start.
+    bool hasApplication() const;
+    void startApplication();
+    void resetAuditData();
+    void storeAuditCounters(const AuditCounters& counters);
     std::vector<uint8_t> readMemory(uint16_t address, uint8_t count) const;
     std::vector<uint8_t> identification() const;
     AuditCounters auditCounters() const;
-    void send(std::vector<uint8_t> frame, const std::optional<Fault>& fault);
-    void writeAtLineSpeed(const std::vector<uint8_t>& bytes);
+    void send(std::vector<uint8_t> frame, const std::optional<Fault>& fault, int baud);
+    void writeAtLineSpeed(const std::vector<uint8_t>& bytes, int baud);
     bool sleepFor(std::chrono::steady_clock::duration duration);
     bool accepts(uint8_t address) const;
     // The speed the running firmware listens and talks at.
@@ -136,6 +160,11 @@ private:
     int wrongSpeedBytes_ = 0;
     int lastLineSpeed_ = 0;
     std::optional<DateStamp> lastDateStamp_;
+    bool bootLoader_ = false;
+    FlashMemory flash_;
+    int eraseCount_ = 0;
+    bool erasedSinceStart_ = false;  // the application the unit came with is gone
+    bool bootStrapUpdated_ = false;  // since the last erase: the boot strap starts the programmed image
 
     // Receive state, touched by the unit's thread only.
     FrameReader reader_;

@@ -70,7 +70,9 @@ const std::vector<Option>& options()
          [](CommandLine& c, const std::string&) { c.options.factoryCopy = false; }},
         {"--eeprom", "FILE", "initial configuration memory, a 256-byte file",
          [](CommandLine& c, const std::string& v) { c.options.eeprom = readEepromFile(v); }},
-        {"--no-pacing", nullptr, "write replies at once instead of at 9600 baud",
+        {"--boot-loader", nullptr, "start in the boot loader at 38400, as after a failed update",
+         [](CommandLine& c, const std::string&) { c.options.startInBootLoader = true; }},
+        {"--no-pacing", nullptr, "write replies at once instead of at the line speed (9600 or 38400)",
          [](CommandLine& c, const std::string&) { c.options.pacing = false; }},
         {"--reboot-ms", "N", "silence after a configuration write (default 3000)",
          [](CommandLine& c, const std::string& v) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "reply_frame.h"
+
 namespace kovrin::emulator {
 
 void FaultPlan::add(int command, const Fault& fault)
@@ -21,6 +23,10 @@ std::optional<Fault> FaultPlan::take(uint8_t command)
         return e.command == kAnyCommand || e.command == command;
     });
     if (it == entries_.end()) return std::nullopt;
+    if (it->fault.skip > 0) {
+        --it->fault.skip;
+        return std::nullopt;
+    }
     Fault fault = it->fault;
     if (--it->fault.times <= 0) entries_.erase(it);
     return fault;
@@ -49,6 +55,30 @@ SpoiltReply spoil(const std::vector<uint8_t>& frame, const Fault& fault)
         out.parts.emplace_back(frame.begin(), frame.begin() + cut);
         out.parts.emplace_back(frame.begin() + cut, frame.end());
         out.pause = fault.pause;
+        break;
+    }
+    case FaultKind::WrongReplyCode: {
+        std::vector<uint8_t> bytes = frame;
+        if (bytes.size() >= 6) {
+            bytes[4] = fault.wrongCode;
+            bytes.back() = checkByteFor(std::vector<uint8_t>(bytes.begin(), bytes.end() - 1));
+        }
+        out.parts.push_back(std::move(bytes));
+        break;
+    }
+    case FaultKind::MissingHeader:
+        out.parts.emplace_back(frame.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(2, frame.size())),
+                               frame.end());
+        break;
+    case FaultKind::WrongChecksum: {
+        std::vector<uint8_t> bytes = frame;
+        if (bytes.size() >= 8) {
+            const auto value = static_cast<uint16_t>((bytes[5] << 8 | bytes[6]) + 1);
+            bytes[5] = static_cast<uint8_t>(value >> 8);
+            bytes[6] = static_cast<uint8_t>(value & 0xFF);
+            bytes.back() = checkByteFor(std::vector<uint8_t>(bytes.begin(), bytes.end() - 1));
+        }
+        out.parts.push_back(std::move(bytes));
         break;
     }
     }

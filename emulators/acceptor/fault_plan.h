@@ -14,14 +14,19 @@ enum class FaultKind {
     StrayLeadingBytes,  // noise on the line before the reply
     BadCheckByte,       // the reply's check byte is wrong
     SplitReply,         // the reply leaves in two parts with a pause between them
+    WrongReplyCode,     // a well-formed reply with another code
+    MissingHeader,      // the reply's first two bytes are lost, as when the host reopens its port late
+    WrongChecksum,      // a well-formed reply whose 16-bit value in data bytes 5 and 6 is off by one
 };
 
 struct Fault {
     FaultKind kind = FaultKind::NoReply;
     int times = 1;                                // replies spoilt before the unit answers well again
+    int skip = 0;                                 // good replies to this command before the first spoilt one
     std::vector<uint8_t> strayBytes{0x00};        // StrayLeadingBytes
     size_t splitAt = 3;                           // SplitReply: bytes in the first part
     std::chrono::milliseconds pause{50};          // SplitReply: gap between the parts
+    uint8_t wrongCode = 0x7E;                     // WrongReplyCode: a code no command is answered with
 };
 
 inline constexpr int kAnyCommand = -1;
@@ -30,7 +35,7 @@ class FaultPlan {
 public:
     void add(int command, const Fault& fault);
     void clear();
-    // The fault for this reply, if one is due; each call uses up one of its times.
+    // The fault for this reply, if one is due; each call uses up one of its skips or times.
     std::optional<Fault> take(uint8_t command);
 
 private:

@@ -13,7 +13,8 @@ TEST(CommandLine, OptionsSetTheUnit)
 {
     const CommandLine line = parseCommandLine({"bin/COM1", "--variant", "7", "--serial", "12345678901",
                                                "--uncalibrated", "--no-factory", "--no-pacing", "--program-mode",
-                                               "--reboot-ms", "250", "--short-identification", "--version", "0018"});
+                                               "--reboot-ms", "250", "--short-identification", "--version", "0018",
+                                               "--boot-loader"});
     EXPECT_EQ(line.linkPath, "bin/COM1");
     EXPECT_EQ(line.options.variant, 7);
     EXPECT_EQ(line.options.serial, "12345678901");
@@ -24,6 +25,7 @@ TEST(CommandLine, OptionsSetTheUnit)
     EXPECT_EQ(line.options.rebootTime, std::chrono::milliseconds(250));
     EXPECT_FALSE(line.options.longIdentification);
     EXPECT_EQ(line.options.versionText, "0018");
+    EXPECT_TRUE(line.options.startInBootLoader);
 }
 
 TEST(CommandLine, DefaultsAreACalibratedVariantFiveWithAFactoryCopy)
@@ -34,6 +36,7 @@ TEST(CommandLine, DefaultsAreACalibratedVariantFiveWithAFactoryCopy)
     EXPECT_TRUE(line.options.factoryCopy);
     EXPECT_TRUE(line.options.pacing);
     EXPECT_EQ(line.options.unitState, 0);
+    EXPECT_FALSE(line.options.startInBootLoader);
 }
 
 TEST(CommandLine, EepromFileMustHold256Bytes)
