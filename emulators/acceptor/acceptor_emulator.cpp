@@ -21,6 +21,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kInterByteTimeout = std::chrono::milliseconds(100);
 constexpr auto kIdleWait = std::chrono::milliseconds(10);
 constexpr int kBitsPerByte = 10;  // start, eight data bits, stop
+constexpr size_t kFrameOverhead = 6;  // header, code and check byte around the data
 constexpr uint16_t kCalibrationStatusLength = 6;
 constexpr uint8_t kWriteMarker = 0x62;
 constexpr size_t kLongestReplyData = 249;
@@ -46,6 +47,11 @@ constexpr uint8_t ReadMemory = 0x24;
 constexpr uint8_t DateStamp = 0x34;
 constexpr uint8_t ReadAudit = 0x35;
 }  // namespace Command
+
+Clock::duration byteTime(int baud)
+{
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(kBitsPerByte) / baud));
+}
 
 std::string checkedText(const std::string& given, const std::string& fallback, size_t longest, const char* what)
 {
@@ -137,9 +143,11 @@ void AcceptorEmulator::run()
 void AcceptorEmulator::handleBytes(const uint8_t* bytes, size_t count, int lineSpeed)
 {
     const auto now = Clock::now();
+    bool pacing = false;
     {
         std::lock_guard lock(mutex_);
         if (unplugged_) return;
+        pacing = options_.pacing;
         lastLineSpeed_ = lineSpeed;
         if (now < rebootEnds_) {
             reader_.reset();
@@ -155,7 +163,14 @@ void AcceptorEmulator::handleBytes(const uint8_t* bytes, size_t count, int lineS
     if (reader_.held() > 0 && now - lastByteAt_ > kInterByteTimeout) reader_.reset();
     lastByteAt_ = now;
 
+    // A pseudo-terminal hands over the host's bytes at once; on a wire the unit has a frame only after its
+    // last byte, so with pacing each frame counts as heard one wire time after the bytes began to come.
+    auto heardAt = now;
     for (const HostFrame& frame : reader_.feed(bytes, count)) {
+        if (pacing) {
+            heardAt += byteTime(lineSpeed) * static_cast<int>(frame.data.size() + kFrameOverhead);
+            if (!sleepFor(heardAt - Clock::now())) return;
+        }
         std::optional<Reply> reply;
         std::optional<Fault> fault;
         int replyBaud = 0;
@@ -397,11 +412,9 @@ void AcceptorEmulator::writeAtLineSpeed(const std::vector<uint8_t>& bytes, int b
         if (terminal_->lineSpeed() == baud) terminal_->write(bytes.data(), bytes.size());
         return;
     }
-    const auto byteTime = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(double(kBitsPerByte) / baud));
     auto due = Clock::now();
     for (uint8_t byte : bytes) {
-        due += byteTime;
+        due += byteTime(baud);
         if (!sleepFor(due - Clock::now())) return;
         if (terminal_->lineSpeed() == baud) terminal_->write(&byte, 1);
     }
