@@ -120,6 +120,7 @@ FormSuperUser::FormSuperUser(QWidget* parent) : QDialog(parent)
     txtCode->setObjectName("txtCode");
     txtCode->setAccessibleName("Access code");
     txtCode->setEchoMode(QLineEdit::Password);
+    txtCode->setStyleSheet("lineedit-password-character: 42;");  // "*" whatever the style's own mark
     Label1->setBuddy(txtCode);
     cmdCodeOk = NewButton(this, "cmdCodeOk", "&OK", "OK");
     cmdCancelCode = NewButton(this, "cmdCancelCode", "&Cancel", "Cancel");

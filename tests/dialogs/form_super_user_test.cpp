@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTimer>
 #include <QtTest>
 #include <gtest/gtest.h>
@@ -72,6 +73,8 @@ TEST_F(SuperUserTest, DialogCaptionsAndHiddenTyping)
     EXPECT_EQ(dialog.cmdCodeOk->text(), "&OK");
     EXPECT_EQ(dialog.cmdCancelCode->text(), "&Cancel");
     EXPECT_EQ(dialog.txtCode->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog.txtCode->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, dialog.txtCode),
+              '*');
     EXPECT_EQ(dialog.Warning->windowTitle(), "Danger!");
     EXPECT_EQ(dialog.Warning->CheckWarningDontShowMessage->text(), "Don't Show this message again.");
     EXPECT_EQ(dialog.Warning->ButtonOk->text(), "OK");
