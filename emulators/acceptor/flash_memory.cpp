@@ -65,7 +65,8 @@ std::optional<ImageIdentity> FlashMemory::imageIdentity() const
         if (!bytes_.count(flashAddress(0, a))) return std::nullopt;
     const auto text = [this](uint16_t from, size_t length) {
         std::string t;
-        for (size_t i = 0; i < length; ++i) t.push_back(static_cast<char>(at(flashAddress(0, static_cast<uint16_t>(from + i)))));
+        for (size_t i = 0; i < length; ++i)
+            t.push_back(static_cast<char>(at(flashAddress(0, static_cast<uint16_t>(from + i)))));
         return t;
     };
     ImageIdentity identity;
