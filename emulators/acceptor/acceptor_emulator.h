@@ -1,6 +1,9 @@
 #pragma once
 // An emulated Tyx bill acceptor on a pseudo-terminal: the application firmware at 9600 baud and the
 // boot loader at 38400 that replaces it.
+// After an update the application of the new image runs: it reports the image's variant (0x4000), its
+// 11-character text from 0x400A as software text, its revision from 0x4015 as version, and its code
+// (0x4019) as unit state; serial number, info text and configuration memory stay with the unit.
 
 #include <array>
 #include <chrono>
