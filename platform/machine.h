@@ -1,0 +1,41 @@
+#pragma once
+// One emulated computer: the kernel model with its threads, the USB bus driver
+// and a bus backend (the emulated bus unless another is given).
+
+#include <memory>
+
+#include "kernel/pnp_manager.h"
+#include "kernel/system.h"
+#include "usb/backend.h"
+#include "usb/bus_driver.h"
+#include "usb/emulated/emulated_bus.h"
+
+namespace kovrin::platform {
+
+class Machine {
+public:
+    Machine();
+    explicit Machine(std::unique_ptr<usb::BusBackend> backend);
+    // Closes the handles still open, unplugs every device, lets removal finish.
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    System& Kernel() { return *system_; }
+    PnpManager& Pnp() { return system_->Pnp(); }
+    usb::BusDriver& Bus() { return *busDriver_; }
+    // The emulated bus; only when the machine was made with it.
+    usb::EmulatedBus& Emulated();
+
+    DeviceNode* NodeOfPort(int port);
+    uint32_t DevicePowerStateOfPort(int port);
+    // Until nothing is queued or running anywhere (held completions aside).
+    void WaitIdle() { system_->WaitIdle(); }
+
+private:
+    std::unique_ptr<usb::BusBackend> backend_;
+    std::unique_ptr<System> system_;
+    std::unique_ptr<usb::BusDriver> busDriver_;
+};
+
+}  // namespace kovrin::platform
