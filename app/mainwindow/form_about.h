@@ -20,7 +20,7 @@ public:
     // Shows the box modeless; one box at a time, created again after it was closed.
     static FormAbout* ShowAbout(QWidget* parent = nullptr, SystemInfoTool tool = DefaultSystemInfoTool());
 
-    // "Kovrin 1.0.0": the program's name and the version of this build.
+    // "Kovrin 4.1.2": the program's name and the version of this build.
     static QString NameAndVersion();
 
     QLabel* Label1 = nullptr;

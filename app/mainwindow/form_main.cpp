@@ -20,6 +20,9 @@
 
 #include "acceptor_variant.h"
 #include "eeprom_map.h"
+#include "form_about.h"
+#include "form_audit.h"
+#include "form_super_user.h"
 #include "message_seam.h"
 #include "pictures.h"
 #include "qel_usb_client.h"
@@ -41,9 +44,12 @@ QLabel* NewLabel(QWidget* parent, const char* name, const QRect& at, const QStri
 }
 
 // A caption beside a value label; the value label takes the caption as its accessible name.
-QLabel* CaptionedValue(QWidget* parent, const char* name, const QString& caption, int x, int y, int w = 260)
+QLabel* CaptionedValue(QWidget* parent, const char* name, const QString& caption, int x, int y, int w = 260,
+                       QLabel** captionLabel = nullptr)
 {
     auto* c = new QLabel(caption, parent);
+    if (captionLabel)
+        *captionLabel = c;
     c->setGeometry(x, y, 150, 24);
     c->setStyleSheet("color: #555;");
     QLabel* v = NewLabel(parent, name, QRect(x + 150, y, w, 24));
@@ -119,7 +125,11 @@ void FormMain::BuildControls()
     Label6[5] = CaptionedValue(link, "Label6_5", "Information", 16, 86);
     Label6[6] = CaptionedValue(link, "Label6_6", "Software", 16, 112);
     Label6[7] = CaptionedValue(link, "Label6_7", "Version", 16, 138);
-    Label6[8] = CaptionedValue(link, "Label6_8", "Serial number", 16, 164);
+    Label6[8] = CaptionedValue(link, "Label6_8", "SERIAL NO", 16, 164, 260, &Label56);
+    Label56->setObjectName("Label56");
+    Label56->setAccessibleName("SERIAL NO");
+    Label56->setToolTip("Enter an access code");
+    Label56->installEventFilter(this);
     LabelFwSetupRevision = CaptionedValue(link, "LabelFwSetupRevision", "Setup revision", 16, 190);
     LabelFwCalRevision = CaptionedValue(link, "LabelFwCalRevision", "Calibration revision", 16, 216);
     Label10 = NewLabel(link, "Label10", QRect(16, 244, 200, 24));
@@ -152,6 +162,8 @@ void FormMain::BuildControls()
             b->setVisible(v == 0);
             b->setEnabled(false);
             (*set.buttons)[v] = b;
+            if (set.buttons == &cmdCalibrate)
+                connect(b, &QPushButton::clicked, this, &FormMain::cmdCalibrate_Click);
         }
     }
 
@@ -226,6 +238,7 @@ void FormMain::BuildControls()
     lblCSoftware = CaptionedValue(frmConfiguration, "lblCSoftware", "Software", 16, 42);
     lblCVersion = CaptionedValue(frmConfiguration, "lblCVersion", "Version", 16, 68);
     lblCSerial = CaptionedValue(frmConfiguration, "lblCSerial", "Serial number", 16, 94);
+    lblCSerial->installEventFilter(this);
     LabelEeSetupRevision = CaptionedValue(frmConfiguration, "LabelEeSetupRevision", "Setup revision", 16, 120);
     LabelEeCalRevision = CaptionedValue(frmConfiguration, "LabelEeCalRevision", "Calibration revision", 16, 146);
     txtSerial = new QLineEdit(frmConfiguration);
@@ -233,6 +246,7 @@ void FormMain::BuildControls()
     txtSerial->setAccessibleName("Serial number");
     txtSerial->setGeometry(166, 176, 200, 26);
     txtSerial->setReadOnly(true);
+    txtSerial->hide();  // shown by an access code
     chkBill_Hold = new QCheckBox("Bill Hold", frmConfiguration);
     chkBill_Hold->setObjectName("chkBill_Hold");
     chkBill_Hold->setAccessibleName("Bill Hold");
@@ -274,11 +288,10 @@ void FormMain::BuildMenus()
         connect(a, &QAction::triggered, this, [this, i] { mnuCom1_Click(i); });
         mnuCom1[i] = a;
     }
-    QMenu* audit = menuBar()->addMenu("A&udit");
-    mnuAudit = audit->menuAction();
+    mnuAudit = menuBar()->addAction("A&udit");
     mnuAudit->setObjectName("mnuAudit");
     mnuAudit->setVisible(false);  // offered only after the audit access code
-    connect(audit->addAction("Audit Data"), &QAction::triggered, this, &FormMain::mnuAudit_Click);
+    connect(mnuAudit, &QAction::triggered, this, &FormMain::mnuAudit_Click);
     Help = menuBar()->addAction("&About");
     Help->setObjectName("Help");
     connect(Help, &QAction::triggered, this, &FormMain::Help_Click);
@@ -303,6 +316,10 @@ void FormMain::Form_Load()
         mnuCom1[i]->setChecked(i == ComPort);
     move(0, 0);
     lastHorizontal_ = lastVertical_ = 1;
+    connect(&FormSuperUser::Default(), &FormSuperUser::AccessCodeEntered, this,
+            [this](const AccessCodeEffect& effect) {
+                ApplyAccessCodeEffect(effect, SuperUserMode, txtSerial, lblCSerial, mnuAudit, cmdViewAudit);
+            });
     // The option lists come with the configuration screen.
     ManageButtonStates(AcceptorVariant, False);
     ManageImages(AcceptorVariant);
@@ -398,6 +415,7 @@ void FormMain::Form_Unload()
     tmrPoll->stop();
     tmrGuard->stop();
     MSComm1->SetPortOpen(false);
+    FormAudit::Default().Unload();
     // Every other window of the program goes with the main window.
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (auto it = windows.rbegin(); it != windows.rend(); ++it)
@@ -422,15 +440,45 @@ void FormMain::exit_Click()
 
 void FormMain::Help_Click()
 {
-    // The About box comes with the service dialogs.
+    FormAbout::ShowAbout(this);
 }
 
 void FormMain::mnuAudit_Click()
 {
-    if (AcceptorVariant == 7) {
-        tmrPoll->stop();  // the acknowledgement must not be taken for a poll's
-        PDTCommand(CmdReadAudit);
-    }
+    // The request waits for the next poll tick, so it never meets an exchange under way.
+    if (AcceptorVariant == 7)
+        AuditRequestPending = true;
+    FormAudit::Default().ShowAudit(FirmwareVersionText);
+}
+
+void FormMain::cmdCalibrate_Click()
+{
+    ManageButtonStates(AcceptorVariant, False);
+    tmrPoll->stop();
+    MSComm1->Wait(20);
+    Connect();
+    tmrPoll->stop();  // the calibration's answer comes before the next poll
+    PDTCommand(CmdCalibrate);
+    tmrGuard->start(1500);
+}
+
+void FormMain::Label56_Click()
+{
+    FormSuperUser::Default().Open();
+}
+
+void FormMain::lblCSerial_DblClick()
+{
+    FormSuperUser::Default().Open();
+}
+
+bool FormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Label56 && event->type() == QEvent::MouseButtonRelease)
+        Label56_Click();
+    else if (watched == lblCSerial && event->type() == QEvent::MouseButtonDblClick)
+        lblCSerial_DblClick();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // ---- pictures and buttons

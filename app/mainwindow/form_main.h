@@ -71,6 +71,8 @@ public:
     // Date stamps sent without an answer; bounded so a silent acceptor
     // cannot hold the poll loop.
     int StampDateAttempts = 0;
+    // The audit counters were asked for; the next poll tick sends the request.
+    bool AuditRequestPending = false;
     static constexpr int MaxStampDateAttempts = 5;
 
     CommPort* MSComm1 = nullptr;
@@ -87,6 +89,7 @@ public:
     std::array<QLabel*, 9> Label6{};
     std::array<QLabel*, 2> Label7{};
     QLabel* Label10 = nullptr;
+    QLabel* Label56 = nullptr;  // the "SERIAL NO" caption
     QLabel* LabelCalibrationStatus = nullptr;
     QLabel* LabelFwSetupRevision = nullptr;
     QLabel* LabelFwCalRevision = nullptr;
@@ -171,6 +174,10 @@ public slots:
     void cmdFlashRqt_Click();
     void mnuAudit_Click();
     void Help_Click();
+    void cmdCalibrate_Click();
+    void cmdRefresh_Click();
+    void Label56_Click();
+    void lblCSerial_DblClick();
     void exit_Click();
     void HScroll1_Change(int value);
     void VScroll1_Change(int value);
@@ -179,6 +186,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
@@ -192,6 +200,8 @@ private:
     void ConfigurationRead();
     void HandleAuditReply();
     void ProcessFlashModeReply();
+    // False, with a message, when the attached acceptor has no configuration layout.
+    bool ConfigurationPossible();
     void IdentifyBootLoader();
     void ReportFlashResult();
     void ShowImageDescription();

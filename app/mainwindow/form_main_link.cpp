@@ -16,6 +16,7 @@
 
 #include "acceptor_variant.h"
 #include "eeprom_map.h"
+#include "form_audit.h"
 #include "form_main.h"
 #include "identification.h"
 #include "message_seam.h"
@@ -292,6 +293,15 @@ void FormMain::PollTick()
 {
     if (FlashMode == True && MSComm1->PortOpen() && Label7[0]->text() == "DISCONNECTED")
         SendWakeByte();
+    if (AuditRequestPending) {
+        // Sent in place of a poll, when no other exchange is under way; no
+        // poll until it is answered, the guard brings polling back if not.
+        AuditRequestPending = false;
+        tmrPoll->stop();
+        PDTCommand(CmdReadAudit);
+        tmrGuard->start(1500);
+        return;
+    }
     if (bStampDatePending != True) {
         PDTCommand(CmdPoll);
         return;
@@ -542,9 +552,16 @@ void FormMain::PagedRead()
 void FormMain::ConfigurationRead()
 {
     // The bytes between the code and the check byte.
-    EepromLength = static_cast<int16_t>(RxFrame.size() - 6);
-    if (EepromLength > 0) {
-        const size_t n = std::min<size_t>(size_t(EepromLength), ConfigImage.size());
+    const int dataBytes = int(RxFrame.size()) - 6;
+    const int16_t needed = EepromLengthOfLayout(LayoutOfVariant(AcceptorVariant));
+    if (dataBytes > 0 && needed > 0 && dataBytes < needed) {
+        // Decoding a short image would mix the acceptor's bytes with stale ones.
+        MsgBox(this, QString("The acceptor sent %1 of the %2 bytes of its configuration; nothing was changed.")
+                         .arg(dataBytes)
+                         .arg(needed));
+    } else if (dataBytes > 0 && needed > 0) {
+        EepromLength = static_cast<int16_t>(dataBytes);
+        const size_t n = std::min<size_t>(size_t(dataBytes), ConfigImage.size());
         std::copy(RxFrame.begin() + 5, RxFrame.begin() + 5 + long(n), ConfigImage.begin());
         DecodeEepromImage(CurrentRecord, ConfigImage, 1);
         ConfigSource = ConfigFromAcceptor;
@@ -556,7 +573,7 @@ void FormMain::ConfigurationRead()
 
 void FormMain::HandleAuditReply()
 {
-    // The audit window shows these counters once it exists.
+    FormAudit::Default().FillFromReply(RxFrame, FirmwareVersionText);
     RestartPolling();
 }
 

@@ -104,7 +104,7 @@ TEST_F(FormAboutTest, BoxShowsNameVersionAndButtons)
     EXPECT_TRUE(box->isVisible());
     EXPECT_FALSE(box->isModal());
     EXPECT_EQ(box->windowTitle(), "About");
-    EXPECT_EQ(box->Label1->text(), "Kovrin 1.0.0");
+    EXPECT_EQ(box->Label1->text(), "Kovrin 4.1.2");
     EXPECT_FALSE(box->Label3->text().isEmpty());
     EXPECT_FALSE(box->Label4->text().isEmpty());
     EXPECT_FALSE(box->Label5->text().isEmpty());

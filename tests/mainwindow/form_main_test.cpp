@@ -14,6 +14,7 @@
 
 #include "acceptor_emulator.h"
 #include "eeprom_map.h"
+#include "form_audit.h"
 #include "form_main.h"
 #include "message_seam.h"
 #include "module_main.h"
@@ -48,6 +49,7 @@ protected:
     {
         form.reset();
         emu.reset();
+        FormAudit::Default().Unload();
         SetMessageHandler(nullptr);
         QDir(dir).removeRecursively();
     }
@@ -257,6 +259,73 @@ TEST_F(FormMainTest, ChoosingAPortRemembersItAndUsbWithoutLibraryFails)
     form->mnuCom1_Click(1);
     ASSERT_TRUE(Identified());
     EXPECT_EQ(form->cmdFlashRqt->text(), "&UPDATE BA");
+}
+
+
+TEST_F(FormMainTest, CalibrateThenReadsTheFactoryCopyAndStateAnew)
+{
+    AcceptorOptions o;
+    o.calibrated = false;
+    Attach(o);
+    Launch();
+    ASSERT_TRUE(Identified());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid == True; }, 5000));
+    EXPECT_EQ(form->LabelCalibrationStatus->text(), "Unit Not Calibrated");
+    const int readsBefore = emu->commandCount(CmdReadMemory);
+
+    form->cmdCalibrate[5]->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->commandCount(CmdCalibrate) == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->LabelCalibrationStatus->text() == "Unit Calibrated"; }, 5000));
+    EXPECT_EQ(FactoryConfigValid, True);
+    // Both pages of the factory copy and the state were read again.
+    EXPECT_GE(emu->commandCount(CmdReadMemory) - readsBefore, 3);
+    EXPECT_TRUE(emu->calibrated());
+}
+
+TEST_F(FormMainTest, AuditOfATekraComesFromItsReply)
+{
+    AcceptorOptions o;
+    o.variant = 7;
+    o.audit.stacked = 523000;
+    o.audit.motorStarts = 1048575;  // the widest counter at its maximum
+    o.audit.jams = 7;
+    Attach(o);
+    Launch();
+    ASSERT_TRUE(Identified());
+    form->mnuAudit_Click();
+    FormAudit& audit = FormAudit::Default();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->commandCount(CmdReadAudit) == 1; }, 2000));
+    const int polls = emu->pollCount();
+    EXPECT_FALSE(form->tmrPoll->isActive()) << "no poll while the audit request is out";
+    const bool filled = QTest::qWaitFor([&] { return audit.txtStacked->text() == "523000"; }, 3000);
+    ASSERT_TRUE(filled) << audit.txtStacked->text().toStdString() << " / " << emu->commandCount(CmdReadAudit)
+                        << " / " << form->FirmwareVersionText;
+    EXPECT_EQ(audit.txtMotStarts->text(), "1048575");
+    EXPECT_EQ(audit.txtJams->text(), "7");
+    EXPECT_EQ(emu->pollCount(), polls);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 1000));
+    EXPECT_EQ(emu->commandCount(CmdReadAudit), 1);
+}
+
+TEST_F(FormMainTest, AuditOfASarnelComesFromItsConfiguration)
+{
+    AcceptorOptions o;
+    o.variant = 5;
+    o.audit.rejected = 4242;
+    Attach(o);
+    Launch();
+    ASSERT_TRUE(Identified());
+    FormAudit& audit = FormAudit::Default();
+    form->mnuAudit_Click();
+    EXPECT_EQ(emu->commandCount(CmdReadAudit), 0);
+    EXPECT_TRUE(audit.txtRejects->text().isEmpty()) << "nothing read from the acceptor yet";
+    EXPECT_FALSE(audit.lblAuditNote->text().isEmpty());
+    audit.Unload();
+
+    form->cmdRefresh_Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
+    form->mnuAudit_Click();
+    EXPECT_EQ(audit.txtRejects->text(), "4242");
 }
 
 }  // namespace
