@@ -1,0 +1,188 @@
+// Opening and closing the frame, defaults, and configuration files.
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "config_file.h"
+#include "configuration_frame.h"
+#include "eeprom_map.h"
+#include "message_seam.h"
+#include "module_main.h"
+#include "settings.h"
+
+namespace kovrin {
+
+namespace {
+
+constexpr int32_t Red = 255;
+constexpr int32_t Yellow = 0xFFFF;
+
+QString Preset(const std::string& path)
+{
+    return path.empty() ? QString() : QFileInfo(QString::fromStdString(path)).absolutePath();
+}
+
+// The first ten bytes of a serial number, one character per byte.
+QString SerialText10(const EepromRecord& record)
+{
+    QString text;
+    for (size_t i = 0; i < 10; ++i)
+        text += QChar(record.SerialNumber[i]);
+    return text;
+}
+
+}  // namespace
+
+void ConfigurationFrame::ShowModuleSerialAndRevisions(const EepromRecord& serialSource)
+{
+    lblCMachine->setText(host_.FirmwareModelName());
+    lblCMachine_Change();
+    LabelEeSetupRevision->setText(QString::number(FactoryRecord.SetupRevision));
+    LabelEeCalRevision->setText(QString::number(FactoryRecord.CalibrationRevision));
+    txtSerial->clear();
+    txtSerial->setText(SerialText10(serialSource));
+    lblCSerial->setText(txtSerial->text());
+}
+
+void ConfigurationFrame::cmdConfig_Click()
+{
+    if (!host_.SerialMode()) {
+        if (!host_.FirmwareImageLoaded()) {
+            MsgBox(this, "Must load a valid Tyx firmware file first");
+            return;
+        }
+        if (!host_.ExtractConfigFromImage()) {
+            MsgBox(this, "The loaded firmware file holds no note acceptor configuration.");
+            return;
+        }
+        if (const CodecResult defaults = LoadEepromDefaults(CurrentRecord); !defaults) {
+            MsgBox(this, QString::fromStdString(NoLayoutText(AcceptorVariant)));
+            return;
+        }
+        ConfigSource = ConfigFromDefaults;  // so a send asks before writing defaults
+        if (CurrentRecord.VariantCode == 5 || CurrentRecord.VariantCode == 7)
+            ShowModuleSerialAndRevisions(FactoryRecord);
+    }
+    ShowConfiguration(CurrentRecord, AcceptorVariant);
+    host_.ShowModuleList(false);
+    show();
+    raise();
+    host_.HideModuleAuditData();
+}
+
+void ConfigurationFrame::cmdConfigClose_Click()
+{
+    hide();
+    if (!host_.SerialMode())
+        host_.ShowModuleList(true);
+}
+
+void ConfigurationFrame::cmdDefault_Click()
+{
+    // An acceptor without a layout has neither factory values nor defaults we could show.
+    if (const std::string noLayout = NoLayoutText(AcceptorVariant); !noLayout.empty()) {
+        MsgBox(this, QString::fromStdString(noLayout));
+        return;
+    }
+    if (FactoryConfigValid == True) {
+        CurrentRecord = FactoryRecord;
+        ConfigSource = ConfigFromFactory;
+        host_.FlashConfigFrame(Yellow);
+    } else {
+        LoadEepromDefaults(CurrentRecord);
+        ConfigSource = ConfigFromDefaults;
+        host_.FlashConfigFrame(Red);
+    }
+    ShowConfiguration(CurrentRecord, AcceptorVariant);
+}
+
+void ConfigurationFrame::cmdLoad_Click()
+{
+    LoadConfigFile();
+}
+
+bool ConfigurationFrame::LoadConfigFile()
+{
+    for (;;) {
+        FileDialogRequest request;
+        request.kind = FileDialogKind::Open;
+        request.title = "Load Tyx Configuration File";
+        request.filter = "Tyx Config File (*.tyx)|*.tyx|All files (*.*)|*.*";
+        request.folder = Preset(ConfigFilePath);
+        request.fileName = QString::fromStdString(FileNameFromPath(ConfigFilePath));
+        const std::optional<QString> chosen = FileDialog(this, request);
+        if (!chosen)
+            return false;
+        // The remembered path changes only once the file has been taken.
+        const std::string path = chosen->toStdString();
+        if (path.empty()) {
+            MsgBox(this, "File not found!", MsgButtons::OkCancel, MsgIcon::Exclamation, "Open File Error");
+            continue;
+        }
+        if (!QFileInfo(*chosen).isFile()) {
+            MsgBox(this, "File not found!");
+            continue;
+        }
+        const ConfigFileResult file = ReadConfigFile(path);
+        if (!file.record) {
+            MsgBox(this, QString::fromStdString(file.error));
+            continue;
+        }
+        if (AcceptorVariant != 0 && file.record->VariantCode != AcceptorVariant) {
+            MsgBox(this, "Config file does not match attached note acceptor.");
+            continue;
+        }
+        CurrentRecord = *file.record;
+        ConfigSource = ConfigFromFile;
+        ConfigFilePath = path;
+        ShowConfiguration(CurrentRecord, AcceptorVariant);
+        SaveSettings();
+        host_.FlashConfigFrame(Yellow);
+        if (!host_.SerialMode() && (CurrentRecord.VariantCode == 5 || CurrentRecord.VariantCode == 7))
+            ShowModuleSerialAndRevisions(CurrentRecord);
+        return true;
+    }
+}
+
+void ConfigurationFrame::cmdSave_Click()
+{
+    std::string path;
+    for (;;) {
+        FileDialogRequest request;
+        request.kind = FileDialogKind::Save;
+        request.title = "Save Tyx Configuration";
+        request.filter = "TYX Config Files (*.tyx)|*.tyx|All Files (*.*)|*.*";
+        request.folder = Preset(ConfigFilePath);
+        request.fileName = QString::fromStdString(FileNameFromPath(ConfigFilePath));
+        request.confirmOverwrite = true;
+        const std::optional<QString> chosen = FileDialog(this, request);
+        if (!chosen)
+            return;
+        if (chosen->isEmpty()) {
+            MsgBox(this, "Please type in the file name.");
+            continue;
+        }
+        path = chosen->toStdString();
+        break;
+    }
+    if (!ValidateConfigurationFields())
+        return;
+    // A record of a variant without a layout would make a file that no one can load.
+    if (const std::string noLayout = NoLayoutText(CurrentRecord.VariantCode); !noLayout.empty()) {
+        MsgBox(this, QString::fromStdString(noLayout));
+        return;
+    }
+    EepromRecord edited = CurrentRecord;
+    if (!ReadConfigurationScreen(edited))
+        return;
+    if (const std::string error = WriteConfigFile(path, edited); !error.empty()) {
+        MsgBox(this, QString::fromStdString(error));
+        return;
+    }
+    CurrentRecord = edited;
+    ConfigFilePath = path;
+    SaveSettings();
+}
+
+}  // namespace kovrin

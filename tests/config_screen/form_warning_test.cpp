@@ -1,0 +1,70 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "eeprom_record.h"
+#include "form_warning.h"
+
+namespace kovrin {
+namespace {
+
+class FormWarningTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        SetWarningHandler(nullptr);
+        delete ExistingFormWarning();  // the next test starts as a new run would
+        WarningAccepted = False;
+    }
+    int asked = 0;
+};
+
+TEST_F(FormWarningTest, OkAndCancelSetTheAnswer)
+{
+    SetWarningHandler([this](FormWarning& w) {
+        ++asked;
+        EXPECT_EQ(w.windowTitle(), "Warning!");
+        EXPECT_EQ(w.LabelWarning->text(),
+                  "Warning!  You are about to configure the EEPROM with application default values."
+                  "  This could cause problems.  Press OK to continue or CANCEL to abort.");
+        EXPECT_EQ(w.ButtonCancel->text(), "Cancel");
+        EXPECT_EQ(w.CheckWarningDontShowMessage->text(), "Don't Show this message again.");
+        (asked == 1 ? w.ButtonOk : w.ButtonCancel)->click();
+    });
+    EXPECT_TRUE(AskDefaultsWarning(nullptr));
+    EXPECT_EQ(WarningAccepted, True);
+    FormWarning* first = ExistingFormWarning();
+    EXPECT_FALSE(AskDefaultsWarning(nullptr));
+    EXPECT_EQ(WarningAccepted, False);
+    EXPECT_EQ(ExistingFormWarning(), first);  // only hidden between uses
+    EXPECT_TRUE(first->isHidden());
+    EXPECT_EQ(asked, 2);
+}
+
+TEST_F(FormWarningTest, DontShowAgainKeepsTheLastAnswerWithoutAsking)
+{
+    for (bool ok : {true, false}) {
+        asked = 0;
+        SetWarningHandler([this, ok](FormWarning& w) {
+            ++asked;
+            w.CheckWarningDontShowMessage->setChecked(true);
+            (ok ? w.ButtonOk : w.ButtonCancel)->click();
+        });
+        EXPECT_EQ(AskDefaultsWarning(nullptr), ok);
+        EXPECT_EQ(AskDefaultsWarning(nullptr), ok);
+        EXPECT_EQ(AskDefaultsWarning(nullptr), ok);
+        EXPECT_EQ(asked, 1) << ok;
+        TearDown();
+    }
+}
+
+TEST_F(FormWarningTest, ClosingTheWindowIsACancel)
+{
+    SetWarningHandler([](FormWarning& w) { w.reject(); });
+    WarningAccepted = True;
+    EXPECT_FALSE(AskDefaultsWarning(nullptr));
+}
+
+}  // namespace
+}  // namespace kovrin
