@@ -89,7 +89,9 @@ std::string OptionListValue::DisplayedText() const
 
 int32_t OptionListValue::SelectedCode() const
 {
-    return entries.at(size_t(selected)).code;
+    if (selected < 0 || selected >= int(entries.size()))
+        return 0;
+    return entries[size_t(selected)].code;
 }
 
 int OptionListValue::IndexOfCode(int32_t code) const

@@ -33,7 +33,7 @@ struct OptionListValue {
 
     static OptionListValue Of(std::span<const OptionEntry> table);
     std::string DisplayedText() const;
-    int32_t SelectedCode() const;  // only with a selection
+    int32_t SelectedCode() const;  // 0 without a selection
     int IndexOfCode(int32_t code) const;  // -1 when no entry has it
     void SelectCodeOrFirst(int32_t code);
     void SelectFirstIfNone();

@@ -156,6 +156,9 @@ TEST_F(FrameTest, EncryptionCodeMaskingAndFocus)
         EXPECT_EQ(frame->txtCCEncry->echoMode(), s.mode) << s.text;
     }
     frame->txtCCEncry->setText("123456");
+    QFocusEvent back(QEvent::FocusIn, Qt::ActiveWindowFocusReason);  // a message box closed
+    QApplication::sendEvent(frame->txtCCEncry, &back);
+    EXPECT_EQ(frame->txtCCEncry->text(), "123456");
     QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(frame->txtCCEncry, &in);
     EXPECT_EQ(frame->txtCCEncry->text(), "");

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -229,7 +230,7 @@ void ConfigurationFrame::BuildSetupGroup()
     NewLabel(g, "Encryption Code (Default = 507913)", QRect(14, 234, 300, 24));
     txtCCEncry = NewField(g, "txtCCEncry", "Encryption Code (Default = 507913)", QRect(330, 232, 120, 26));
     auto* style = new AsteriskStyle;
-    style->setParent(txtCCEncry);
+    style->setParent(this);  // outlives the field, which is deleted with its group first
     txtCCEncry->setStyle(style);
     txtCCEncry->installEventFilter(this);
     connect(txtCCEncry, &QLineEdit::textChanged, this, &ConfigurationFrame::txtCCEncry_Change);
@@ -606,8 +607,13 @@ void ConfigurationFrame::txtCCEncry_GotFocus()
 
 bool ConfigurationFrame::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == txtCCEncry && event->type() == QEvent::FocusIn)
-        txtCCEncry_GotFocus();
+    // Only the user's moving into the field; focus coming back with the window
+    // (after a message box or a file dialog) must not wipe a code just typed.
+    if (watched == txtCCEncry && event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            txtCCEncry_GotFocus();
+    }
     return QFrame::eventFilter(watched, event);
 }
 
