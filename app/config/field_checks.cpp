@@ -168,9 +168,10 @@ FieldCheckResult ValidateConfigurationFields(ConfigScreenValues& s, int variant,
             return Fail("Enter a Valid Device Serial Number. " + s.txtSerial + " is not valid.");
         s.lblCSerial = s.txtSerial;
     }
-    const size_t m = TextLength(TrimBlanks(s.lblCSerial));
-    for (size_t k = 0; k < m && k < s.lblCSerial.size(); ++k)
-        if (!SerialCharacterAllowed(s.lblCSerial[k]))
+    // Every character: counting only the trimmed length from the start would
+    // let leading blanks push characters past the test.
+    for (char c : s.lblCSerial)
+        if (!SerialCharacterAllowed(c))
             return Fail("Serial number can only contain alphanumeric values.", "Bad serial number format");
     if (editable)
         while (TextLength(s.lblCSerial) < n)
