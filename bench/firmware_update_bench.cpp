@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <cstdio>
 
 #include "acceptor_emulator.h"
@@ -53,6 +56,22 @@ QByteArray Image()
     for (size_t i = 0; i < memory.size(); i += 32)
         text += HexLine(uint16_t(First + i), 0, std::vector<uint8_t>(memory.begin() + i, memory.begin() + i + 32));
     return text + HexLine(0, 1, {});
+}
+
+// Runs the event loop until `done` holds: unlike a test's wait, the loop
+// sleeps in the system's poll, so the serial port's events come at once.
+bool RunUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(50);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
 }
 
 double WireSeconds(int bytes, int baud)
@@ -108,8 +127,7 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     clock.start();
     form.cmdFlashRqt_Click();
-    const bool done =
-        QTest::qWaitFor([&] { return form.lblDisplay->text() == "Device Programmed Successfully"; }, 120000);
+    const bool done = RunUntil([&] { return form.lblDisplay->text() == "Device Programmed Successfully"; }, 120000);
     const double measured = clock.elapsed() / 1000.0;
     if (!done) {
         std::printf("the update did not finish: \"%s\"\n", qPrintable(form.lblDisplay->text()));
