@@ -139,33 +139,24 @@ void FormMain::BuildControls()
     LabelCalibrationStatus->setAccessibleName("Calibration status");
 
     // Each service button exists once per variant; the attached variant's set shows.
-    const struct {
-        std::array<QPushButton*, 10>* buttons;
-        const char* name;
-        const char* what;
-        int image;
-        int y;
-    } sets[] = {
-        {&cmdRefresh, "cmdRefresh", "Read the configuration from the acceptor", 2, 50},
-        {&cmdSend, "cmdSend", "Send the configuration to the acceptor", 1, 130},
-        {&cmdCalibrate, "cmdCalibrate", "Calibrate the acceptor", 3, 210},
-    };
-    for (const auto& set : sets) {
-        for (int v = 0; v < 10; ++v) {
-            auto* b = new QPushButton(Frame5);
-            b->setObjectName(QString("%1_%2").arg(set.name).arg(v));
-            b->setGeometry(740, set.y, 72, 72);
-            b->setIcon(ButtonPicture(set.image));
-            b->setIconSize(QSize(48, 48));
-            b->setToolTip(set.what);
-            b->setAccessibleName(set.what);
-            b->setVisible(v == 0);
-            b->setEnabled(false);
-            (*set.buttons)[v] = b;
-            if (set.buttons == &cmdCalibrate)
-                connect(b, &QPushButton::clicked, this, &FormMain::cmdCalibrate_Click);
-        }
+    for (int v = 0; v < 10; ++v) {
+        auto* b = new QPushButton(Frame5);
+        b->setObjectName(QString("cmdCalibrate_%1").arg(v));
+        b->setGeometry(740, 50, 72, 72);
+        b->setIcon(ButtonPicture(3));
+        b->setIconSize(QSize(48, 48));
+        b->setToolTip("Calibrate the acceptor");
+        b->setAccessibleName("Calibrate the acceptor");
+        b->setVisible(v == 0);
+        b->setEnabled(false);
+        cmdCalibrate[v] = b;
+        connect(b, &QPushButton::clicked, this, &FormMain::cmdCalibrate_Click);
     }
+    cmdConfig = new QPushButton("&Configuration", Frame5);
+    cmdConfig->setObjectName("cmdConfig");
+    cmdConfig->setAccessibleName("Configuration");
+    cmdConfig->setGeometry(740, 140, 160, 40);
+    connect(cmdConfig, &QPushButton::clicked, this, &FormMain::cmdConfig_Click);
 
     auto* firmware = new QGroupBox("Firmware update", Frame5);
     firmware->setGeometry(16, 360, 1008, 260);
@@ -232,36 +223,25 @@ void FormMain::BuildControls()
     frmKDUAuditData->hide();
 
     // The configuration screen lies over the main panel when it is open.
-    frmConfiguration = NewFrame(central, "frmConfiguration", QRect(0, 0, 1640, 1000));
-    frmConfiguration->setAccessibleName("Configuration");
-    lblCMachine = CaptionedValue(frmConfiguration, "lblCMachine", "Acceptor", 16, 16);
-    lblCSoftware = CaptionedValue(frmConfiguration, "lblCSoftware", "Software", 16, 42);
-    lblCVersion = CaptionedValue(frmConfiguration, "lblCVersion", "Version", 16, 68);
-    lblCSerial = CaptionedValue(frmConfiguration, "lblCSerial", "Serial number", 16, 94);
-    lblCSerial->installEventFilter(this);
-    LabelEeSetupRevision = CaptionedValue(frmConfiguration, "LabelEeSetupRevision", "Setup revision", 16, 120);
-    LabelEeCalRevision = CaptionedValue(frmConfiguration, "LabelEeCalRevision", "Calibration revision", 16, 146);
-    txtSerial = new QLineEdit(frmConfiguration);
-    txtSerial->setObjectName("txtSerial");
-    txtSerial->setAccessibleName("Serial number");
-    txtSerial->setGeometry(166, 176, 200, 26);
-    txtSerial->setReadOnly(true);
-    txtSerial->hide();  // shown by an access code
-    chkBill_Hold = new QCheckBox("Bill Hold", frmConfiguration);
-    chkBill_Hold->setObjectName("chkBill_Hold");
-    chkBill_Hold->setAccessibleName("Bill Hold");
-    chkBill_Hold->setGeometry(16, 210, 200, 24);
-    chkCCTalk = new QCheckBox("ccTalk", frmConfiguration);
-    chkCCTalk->setObjectName("chkCCTalk");
-    chkCCTalk->setAccessibleName("ccTalk");
-    chkCCTalk->setGeometry(16, 236, 200, 24);
-    frmEscrowTime = new QGroupBox("Escrow Time", frmConfiguration);
-    frmEscrowTime->setObjectName("frmEscrowTime");
-    frmEscrowTime->setAccessibleName("Escrow Time");
-    frmEscrowTime->setGeometry(16, 266, 300, 60);
-    LabelNaStatusMessage = NewLabel(frmConfiguration, "LabelNaStatusMessage", QRect(16, 340, 600, 26));
-    LabelNaStatusMessage->setAccessibleName("Configuration status");
+    frmConfiguration = new ConfigurationFrame(*this, central);
+    frmConfiguration->move(0, 0);
     frmConfiguration->hide();
+    lblCMachine = frmConfiguration->lblCMachine;
+    lblCSoftware = frmConfiguration->lblCSoftware;
+    lblCVersion = frmConfiguration->lblCVersion;
+    lblCSerial = frmConfiguration->lblCSerial;
+    lblCSerial->installEventFilter(this);
+    txtSerial = frmConfiguration->txtSerial;
+    chkBill_Hold = frmConfiguration->chkBill_Hold;
+    chkCCTalk = frmConfiguration->chkCCTalk;
+    frmEscrowTime = frmConfiguration->frmEscrowTime;
+    LabelNaStatusMessage = frmConfiguration->LabelNaStatusMessage;
+    LabelEeSetupRevision = frmConfiguration->LabelEeSetupRevision;
+    LabelEeCalRevision = frmConfiguration->LabelEeCalRevision;
+    cmdSend = frmConfiguration->cmdSend;
+    cmdRefresh = frmConfiguration->cmdRefresh;
+    connect(frmConfiguration, &ConfigurationFrame::sendClicked, this, &FormMain::cmdSend_Click);
+    connect(frmConfiguration, &ConfigurationFrame::refreshClicked, this, &FormMain::cmdRefresh_Click);
 
     HScroll1 = new QScrollBar(Qt::Horizontal, central);
     HScroll1->setObjectName("HScroll1");
@@ -320,7 +300,7 @@ void FormMain::Form_Load()
             [this](const AccessCodeEffect& effect) {
                 ApplyAccessCodeEffect(effect, SuperUserMode, txtSerial, lblCSerial, mnuAudit, cmdViewAudit);
             });
-    // The option lists come with the configuration screen.
+    frmConfiguration->InitConfigLists();
     ManageButtonStates(AcceptorVariant, False);
     ManageImages(AcceptorVariant);
     Connect();
@@ -547,9 +527,30 @@ void FormMain::TimerScreenFlashRestore_Timer()
     RestoreConfigFrameColour();
 }
 
-void FormMain::ShowConfiguration(const EepromRecord&, int)
+void FormMain::ShowConfiguration(const EepromRecord& record, int variant)
 {
-    // The configuration screen fills itself from the record once it exists.
+    frmConfiguration->ShowConfiguration(record, variant);
+}
+
+void FormMain::SetMachineName(const QString& name)
+{
+    lblCMachine->setText(name);
+    frmConfiguration->lblCMachine_Change();  // a label raises no change event of its own
+}
+
+QString FormMain::FirmwareModelName() const
+{
+    return Label6[0]->text();
+}
+
+void FormMain::ShowModuleList(bool shown)
+{
+    ListKDU->setVisible(shown);
+}
+
+void FormMain::HideModuleAuditData()
+{
+    frmKDUAuditData->hide();
 }
 
 }  // namespace kovrin

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "comm_port.h"
+#include "configuration_frame.h"
 #include "eeprom_record.h"
 #include "flash_update.h"
 #include "hex_file.h"
@@ -28,7 +29,7 @@ class QTimer;
 
 namespace kovrin {
 
-class FormMain : public QMainWindow, private FlashUpdateHost {
+class FormMain : public QMainWindow, private FlashUpdateHost, private ConfigHost {
     Q_OBJECT
 public:
     FormMain();
@@ -80,7 +81,7 @@ public:
     // ---- controls
     QFrame* Frame5 = nullptr;
     QFrame* frmKDUAuditData = nullptr;
-    QFrame* frmConfiguration = nullptr;
+    ConfigurationFrame* frmConfiguration = nullptr;
     QFrame* Frame9 = nullptr;
     QFrame* FrameKDU = nullptr;
     QScrollBar* HScroll1 = nullptr;
@@ -110,6 +111,7 @@ public:
     QProgressBar* ProgressBar1 = nullptr;
     QPushButton* cmdFlashRqt = nullptr;
     QPushButton* cmdOpenHex = nullptr;
+    QPushButton* cmdConfig = nullptr;
     QLabel* lblHexFile = nullptr;
     QLabel* lblHexChk = nullptr;
     QLabel* LabelRomSetupRevision = nullptr;
@@ -134,7 +136,6 @@ public:
     QTimer* TimerScreenFlashRestore = nullptr;
 
     static constexpr int16_t UsbEntry = 9;  // the port menu's last entry
-    bool SerialMode() const { return ComPort < UsbEntry; }
 
     // ---- firmware
     FirmwareImage Firmware;  // the loaded image and its block table
@@ -158,10 +159,12 @@ public:
 
     void ManageButtonStates(int MachineId, int16_t state);
     void ManageImages(int variant);
-    void FlashConfigFrame(int32_t colour);
+    void FlashConfigFrame(int32_t colour) override;
     void RestoreConfigFrameColour();
-    // Fills the configuration screen; the screen itself comes with the configuration frame.
     void ShowConfiguration(const EepromRecord& record, int variant);
+    // The acceptor model name changed: the configuration screen follows it.
+    void SetMachineName(const QString& name);
+    void DownloadConfiguration(EepromRecord& record);
 
 public slots:
     void MSComm1_OnComm();
@@ -176,6 +179,8 @@ public slots:
     void Help_Click();
     void cmdCalibrate_Click();
     void cmdRefresh_Click();
+    void cmdSend_Click();
+    void cmdConfig_Click();
     void Label56_Click();
     void lblCSerial_DblClick();
     void exit_Click();
@@ -222,6 +227,14 @@ private:
     void CountBootstrapRetry() override;
     void ButtonsBusy() override;
     void UpdateVerified() override;
+
+    // The configuration screen's side of the window.
+    bool SerialMode() const override { return ComPort < UsbEntry; }
+    bool FirmwareImageLoaded() const override { return HexFileLoaded == True; }
+    bool ExtractConfigFromImage() override;
+    QString FirmwareModelName() const override;
+    void ShowModuleList(bool shown) override;
+    void HideModuleAuditData() override;
     void RestartPolling();
     void ClearIdentification();
     void UpdateVariantControls();

@@ -1,31 +1,30 @@
 // Reading and writing the acceptor's configuration over the serial link.
 
 #include <QLabel>
+#include <QListWidget>
 #include <QTimer>
 
 #include "acceptor_variant.h"
 #include "eeprom_map.h"
 #include "form_main.h"
+#include "form_warning.h"
 #include "message_seam.h"
+#include "screen_values.h"
 
 namespace kovrin {
 
-namespace {
-
-QString NoLayoutMessage(int variant)
-{
-    return QString("The %1 acceptor has no configuration that Kovrin can read or write.")
-        .arg(QString::fromStdString(VariantName(variant)));
-}
-
-}  // namespace
-
 bool FormMain::ConfigurationPossible()
 {
-    if (LayoutOfVariant(AcceptorVariant) != EepromLayout::None)
+    const std::string refusal = NoLayoutText(AcceptorVariant);
+    if (refusal.empty())
         return true;
-    MsgBox(this, NoLayoutMessage(AcceptorVariant));
+    MsgBox(this, QString::fromStdString(refusal));
     return false;
+}
+
+void FormMain::cmdConfig_Click()
+{
+    frmConfiguration->cmdConfig_Click();
 }
 
 void FormMain::cmdRefresh_Click()
@@ -41,6 +40,89 @@ void FormMain::cmdRefresh_Click()
     tmrPoll->stop();  // no poll between the request and its answer
     PDTCommand(CmdReadConfiguration);
     tmrGuard->start(1500);  // polling comes back if the acceptor does not answer
+}
+
+void FormMain::cmdSend_Click()
+{
+    if (Label7[0]->text() == "DISCONNECTED") {
+        MsgBox(this, "Device not connected");
+        return;
+    }
+    if (!ConfigurationPossible())
+        return;
+    if (SerialMode() && LayoutOfVariant(CurrentRecord.VariantCode) != LayoutOfVariant(AcceptorVariant)) {
+        // Bytes of one layout would land in the wrong places of the other.
+        MsgBox(this, "The configuration being edited is for another kind of acceptor than the one attached; "
+                     "nothing was sent.");
+        return;
+    }
+    if (!frmConfiguration->ValidateConfigurationFields()) {
+        MsgBox(this, "Invalid configuration");
+        return;
+    }
+    if (SerialMode()) {
+        ManageButtonStates(AcceptorVariant, False);
+        tmrPoll->stop();
+        MSComm1->Wait(20);
+        Connect();
+        tmrPoll->stop();  // no poll between the write and its answer
+    }
+    const auto giveUp = [this] {
+        ManageButtonStates(AcceptorVariant, True);
+        if (SerialMode())
+            RestartPolling();
+    };
+    if (ConfigSource == ConfigFromDefaults && !AskDefaultsWarning(this)) {
+        giveUp();
+        return;
+    }
+    EepromRecord edited = CurrentRecord;
+    if (!frmConfiguration->ReadConfigurationScreen(edited)) {
+        giveUp();
+        return;
+    }
+    CurrentRecord = edited;
+    DownloadConfiguration(CurrentRecord);
+}
+
+void FormMain::DownloadConfiguration(EepromRecord& record)
+{
+    if (!SerialMode())
+        return;  // the programming module's file comes with the module client
+    EepromImage image{};
+    const CodecResult encoded = EncodeEepromImage(record, image);
+    // The record's own layout decides how many bytes go, never a length left by another acceptor.
+    const int16_t length = EepromLengthOf(record);
+    if (!encoded || length == 0) {
+        MsgBox(this, QString::fromStdString(encoded ? NoLayoutText(record.VariantCode) : encoded.message) +
+                         "\nNothing was sent.");
+        ManageButtonStates(AcceptorVariant, True);
+        RestartPolling();
+        return;
+    }
+    EepromLength = length;
+    const int n = length + 6;
+    TxFrame[0] = FrameStartByte;
+    TxFrame[1] = uint8_t(FrameAddress & 0xFF);
+    TxFrame[2] = uint8_t(n);
+    TxFrame[3] = uint8_t(256 - n);
+    TxFrame[4] = CmdWriteConfiguration;
+    TxFrame[5] = 0x62;
+    for (int i = 1; i < length; ++i)
+        TxFrame[size_t(i + 5)] = image[size_t(i)];
+    SendMessage();
+    ConfigWritePending = True;
+    tmrGuard->start(1500);  // polling comes back if the acceptor does not answer
+}
+
+bool FormMain::ExtractConfigFromImage()
+{
+    const auto config = kovrin::ExtractConfigFromImage(Firmware);
+    if (!config)
+        return false;
+    AcceptorVariant = ImageVariant;
+    DecodeEepromImage(FactoryRecord, *config, 0);
+    return true;
 }
 
 }  // namespace kovrin

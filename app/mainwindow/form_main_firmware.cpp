@@ -257,7 +257,7 @@ void FormMain::IdentifyBootLoader()
             CurrentRecord.VariantCode = AcceptorVariant;
             FrameAddress = FrameAddressOf(AcceptorVariant);
             Label6[4]->setText(QString::fromStdString(VariantName(AcceptorVariant)));
-            lblCMachine->setText(Label6[4]->text());
+            SetMachineName(Label6[4]->text());
             setWindowTitle(QString(ProgramTitle) + "-" + Label6[4]->text());
             if (reply->unitState == UnitStateProgramMode) {
                 Label10->setText("PROGRAM MODE");

@@ -327,7 +327,9 @@ void FormMain::tmrGuard_Timer()
 void FormMain::TimerCmdResponseDelay_Timer()
 {
     TimerCmdResponseDelay->stop();
+    ConfigSource = ConfigFromAcceptor;
     ShowConfiguration(CurrentRecord, AcceptorVariant);
+    FlashConfigFrame(65280);
     RestartPolling();
 }
 
@@ -393,9 +395,10 @@ void FormMain::ClearIdentification()
 {
     for (int i = 4; i <= 8; ++i)
         Label6[i]->clear();
-    for (QLabel* l : {lblCMachine, lblCSoftware, lblCVersion, lblCSerial, LabelFwSetupRevision, LabelFwCalRevision,
+    for (QLabel* l : {lblCSoftware, lblCVersion, lblCSerial, LabelFwSetupRevision, LabelFwCalRevision,
                       LabelEeSetupRevision, LabelEeCalRevision})
         l->clear();
+    SetMachineName("");
 }
 
 void FormMain::Identify()
@@ -424,7 +427,7 @@ void FormMain::Identify()
     AcceptorVariant = static_cast<uint8_t>(KnownVariantOr0(reply->variant));
     FrameAddress = FrameAddressOf(AcceptorVariant);
     Label6[4]->setText(QString::fromStdString(VariantName(AcceptorVariant)));
-    lblCMachine->setText(Label6[4]->text());
+    SetMachineName(Label6[4]->text());
     setWindowTitle(QString(ProgramTitle) + "-" + Label6[4]->text());
     CurrentRecord.VariantCode = AcceptorVariant;
 
