@@ -47,7 +47,9 @@ std::optional<RxAssembler::Frame> RxAssembler::Feed(const Bytes& bytes, uint8_t&
     else
         buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
 
-    if (!RxHeaderFound && buffer_.size() >= FrameHeaderLength)
+    // A reply that lost its first two bytes may hold only four; the repair still applies.
+    const size_t searchable = InsertRxHeader ? FrameHeaderLength - 2 : FrameHeaderLength;
+    if (!RxHeaderFound && buffer_.size() >= searchable)
         SearchHeader(ReplyCode);
 
     if (!RxHeaderFound || buffer_.size() < buffer_[2])

@@ -60,6 +60,7 @@ TEST(RxAssembler, EdgeCases)
         {"a bad frame does not hide the next one", false, {badCheck, ack}, 1, ack},
         {"missing first two bytes repaired once", true, {Bytes(sum.begin() + 2, sum.end())}, 1, sum},
         {"missing first two bytes without repair", false, {Bytes(sum.begin() + 2, sum.end())}, 0, {}},
+        {"a plain acknowledgement is repaired too", true, {Bytes(ack.begin() + 2, ack.end())}, 1, ack},
         {"the repair is used once", true,
          {Bytes(sum.begin() + 2, sum.end()), Bytes(sum.begin() + 2, sum.end())}, 1, sum},
         {"a length below six is no header", false, {Join(shortLength, ack)}, 0, {}},
