@@ -18,6 +18,6 @@ int main(int argc, char** argv)
     form.FlashInhibit |= 0x01;
     form.HexFileLoaded = kovrin::False;
     form.Form_Load();
-    form.show();
+    form.showMaximized();  // laid out for a whole screen; smaller screens scroll
     return app.exec();
 }

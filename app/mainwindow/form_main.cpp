@@ -167,38 +167,38 @@ void FormMain::BuildControls()
     cmdOpenHex = new QPushButton("&Open Hex File", firmware);
     cmdOpenHex->setObjectName("cmdOpenHex");
     cmdOpenHex->setAccessibleName("Open Hex File");
-    cmdOpenHex->setGeometry(640, 28, 160, 36);
+    cmdOpenHex->setGeometry(720, 28, 160, 36);
     connect(cmdOpenHex, &QPushButton::clicked, this, &FormMain::cmdOpenHex_Click);
-    lblHexFile = NewLabel(firmware, "lblHexFile", QRect(640, 70, 350, 24));
+    lblHexFile = NewLabel(firmware, "lblHexFile", QRect(720, 70, 280, 24));
     lblHexFile->setAccessibleName("Firmware file");
     lblHexFile->setStyleSheet("color: #555;");
-    Label7[1] = NewLabel(firmware, "Label7_1", QRect(820, 28, 170, 36));
+    Label7[1] = NewLabel(firmware, "Label7_1", QRect(720, 96, 280, 24));
     Label7[1]->setAccessibleName("Firmware status");
     Label7[1]->setStyleSheet("font-weight: 700; color: #1f6b3a;");
-    lblHexChk = CaptionedValue(firmware, "lblHexChk", "Image checksum", 420, 28, 120);
-    LabelRomSetupRevision = CaptionedValue(firmware, "LabelRomSetupRevision", "Setup revision", 420, 54, 120);
-    LabelRomCalRevision = CaptionedValue(firmware, "LabelRomCalRevision", "Calibration revision", 420, 80, 120);
-    Label60 = CaptionedValue(firmware, "Label60", "Block retries", 420, 106, 60);
-    Label61 = CaptionedValue(firmware, "Label61", "Boot-strap retries", 640, 106, 60);
+    lblHexChk = CaptionedValue(firmware, "lblHexChk", "Image checksum", 440, 28, 100);
+    LabelRomSetupRevision = CaptionedValue(firmware, "LabelRomSetupRevision", "Setup revision", 440, 54, 100);
+    LabelRomCalRevision = CaptionedValue(firmware, "LabelRomCalRevision", "Calibration revision", 440, 80, 100);
+    Label60 = CaptionedValue(firmware, "Label60", "Block retries", 440, 106, 100);
+    Label61 = CaptionedValue(firmware, "Label61", "Boot-strap retries", 440, 132, 100);
     Label59 = NewLabel(firmware, "Label59", QRect(0, 0, 0, 0));
     Label62 = NewLabel(firmware, "Label62", QRect(0, 0, 0, 0));
     Label59->hide();
     Label62->hide();
-    lblDisplay = NewLabel(firmware, "lblDisplay", QRect(16, 140, 600, 28));
+    lblDisplay = NewLabel(firmware, "lblDisplay", QRect(16, 170, 680, 28));
     lblDisplay->setAccessibleName("Update status");
     lblDisplay->setAutoFillBackground(true);
     ProgressBar1 = new QProgressBar(firmware);
     ProgressBar1->setObjectName("ProgressBar1");
     ProgressBar1->setAccessibleName("Update progress");
-    ProgressBar1->setGeometry(16, 176, 600, 24);
+    ProgressBar1->setGeometry(16, 206, 680, 24);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
-    lblDeviceChk = NewLabel(firmware, "lblDeviceChk", QRect(640, 140, 200, 28));
+    lblDeviceChk = NewLabel(firmware, "lblDeviceChk", QRect(720, 130, 200, 28));
     lblDeviceChk->setAccessibleName("Acceptor checksum");
     cmdFlashRqt = new QPushButton("&UPDATE BA", firmware);
     cmdFlashRqt->setObjectName("cmdFlashRqt");
     cmdFlashRqt->setAccessibleName("UPDATE BA");
-    cmdFlashRqt->setGeometry(640, 176, 160, 40);
+    cmdFlashRqt->setGeometry(720, 192, 160, 40);
     cmdFlashRqt->setEnabled(false);
     connect(cmdFlashRqt, &QPushButton::clicked, this, &FormMain::cmdFlashRqt_Click);
 
@@ -286,6 +286,10 @@ void FormMain::Form_Load()
                                                           : QSize(DesignWidth, DesignHeight);
     horizontalScale_ = double(screen.width()) / DesignWidth;
     verticalScale_ = double(screen.height()) / DesignHeight;
+    // Until the window is first maximized the content needs the whole design, so a
+    // smaller window scrolls to every control.
+    contentWidth_ = DesignWidth;
+    contentHeight_ = DesignHeight;
     frame5Position_ = Frame5->pos();
     auditFramePosition_ = frmKDUAuditData->pos();
     Label1[0]->setText(QString("Kovrin %1.%2.%3")
@@ -303,6 +307,7 @@ void FormMain::Form_Load()
     frmConfiguration->InitConfigLists();
     ManageButtonStates(AcceptorVariant, False);
     ManageImages(AcceptorVariant);
+    Form_Resize();
     Connect();
 }
 

@@ -1,7 +1,9 @@
 // Reading and writing the acceptor's configuration over the serial link.
 
 #include <QLabel>
+#include <QFrame>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "acceptor_variant.h"
@@ -25,6 +27,10 @@ bool FormMain::ConfigurationPossible()
 void FormMain::cmdConfig_Click()
 {
     frmConfiguration->cmdConfig_Click();
+    // The scroll bars stay above the frame that now lies over the panel.
+    HScroll1->raise();
+    VScroll1->raise();
+    Frame9->raise();
 }
 
 void FormMain::cmdRefresh_Click()
