@@ -10,6 +10,7 @@
 #include "eeprom_record.h"
 #include "flash_update.h"
 #include "hex_file.h"
+#include "identification.h"
 #include "picture_sequence.h"
 #include "rx_assembler.h"
 #include "serial_frame.h"
@@ -201,6 +202,10 @@ private:
     void HscrollMove(int distance);
     void VscrollMove(int distance);
     void Identify();
+    void TakeIdentificationTexts(const IdentificationReply& reply);
+    void ShowAcceptorName();
+    void ShowUnitState(uint8_t unitState);
+    void ShowHardwareFound();
     void PagedRead();
     void ConfigurationRead();
     void HandleAuditReply();

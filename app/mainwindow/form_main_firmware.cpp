@@ -253,35 +253,12 @@ void FormMain::IdentifyBootLoader()
         if (const auto reply = ParseIdentification(RxFrame, false)) {
             LoadEepromDefaults(CurrentRecord);
             ConfigSource = ConfigFromDefaults;
+            TakeIdentificationTexts(*reply);
             AcceptorVariant = reply->variant;  // kept as received, also when unknown
             CurrentRecord.VariantCode = AcceptorVariant;
-            FrameAddress = FrameAddressOf(AcceptorVariant);
-            Label6[4]->setText(QString::fromStdString(VariantName(AcceptorVariant)));
-            SetMachineName(Label6[4]->text());
-            setWindowTitle(QString(ProgramTitle) + "-" + Label6[4]->text());
-            if (reply->unitState == UnitStateProgramMode) {
-                Label10->setText("PROGRAM MODE");
-                for (int i = 5; i <= 8; ++i)
-                    Label6[i]->clear();
-                for (QLabel* l : {lblCSoftware, lblCVersion, lblCSerial, LabelFwSetupRevision, LabelFwCalRevision,
-                                  LabelEeSetupRevision, LabelEeCalRevision})
-                    l->clear();
-                AcceptorCode = 0;
-            } else {
-                AcceptorCode = reply->unitState;
-                Label10->setText(AcceptorCode != 0 ? "RESTRICTED UNIT" : "");
-                Label6[8]->setText(Latin1(reply->serial));
-                lblCSerial->setText(Label6[8]->text());
-                Label6[5]->setText(Latin1(reply->info));
-                Label6[6]->setText(Latin1(reply->software));
-                lblCSoftware->setText(Label6[6]->text());
-                Label6[7]->setText(Latin1(reply->version));
-                lblCVersion->setText(Label6[7]->text());
-            }
-            FlashInhibit &= ~0x02;
-            Label7[0]->setText("HARDWARE FOUND");
-            ManageButtonStates(AcceptorVariant, True);
-            ManageImages(AcceptorVariant);
+            ShowAcceptorName();
+            ShowUnitState(reply->unitState);
+            ShowHardwareFound();
         }
     }
     tmrGuard->stop();

@@ -401,6 +401,56 @@ void FormMain::ClearIdentification()
     SetMachineName("");
 }
 
+void FormMain::TakeIdentificationTexts(const IdentificationReply& reply)
+{
+    AcceptorSerialText = reply.serial;
+    SoftwareNameText = reply.software;
+    FirmwareVersionText = reply.version;
+    MemoryReadAddress = reply.memoryReadAddress;
+    AcceptorInfoText = reply.info;
+}
+
+void FormMain::ShowAcceptorName()
+{
+    FrameAddress = FrameAddressOf(AcceptorVariant);
+    Label6[4]->setText(QString::fromStdString(VariantName(AcceptorVariant)));
+    SetMachineName(Label6[4]->text());
+    setWindowTitle(QString(ProgramTitle) + "-" + Label6[4]->text());
+}
+
+void FormMain::ShowUnitState(uint8_t unitState)
+{
+    if (unitState == UnitStateProgramMode) {
+        Label10->setText("PROGRAM MODE");
+        for (int i = 5; i <= 8; ++i)
+            Label6[i]->clear();
+        for (QLabel* l : {lblCSoftware, lblCVersion, lblCSerial, LabelFwSetupRevision, LabelFwCalRevision,
+                          LabelEeSetupRevision, LabelEeCalRevision})
+            l->clear();
+        AcceptorCode = 0;
+        return;
+    }
+    AcceptorCode = unitState;
+    Label10->setText(AcceptorCode != 0 ? "RESTRICTED UNIT" : "");
+    Label6[8]->setText(Latin1(AcceptorSerialText));
+    lblCSerial->setText(Label6[8]->text());
+    if (txtSerial->text().isEmpty())  // an edited serial number survives later polls
+        txtSerial->setText(Label6[8]->text());
+    Label6[5]->setText(Latin1(AcceptorInfoText));
+    Label6[6]->setText(Latin1(SoftwareNameText));
+    lblCSoftware->setText(Label6[6]->text());
+    Label6[7]->setText(Latin1(FirmwareVersionText));
+    lblCVersion->setText(Label6[7]->text());
+}
+
+void FormMain::ShowHardwareFound()
+{
+    FlashInhibit &= ~0x02;
+    Label7[0]->setText("HARDWARE FOUND");
+    ManageButtonStates(AcceptorVariant, True);
+    ManageImages(AcceptorVariant);
+}
+
 void FormMain::Identify()
 {
     if (ConfigWritePending == True) {
@@ -413,51 +463,17 @@ void FormMain::Identify()
         RestartPolling();  // too short to hold what it should
         return;
     }
-    FirmwareVersionText.clear();
-    AcceptorSerialText = reply->serial;
-    SoftwareNameText = reply->software;
-    FirmwareVersionText = reply->version;
-    MemoryReadAddress = reply->memoryReadAddress;
-    AcceptorInfoText = reply->info;
-
+    TakeIdentificationTexts(*reply);
     if (ConfigSource == ConfigFromFile && AcceptorVariant != reply->variant) {
         LoadEepromDefaults(CurrentRecord);  // still in the layout of the acceptor before
         ConfigSource = ConfigFromDefaults;
     }
     AcceptorVariant = static_cast<uint8_t>(KnownVariantOr0(reply->variant));
-    FrameAddress = FrameAddressOf(AcceptorVariant);
-    Label6[4]->setText(QString::fromStdString(VariantName(AcceptorVariant)));
-    SetMachineName(Label6[4]->text());
-    setWindowTitle(QString(ProgramTitle) + "-" + Label6[4]->text());
+    ShowAcceptorName();
     CurrentRecord.VariantCode = AcceptorVariant;
-
-    if (reply->unitState == UnitStateProgramMode) {
-        Label10->setText("PROGRAM MODE");
-        for (int i = 5; i <= 8; ++i)
-            Label6[i]->clear();
-        for (QLabel* l : {lblCSoftware, lblCVersion, lblCSerial, LabelFwSetupRevision, LabelFwCalRevision,
-                          LabelEeSetupRevision, LabelEeCalRevision})
-            l->clear();
-        AcceptorCode = 0;
-    } else {
-        AcceptorCode = reply->unitState;
-        Label10->setText(AcceptorCode != 0 ? "RESTRICTED UNIT" : "");
-        Label6[8]->setText(Latin1(AcceptorSerialText));
-        lblCSerial->setText(Label6[8]->text());
-        if (txtSerial->text().isEmpty())
-            txtSerial->setText(Label6[8]->text());
-        Label6[5]->setText(Latin1(AcceptorInfoText));
-        Label6[6]->setText(Latin1(SoftwareNameText));
-        lblCSoftware->setText(Label6[6]->text());
-        Label6[7]->setText(Latin1(FirmwareVersionText));
-        lblCVersion->setText(Label6[7]->text());
-    }
+    ShowUnitState(reply->unitState);
     UpdateVariantControls();
-
-    FlashInhibit &= ~0x02;
-    Label7[0]->setText("HARDWARE FOUND");
-    ManageButtonStates(AcceptorVariant, True);
-    ManageImages(AcceptorVariant);
+    ShowHardwareFound();
 
     if (MemoryReadAddress != 0) {
         if (FactoryConfigValid != True) {
