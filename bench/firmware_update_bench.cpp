@@ -17,6 +17,7 @@
 #include "acceptor_emulator.h"
 #include "eeprom_map.h"
 #include "form_main.h"
+#include "hex_writer.h"
 #include "message_seam.h"
 #include "module_main.h"
 #include "program_folder.h"
@@ -31,16 +32,7 @@ constexpr int PagesPerImage = (End - First) / 128;
 
 QByteArray HexLine(uint16_t address, uint8_t type, const std::vector<uint8_t>& data)
 {
-    std::vector<uint8_t> bytes = {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), type};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    uint8_t sum = 0;
-    for (uint8_t b : bytes)
-        sum = uint8_t(sum + b);
-    bytes.push_back(uint8_t(-sum));
-    QByteArray line = ":";
-    for (uint8_t b : bytes)
-        line += QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
-    return line + "\r\n";
+    return QByteArray::fromStdString(test::HexText({{address, type, data}}));
 }
 
 // A variant 5 image filling every page, described at 0x4000 like a real one.

@@ -309,6 +309,23 @@ void PnpManager::Remove(DeviceNode* node)
         unload->DriverUnload(unload);
 }
 
+// Sends a request the manager made itself down the stack and waits for its
+// status; the request and the reference on `top` are released afterwards.
+Status PnpManager::CallAndWait(DeviceObject* top, Request* request)
+{
+    Event done;
+    IoStatusBlock result;
+    SetFinalCompletion(request, [&](Request* r) {
+        result = r->IoStatus;
+        done.Set();
+    });
+    CallDriver(top, request);
+    done.Wait();
+    FreeRequest(request);
+    DereferenceDevice(top);
+    return result.Status;
+}
+
 Status PnpManager::Send(DeviceNode* node, PnpMinor minor)
 {
     DeviceObject* top = ReferenceTopOfStack(node->Pdo);
@@ -325,17 +342,7 @@ Status PnpManager::Send(DeviceNode* node, PnpMinor minor)
         capabilities.Version = 1;
         next->QueryCapabilities.Capabilities = &capabilities;
     }
-    Event done;
-    IoStatusBlock result;
-    SetFinalCompletion(request, [&](Request* r) {
-        result = r->IoStatus;
-        done.Set();
-    });
-    CallDriver(top, request);
-    done.Wait();
-    FreeRequest(request);
-    DereferenceDevice(top);
-    return result.Status;
+    return CallAndWait(top, request);
 }
 
 Status PnpManager::SendPower(DeviceNode* node, SystemPowerState state)
@@ -349,17 +356,7 @@ Status PnpManager::SendPower(DeviceNode* node, SystemPowerState state)
     next->Minor = uint8_t(PowerMinor::SetPower);
     next->Power.Type = PowerStateType::System;
     next->Power.State = state;
-    Event done;
-    IoStatusBlock result;
-    SetFinalCompletion(request, [&](Request* r) {
-        result = r->IoStatus;
-        done.Set();
-    });
-    CallDriver(top, request);
-    done.Wait();
-    FreeRequest(request);
-    DereferenceDevice(top);
-    return result.Status;
+    return CallAndWait(top, request);
 }
 
 // ---- device interfaces

@@ -99,6 +99,7 @@ public:
     int DriverEntryCalls(const std::string& name);
 
 private:
+    Status CallAndWait(DeviceObject* top, Request* request);
     Status Send(DeviceNode* node, PnpMinor minor);
     Status SendPower(DeviceNode* node, SystemPowerState state);
     void Arrive(DeviceNode* node);

@@ -69,6 +69,18 @@ Outcome OutcomeOf(TransferStatus status)
     return {UsbdStatusRequestFailed, Status::Unsuccessful};
 }
 
+// What a transfer that returns data or takes it tells its URB: the status and the bytes moved.
+template <typename Urb>
+auto CompletesWithLength(Urb* urb)
+{
+    return [urb](TransferStatus status, uint32_t actual) {
+        Outcome outcome = OutcomeOf(status);
+        urb->Header.Status = outcome.Usbd;
+        urb->TransferBufferLength = actual;
+        return outcome.Request;
+    };
+}
+
 Status CompleteWith(Request* request, Status status, uintptr_t information = 0)
 {
     request->IoStatus = {status, information};
@@ -171,12 +183,7 @@ Status GetDescriptor(BusDevice* device, Request* request, UrbControlDescriptorRe
                        uint8_t(urb->LanguageId >> 8), uint8_t(length), uint8_t(length >> 8)};
     transfer->Buffer = static_cast<uint8_t*>(urb->TransferBuffer);
     transfer->Length = length;
-    return StartTransfer(device, request, transfer, 0, [urb](TransferStatus status, uint32_t actual) {
-        Outcome outcome = OutcomeOf(status);
-        urb->Header.Status = outcome.Usbd;
-        urb->TransferBufferLength = actual;
-        return outcome.Request;
-    });
+    return StartTransfer(device, request, transfer, 0, CompletesWithLength(urb));
 }
 
 Status SelectConfiguration(BusDevice* device, Request* request, UrbSelectConfiguration* urb)
@@ -278,12 +285,7 @@ Status BulkTransfer(BusDevice* device, Request* request, UrbBulkOrInterruptTrans
     if (transfer->Length > pipe.MaximumTransferSize)
         return FailUrb(request, &urb->Header, UsbdStatusInvalidParameter, Status::InvalidParameter);
     transfer->ShortOk = (urb->TransferFlags & UsbShortTransferOk) != 0;
-    return StartTransfer(device, request, transfer, urb->PipeHandle, [urb](TransferStatus status, uint32_t actual) {
-        Outcome outcome = OutcomeOf(status);
-        urb->Header.Status = outcome.Usbd;
-        urb->TransferBufferLength = actual;
-        return outcome.Request;
-    });
+    return StartTransfer(device, request, transfer, urb->PipeHandle, CompletesWithLength(urb));
 }
 
 Status AbortPipe(BusDevice* device, Request* request, UrbPipeRequest* urb)

@@ -4,6 +4,7 @@
 
 #include "eeprom_map.h"
 #include "image_fixture.h"
+#include "variant_scope.h"
 
 namespace kovrin {
 namespace {
@@ -12,19 +13,8 @@ using test::ImageFromHex;
 using test::Pattern;
 using test::PatternImage;
 
-struct VariantScope {
-    explicit VariantScope(uint8_t v) : saved(AcceptorVariant) { AcceptorVariant = v; }
-    ~VariantScope() { AcceptorVariant = saved; }
-    uint8_t saved;
-};
-
-EepromRecord DefaultsFor(uint8_t variant)
-{
-    VariantScope scope(variant);
-    EepromRecord r;
-    EXPECT_TRUE(LoadEepromDefaults(r));
-    return r;
-}
+using test::DefaultsFor;
+using test::VariantScope;
 
 TEST(EepromDefaults, Layout59EncodesToTheHandWrittenImage)
 {

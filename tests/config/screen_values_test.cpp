@@ -2,23 +2,13 @@
 
 #include "eeprom_map.h"
 #include "screen_values.h"
+#include "variant_scope.h"
 
 namespace kovrin {
 namespace {
 
-struct VariantScope {
-    explicit VariantScope(uint8_t v) : saved(AcceptorVariant) { AcceptorVariant = v; }
-    ~VariantScope() { AcceptorVariant = saved; }
-    uint8_t saved;
-};
-
-EepromRecord DefaultsFor(uint8_t variant)
-{
-    VariantScope scope(variant);
-    EepromRecord r;
-    EXPECT_TRUE(LoadEepromDefaults(r));
-    return r;
-}
+using test::DefaultsFor;
+using test::VariantScope;
 
 // A record with something in every field the screen shows, and a serial
 // number whose digits 3 to 10 give the ccTalk serial.

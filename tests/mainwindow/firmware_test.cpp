@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "form_fixture.h"
+#include "hex_writer.h"
 
 namespace kovrin {
 namespace {
@@ -18,16 +19,7 @@ using emulator::FaultKind;
 
 QByteArray HexLine(uint16_t address, uint8_t type, const Bytes& data)
 {
-    Bytes bytes = {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), type};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    uint8_t sum = 0;
-    for (uint8_t b : bytes)
-        sum = uint8_t(sum + b);
-    bytes.push_back(uint8_t(-sum));
-    QByteArray line = ":";
-    for (uint8_t b : bytes)
-        line += QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
-    return line + "\r\n";
+    return QByteArray::fromStdString(test::HexText({{address, type, data}}));
 }
 
 // Four pages from 0x4000 describing an image of `variant`, revision "0043".

@@ -1,5 +1,5 @@
 #pragma once
-// Writes small Intel HEX texts for the tests.
+// Writes small Intel HEX texts for the tests and the benchmark.
 
 #include <cstdio>
 #include <string>
