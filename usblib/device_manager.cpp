@@ -109,6 +109,16 @@ bool Control(user::Handle handle, uint32_t code)
     return IsSuccess(user::DeviceIoControl(handle, code, nullptr, 0, nullptr, 0, nullptr));
 }
 
+// The first checks of every device export: started, then a handle it holds.
+UsbResult FindDeviceLocked(UsbDevice device, std::shared_ptr<UsbDeviceRecord>& record)
+{
+    LibraryState& s = State();
+    if (!s.Started)
+        return USB_RESULT_NOT_INITIALISED;
+    record = s.Handles.Find(device);
+    return record ? USB_RESULT_SUCCESS : USB_RESULT_BAD_HANDLE;
+}
+
 std::shared_ptr<UsbDeviceRecord> FindDeviceByPathLocked(const std::string& path)
 {
     for (auto& record : State().List)
@@ -382,28 +392,20 @@ int32_t Remove()
 
 UsbResult FindDevice(UsbDevice device, std::shared_ptr<UsbDeviceRecord>& record)
 {
-    LibraryState& s = State();
-    std::lock_guard<std::mutex> guard(s.Lock);
-    if (!s.Started)
-        return USB_RESULT_NOT_INITIALISED;
-    record = s.Handles.Find(device);
-    return record ? USB_RESULT_SUCCESS : USB_RESULT_BAD_HANDLE;
+    std::lock_guard<std::mutex> guard(State().Lock);
+    return FindDeviceLocked(device, record);
 }
 
 UsbResult AcquireOpenDevice(UsbDevice device, std::shared_ptr<UsbDeviceRecord>& record,
                             std::shared_ptr<DeviceFiles>& files)
 {
-    LibraryState& s = State();
-    std::lock_guard<std::mutex> guard(s.Lock);
-    if (!s.Started)
-        return USB_RESULT_NOT_INITIALISED;
-    record = s.Handles.Find(device);
-    if (!record)
-        return USB_RESULT_BAD_HANDLE;
+    std::lock_guard<std::mutex> guard(State().Lock);
+    if (UsbResult result = FindDeviceLocked(device, record))
+        return result;
     if (!record->Open)
         return USB_RESULT_NOT_OPEN;
     files = record->Files;
-    return USB_RESULT_SUCCESS;
+    return files ? USB_RESULT_SUCCESS : USB_RESULT_LINK_FAILED;
 }
 
 UsbResult OpenDevice(UsbDevice device)
@@ -413,11 +415,8 @@ UsbResult OpenDevice(UsbDevice device)
     std::shared_ptr<DeviceFiles> files;
     {
         std::lock_guard<std::mutex> guard(s.Lock);
-        if (!s.Started)
-            return USB_RESULT_NOT_INITIALISED;
-        record = s.Handles.Find(device);
-        if (!record)
-            return USB_RESULT_BAD_HANDLE;
+        if (UsbResult result = FindDeviceLocked(device, record))
+            return result;
         if (record->Open)
             return USB_RESULT_ALREADY_OPEN;
         files = record->Files;
@@ -440,13 +439,10 @@ UsbResult OpenDevice(UsbDevice device)
 
 UsbResult CloseDevice(UsbDevice device)
 {
-    LibraryState& s = State();
-    std::lock_guard<std::mutex> guard(s.Lock);
-    if (!s.Started)
-        return USB_RESULT_NOT_INITIALISED;
-    std::shared_ptr<UsbDeviceRecord> record = s.Handles.Find(device);
-    if (!record)
-        return USB_RESULT_BAD_HANDLE;
+    std::lock_guard<std::mutex> guard(State().Lock);
+    std::shared_ptr<UsbDeviceRecord> record;
+    if (UsbResult result = FindDeviceLocked(device, record))
+        return result;
     record->Open = false;
     return USB_RESULT_SUCCESS;
 }

@@ -19,8 +19,8 @@ bool IsInitialised();
 // The checks every device export starts with: 1 when not started, 3 for a
 // handle the library does not hold; else 0 with the record.
 UsbResult FindDevice(UsbDevice device, std::shared_ptr<UsbDeviceRecord>& record);
-// As FindDevice, then 2 when the device is not open; `files` may come back
-// null (the device's handles are already let go).
+// As FindDevice, then 2 when the device is not open and 6 when its handles
+// are let go already (it is going away); else 0 with its handles.
 UsbResult AcquireOpenDevice(UsbDevice device, std::shared_ptr<UsbDeviceRecord>& record,
                             std::shared_ptr<DeviceFiles>& files);
 

@@ -48,8 +48,6 @@ UsbResult PipeWrite(UsbDevice device, const uint8_t* bytes, uint32_t length)
     std::shared_ptr<DeviceFiles> files;
     if (UsbResult result = AcquireOpenDevice(device, record, files))
         return result;
-    if (!files)
-        return USB_RESULT_LINK_FAILED;
     DiscardLeftovers(*record, *files);
     user::Overlapped overlapped;
     Status started = user::Write(files->Out, bytes, length, overlapped);
@@ -71,8 +69,6 @@ UsbResult PipeRead(UsbDevice device, uint8_t* buffer, uint32_t capacity, uint32_
     std::shared_ptr<DeviceFiles> files;
     if (UsbResult result = AcquireOpenDevice(device, record, files))
         return result;
-    if (!files)
-        return USB_RESULT_LINK_FAILED;
     user::Overlapped overlapped;
     Status started = user::Read(files->In, buffer, capacity, overlapped);
     switch (Finish(*files, files->In, overlapped, started)) {
@@ -110,7 +106,7 @@ UsbResult ResetInPipe(UsbDevice device)
     std::shared_ptr<DeviceFiles> files;
     if (UsbResult result = AcquireOpenDevice(device, record, files))
         return result;
-    return files && ResetPipe(files->In) ? USB_RESULT_SUCCESS : USB_RESULT_LINK_FAILED;
+    return ResetPipe(files->In) ? USB_RESULT_SUCCESS : USB_RESULT_LINK_FAILED;
 }
 
 }  // namespace kovrin::usblib

@@ -45,13 +45,33 @@ TEST_F(DeviceManagerTest, ADevicePluggedWhileStartingIsReportedOnce)
     EXPECT_EQ(events_[0].Event, USB_DEVICE_ARRIVED);
 }
 
+// Bound by the driver as a module, then shows the library other identifiers.
+class Misreporting : public SimpleDevice {
+public:
+    Misreporting(uint16_t vendor, uint16_t product) : SimpleDevice(Kdu()), vendor_(vendor), product_(product) {}
+    std::vector<uint8_t> DeviceDescriptor() override
+    {
+        std::vector<uint8_t> d = SimpleDevice::DeviceDescriptor();
+        if (bound_++ > 0) {
+            d[8] = uint8_t(vendor_), d[9] = uint8_t(vendor_ >> 8);
+            d[10] = uint8_t(product_), d[11] = uint8_t(product_ >> 8);
+        }
+        return d;
+    }
+
+private:
+    const uint16_t vendor_, product_;
+    int bound_ = 0;  // the bus reads it once at the plug, for binding
+};
+
 TEST_F(DeviceManagerTest, OnlyTheFamilysProductsWithBothBulkPipesAreReported)
 {
     struct Case {
         const char* what;
-        SimpleDeviceConfig config;
+        std::shared_ptr<SimpleDevice> device;
         DeviceType expected;  // 0: ignored
     };
+    const auto plain = [](const SimpleDeviceConfig& config) { return std::make_shared<SimpleDevice>(config); };
     SimpleDeviceConfig noIn = Kdu();
     noIn.Endpoints = {{kOut, 64}};
     SimpleDeviceConfig noOut = Kdu();
@@ -59,19 +79,21 @@ TEST_F(DeviceManagerTest, OnlyTheFamilysProductsWithBothBulkPipesAreReported)
     SimpleDeviceConfig twoOut = DeviceOf(qelusb::ProductSecondModule);
     twoOut.Endpoints = {{0x02, 64}, {kOut, 64}, {kIn, 64}};
     const std::vector<Case> cases = {
-        {"acceptor", DeviceOf(0x0100), USB_DEVICE_KNURL},
-        {"module", DeviceOf(0x0200), USB_DEVICE_KDU},
-        {"second module", DeviceOf(0x0300), USB_DEVICE_RDU},
-        {"two OUT pipes", twoOut, USB_DEVICE_RDU},
-        {"product 0x0400", DeviceOf(0x0400), 0},
-        {"other vendor", DeviceOf(0x0200, 0x1234), 0},
-        {"no bulk IN pipe", noIn, 0},
-        {"no bulk OUT pipe", noOut, 0},
+        {"acceptor", plain(DeviceOf(0x0100)), USB_DEVICE_KNURL},
+        {"module", plain(DeviceOf(0x0200)), USB_DEVICE_KDU},
+        {"second module", plain(DeviceOf(0x0300)), USB_DEVICE_RDU},
+        {"two OUT pipes", plain(twoOut), USB_DEVICE_RDU},
+        {"no bulk IN pipe", plain(noIn), 0},
+        {"no bulk OUT pipe", plain(noOut), 0},
+        {"product 0x0400, not bound", plain(DeviceOf(0x0400)), 0},
+        {"product 0x0400", std::make_shared<Misreporting>(qelusb::UsbVendorId, 0x0400), 0},
+        {"other vendor", std::make_shared<Misreporting>(0x1234, qelusb::ProductProgrammingModule), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         events_.clear();
-        int port = Plug(c.config);
+        int port = bus_->Plug(c.device);
+        host::WaitIdle();
         ASSERT_EQ(Initialise(), 1);
         if (c.expected) {
             ASSERT_EQ(events_.size(), 1u);
