@@ -137,6 +137,17 @@ TEST_F(TransportTest, AReplyThatFillsTheBufferLeavesNothingForTheNextExchange)
     EXPECT_EQ(Read(device), std::vector<uint8_t>{4});
 }
 
+TEST_F(TransportTest, ResettingTheInPipeDropsWhatWaitsInIt)
+{
+    UsbDevice device = StartWithOne();
+    EXPECT_EQ(ResetInPipe(device), USB_RESULT_NOT_OPEN);
+    ASSERT_EQ(VoskUsb_OpenDevice(device), USB_RESULT_SUCCESS);
+    bus_->SendIn(port_, kIn, {9, 9});
+    EXPECT_EQ(ResetInPipe(device), USB_RESULT_SUCCESS);
+    bus_->SendIn(port_, kIn, {1});
+    EXPECT_EQ(Read(device), std::vector<uint8_t>{1});
+}
+
 TEST_F(TransportTest, RemoveEndsAReadWaitingOnAnotherThread)
 {
     UsbDevice device = OpenOne();
