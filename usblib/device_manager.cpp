@@ -215,9 +215,16 @@ void AttachDevice(uint64_t session, const std::string& path)
     });
     if (!notification)
         return;  // listed, but never reported
+    bool letGo;
     {
         std::lock_guard<std::mutex> guard(State().Lock);
-        record->HandleNotification = notification;
+        letGo = !record->Files;  // the library was stopped from another thread meanwhile
+        if (!letGo)
+            record->HandleNotification = notification;
+    }
+    if (letGo) {
+        user::UnregisterHandleNotification(files->Device, notification);
+        return;
     }
 
     // Their results count only when the device is opened.
