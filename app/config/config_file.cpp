@@ -116,7 +116,8 @@ ConfigFileBytes RecordToConfigFile(const EepromRecord& record)
 
 ConfigFileResult ConfigFileToRecord(std::span<const uint8_t> bytes, const std::string& fileName)
 {
-    if (bytes.size() != ConfigFileLength)
+    // A longer file is a record written over a longer file that was there before: its first record counts.
+    if (bytes.size() < ConfigFileLength)
         return {std::nullopt, Refused(fileName, "it holds " + std::to_string(bytes.size()) +
                                                     " bytes, a Tyx configuration file holds 601.")};
     EepromRecord record;
@@ -124,12 +125,11 @@ ConfigFileResult ConfigFileToRecord(std::span<const uint8_t> bytes, const std::s
     ForEachField(record, r);
 
     // A record made before any acceptor was identified carries variant 0 and
-    // the layout 5/9 defaults.
+    // the layout 5/9 defaults. A variant without a layout has no limits to
+    // check; such a record can be looked at but never sent.
     const EepromLayout layout = DefaultsLayoutOfVariant(record.VariantCode);
     if (layout == EepromLayout::None)
-        return {std::nullopt, Refused(fileName, "it is for acceptor variant " +
-                                                    std::to_string(record.VariantCode) +
-                                                    ", which has no configuration.")};
+        return {record, {}};
     if (CodecResult fits = CheckRecordFitsLayout(record, layout); !fits)
         return {std::nullopt, Refused(fileName, fits.message)};
     return {record, {}};
@@ -141,8 +141,7 @@ ConfigFileResult ReadConfigFile(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return {std::nullopt, Refused(name, std::strerror(errno) + std::string("."))};
-    // One byte more than a record is enough to tell a longer file.
-    std::array<uint8_t, ConfigFileLength + 1> buffer{};
+    ConfigFileBytes buffer{};
     in.read(reinterpret_cast<char*>(buffer.data()), buffer.size());
     if (in.bad())
         return {std::nullopt, Refused(name, "it could not be read.")};

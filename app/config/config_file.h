@@ -22,8 +22,9 @@ struct ConfigFileResult {
     std::string error;                   // why not, otherwise
 };
 
-// Checks the bytes (length, a variant with a layout, values that the layout
-// holds) and decodes them; `fileName` names the file in the error text.
+// Checks the bytes (at least one record; values that the record's layout
+// holds) and decodes the first record; `fileName` names the file in the
+// error text.
 ConfigFileResult ConfigFileToRecord(std::span<const uint8_t> bytes, const std::string& fileName);
 
 // Reads and checks a configuration file. Nothing else is changed.
