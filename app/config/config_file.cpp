@@ -1,10 +1,10 @@
 #include "config_file.h"
 
+#include <QSaveFile>
+#include <QString>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <unistd.h>
 
 #include "eeprom_map.h"
 
@@ -151,35 +151,18 @@ ConfigFileResult ReadConfigFile(const std::string& path)
 std::string WriteConfigFile(const std::string& path, const EepromRecord& record)
 {
     const ConfigFileBytes bytes = RecordToConfigFile(record);
-    const std::string temp = path + ".tmp";
+    QSaveFile file(QString::fromStdString(path));
+    // Without a commit the new file is thrown away and `path` stays as it was. Unbuffered, a
+    // short write shows at once; a buffered one could be committed cut short.
     const auto failed = [&](const char* what) {
-        const std::string reason = std::strerror(errno);
-        ::unlink(temp.c_str());
-        return "The configuration could not be saved to \"" + path + "\" (" + what + ": " + reason + ").";
+        return "The configuration could not be saved to \"" + path + "\" (" + what + ": " +
+               file.errorString().toStdString() + ").";
     };
-
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failed("create");
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return failed("write");
-        }
-        done += size_t(n);
-    }
-    if (::fsync(fd) != 0) {
-        ::close(fd);
+    if (file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()) ||
+        !file.commit())
         return failed("write");
-    }
-    if (::close(fd) != 0)
-        return failed("write");
-    if (::rename(temp.c_str(), path.c_str()) != 0)
-        return failed("rename");
     return {};
 }
 

@@ -30,9 +30,10 @@ ConfigFileResult ConfigFileToRecord(std::span<const uint8_t> bytes, const std::s
 // Reads and checks a configuration file. Nothing else is changed.
 ConfigFileResult ReadConfigFile(const std::string& path);
 
-// Writes the record's 601 bytes to a temporary file beside `path` and renames
-// it over `path`, so a failed write leaves any old file as it was. Returns an
-// error text, empty on success.
+// Writes the record's 601 bytes to a new file beside `path` and puts it in
+// place of `path` only once complete: a failed write leaves any old file as it
+// was and nothing else behind; the old file's permissions are kept and a link
+// at `path` is followed. Returns an error text, empty on success.
 std::string WriteConfigFile(const std::string& path, const EepromRecord& record);
 
 }  // namespace kovrin

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "config_file.h"
+#include "file_size_limit.h"
 #include "eeprom_map.h"
 #include "image_fixture.h"
 
@@ -156,11 +157,48 @@ TEST_F(ConfigFileOnDisk, SaveReplacesALongerFileWithExactly601Bytes)
     const EepromRecord r = PatternRecord(9);
     ASSERT_EQ(WriteConfigFile(file.string(), r), "");
     EXPECT_EQ(fs::file_size(file), 601u);
-    EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "nothing left behind";
 
     const ConfigFileResult back = ReadConfigFile(file.string());
     ASSERT_TRUE(back.record) << back.error;
     EXPECT_EQ(*back.record, r);
+}
+
+TEST_F(ConfigFileOnDisk, AFailedSaveKeepsTheOldFileAndLeavesNothing)
+{
+    const fs::path file = dir / "Config.tyx";
+    const EepromRecord old = PatternRecord(5);
+    ASSERT_EQ(WriteConfigFile(file.string(), old), "");
+    std::string error;
+    {
+        const test::FileSizeLimit limit(100);  // the new file cannot be written whole
+        error = WriteConfigFile(file.string(), PatternRecord(9));
+    }
+    EXPECT_NE(error.find("Config.tyx"), std::string::npos) << error;
+    const ConfigFileResult back = ReadConfigFile(file.string());
+    ASSERT_TRUE(back.record) << back.error;
+    EXPECT_EQ(*back.record, old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "nothing left behind";
+}
+
+TEST_F(ConfigFileOnDisk, SavingKeepsTheUsersOwnFilesLinksAndPermissions)
+{
+    const fs::path file = dir / "Shop.tyx";
+    std::ofstream(file.string() + ".tmp") << "the user's own";
+    const fs::path real = dir / "real.tyx";
+    std::ofstream(real) << "old";
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+    const fs::path link = dir / "linked.tyx";
+    fs::create_symlink(real, link);
+
+    const EepromRecord r = PatternRecord(7);
+    ASSERT_EQ(WriteConfigFile(file.string(), r), "");
+    ASSERT_EQ(WriteConfigFile(link.string(), r), "");
+    std::ifstream own(file.string() + ".tmp");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(own), {}), "the user's own");
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link stays a link";
+    EXPECT_EQ(fs::file_size(real), 601u);
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(ConfigFileOnDisk, FailedSaveSaysWhyAndLeavesNothing)
