@@ -48,6 +48,18 @@ protected:
         ASSERT_TRUE(Identified()) << "polling found the acceptor again after the port was reopened";
     }
 
+    // Messages are answered as before; each notes whether polling ran while it showed.
+    void WatchPollingAtMessages()
+    {
+        pollingAtMessage = false;
+        SetMessageHandler([this](const MessageRequest& m) {
+            messages.push_back(m);
+            pollingAtMessage = form->tmrPoll->isActive();
+            return MsgResult::Ok;
+        });
+    }
+    bool pollingAtMessage = false;
+
     // Sends, waits out the reboot, and returns the bytes of the acceptor's memory that changed.
     std::set<int> SendAndCompare(const emulator::Eeprom& before)
     {
@@ -276,18 +288,13 @@ TEST_F(ConfigurationTest, AWriteWhoseCountersCannotBeReadSendsNothing)
         const int reads = emu->commandCount(CmdReadConfiguration);
         form->frmConfiguration->txtScaling->setText("250");
         emu->failNextReplies(CmdReadConfiguration, fault);
-        bool pollingWhileShown = false;
-        SetMessageHandler([&](const MessageRequest& m) {
-            messages.push_back(m);
-            pollingWhileShown = form->tmrPoll->isActive();
-            return MsgResult::Ok;
-        });
+        WatchPollingAtMessages();
         form->cmdSend_Click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 5000));
         EXPECT_EQ(messages[0].text,
                   "The note acceptor did not report its audit counters, so its configuration was not written. "
                   "Nothing was sent.");
-        EXPECT_TRUE(pollingWhileShown);
+        EXPECT_TRUE(pollingAtMessage);
         EXPECT_EQ(emu->commandCount(CmdReadConfiguration), reads + 1);
         EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
         EXPECT_EQ(emu->eeprom(), before);
@@ -308,16 +315,11 @@ TEST_F(ConfigurationTest, AShortConfigurationReplyKeepsTheLinkWatched)
     shortReply.dataKept = 20;
     emu->failNextReplies(CmdReadConfiguration, shortReply);
     const EepromRecord before = CurrentRecord;
-    bool pollingWhileShown = false;
-    SetMessageHandler([&](const MessageRequest& m) {
-        messages.push_back(m);
-        pollingWhileShown = form->tmrPoll->isActive();
-        return MsgResult::Ok;
-    });
+    WatchPollingAtMessages();
     form->cmdRefresh_Click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 5000));
     EXPECT_EQ(messages[0].text, "The acceptor sent 20 of the 176 bytes of its configuration; nothing was changed.");
-    EXPECT_TRUE(pollingWhileShown) << "polls go on while the box is open";
+    EXPECT_TRUE(pollingAtMessage) << "polls go on while the box is open";
     EXPECT_EQ(CurrentRecord, before);
 }
 
