@@ -92,6 +92,15 @@ protected:
         return came;
     }
 
+    // The module present at start, its pipes open.
+    int StartWithOpenModule()
+    {
+        int port = PlugModule();
+        Start();
+        OpenPipes();
+        return port;
+    }
+
     void OpenPipes()
     {
         std::string path = OnlyInterface();
@@ -146,9 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Configured, PresentAtStartTest, ::testing::Bool());
 
 TEST_F(LibusbBusTest, RepliesOfEverySizeArriveWhole)
 {
-    PlugModule();
-    Start();
-    OpenPipes();
+    StartWithOpenModule();
     // Status only, short, one short of a packet, a whole packet (ends with a
     // zero-length packet), more than a packet, a file piece.
     for (size_t size : {0, 1, 63, 64, 65, 255}) {
@@ -182,9 +189,7 @@ TEST_F(LibusbBusTest, DescriptorsComeFromTheDevice)
 
 TEST_F(LibusbBusTest, StalledReadFailsThePipeIsResetAndTheNextExchangeWorks)
 {
-    int port = PlugModule();
-    Start();
-    OpenPipes();
+    int port = StartWithOpenModule();
     usbfs_->Stall(port, kIn);
     std::vector<uint8_t> buffer(64);
     size_t bytes = 0;
@@ -197,9 +202,7 @@ TEST_F(LibusbBusTest, StalledReadFailsThePipeIsResetAndTheNextExchangeWorks)
 
 TEST_F(LibusbBusTest, PendingReadIsCancelledAndTheNextExchangeWorks)
 {
-    int port = PlugModule();
-    Start();
-    OpenPipes();
+    int port = StartWithOpenModule();
     std::vector<uint8_t> buffer(64);
     Overlapped read;
     StartPendingRead(port, buffer, read);
@@ -274,9 +277,7 @@ TEST_F(LibusbBusTest, UnplugWithAReadInFlight)
 
 TEST_F(LibusbBusTest, StopWithAReadInFlight)
 {
-    int port = PlugModule();
-    Start();
-    OpenPipes();
+    int port = StartWithOpenModule();
     std::vector<uint8_t> buffer(64);
     Overlapped read;
     StartPendingRead(port, buffer, read);

@@ -390,6 +390,15 @@ struct UsbfsBus::Impl {
         }
         return *it->second;
     }
+
+    // Runs `f` on the port under its lock.
+    template <typename F>
+    auto Locked(int number, F f)
+    {
+        UsbfsPort& port = Port(number);
+        std::lock_guard<std::mutex> guard(port.Lock);
+        return f(port);
+    }
 };
 
 UsbfsBus::UsbfsBus() : impl_(std::make_unique<Impl>())
@@ -515,65 +524,51 @@ void UsbfsBus::Unplug(int number)
     umockdev_testbed_remove_device(impl_->Testbed, port.SysPath.c_str());
 }
 
-void UsbfsBus::SendIn(int number, uint8_t endpoint, const std::vector<uint8_t>& data)
-{
-    UsbfsPort& port = impl_->Port(number);
-    std::lock_guard<std::mutex> guard(port.Lock);
-    PortSide(port).SendIn(endpoint, data, true);
-}
-
 void UsbfsBus::Stall(int number, uint8_t endpoint)
 {
-    UsbfsPort& port = impl_->Port(number);
-    std::lock_guard<std::mutex> guard(port.Lock);
-    port.StallLocked(endpoint);
+    impl_->Locked(number, [&](UsbfsPort& port) { port.StallLocked(endpoint); });
 }
 
 int UsbfsBus::SetConfigurationCount(int number)
 {
-    UsbfsPort& port = impl_->Port(number);
-    std::lock_guard<std::mutex> guard(port.Lock);
-    return port.SetConfigurations;
+    return impl_->Locked(number, [](UsbfsPort& port) { return port.SetConfigurations; });
 }
 
 bool UsbfsBus::InterfaceClaimed(int number)
 {
-    UsbfsPort& port = impl_->Port(number);
-    std::lock_guard<std::mutex> guard(port.Lock);
-    return port.Claimed;
+    return impl_->Locked(number, [](UsbfsPort& port) { return port.Claimed; });
 }
 
 int UsbfsBus::ClearHaltCount(int number, uint8_t endpoint)
 {
-    UsbfsPort& port = impl_->Port(number);
-    std::lock_guard<std::mutex> guard(port.Lock);
-    auto it = port.Endpoints.find(endpoint);
-    return it == port.Endpoints.end() ? 0 : it->second.ClearHalts;
+    return impl_->Locked(number, [&](UsbfsPort& port) {
+        auto it = port.Endpoints.find(endpoint);
+        return it == port.Endpoints.end() ? 0 : it->second.ClearHalts;
+    });
 }
 
 int UsbfsBus::DiscardCount(int number)
 {
-    UsbfsPort& port = impl_->Port(number);
-    std::lock_guard<std::mutex> guard(port.Lock);
-    return port.Discards;
+    return impl_->Locked(number, [](UsbfsPort& port) { return port.Discards; });
 }
 
 size_t UsbfsBus::PendingUrbs(int number)
 {
-    UsbfsPort& port = impl_->Port(number);
-    std::lock_guard<std::mutex> guard(port.Lock);
-    size_t n = 0;
-    for (auto& [address, endpoint] : port.Endpoints)
-        n += endpoint.Pending.size();
-    return n;
+    return impl_->Locked(number, [](UsbfsPort& port) {
+        size_t n = 0;
+        for (auto& [address, endpoint] : port.Endpoints)
+            n += endpoint.Pending.size();
+        return n;
+    });
 }
 
 int UsbfsBus::OpenHandles(int number)
 {
-    UsbfsPort& port = impl_->Port(number);
-    std::lock_guard<std::mutex> guard(port.Lock);
-    return int(std::count_if(port.Clients.begin(), port.Clients.end(),
-                             [](UMockdevIoctlClient* client) { return umockdev_ioctl_client_get_connected(client); }));
+    return impl_->Locked(number, [](UsbfsPort& port) {
+        return int(std::count_if(port.Clients.begin(), port.Clients.end(), [](UMockdevIoctlClient* client) {
+            return umockdev_ioctl_client_get_connected(client);
+        }));
+    });
 }
 
 }  // namespace kovrin::testing

@@ -29,7 +29,6 @@ public:
     // Transfers in flight fail as on a real unplug; a "remove" uevent follows.
     void Unplug(int port);
 
-    void SendIn(int port, uint8_t endpoint, const std::vector<uint8_t>& data);
     void Stall(int port, uint8_t endpoint);
 
     // ---- what the host did
