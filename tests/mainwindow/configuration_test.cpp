@@ -134,7 +134,7 @@ TEST_F(ConfigurationTest, ApplicationDefaultsAreSentOnlyAfterTheWarning)
     form->cmdSend_Click();
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(WarningAccepted, False);
-    QTest::qWait(300);
+    ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 1000)) << "polling goes on";
 
@@ -196,7 +196,7 @@ TEST_F(ConfigurationTest, AcceptorsWithoutALayoutAreRefused)
     form->cmdRefresh_Click();
     form->cmdSend_Click();
     ASSERT_EQ(messages.size(), 2u);
-    QTest::qWait(200);
+    ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdReadConfiguration), 0);
     EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
 }

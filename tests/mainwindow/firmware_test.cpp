@@ -184,7 +184,7 @@ TEST_F(FirmwareTest, AnImageWithoutABlockTableNeverStartsAnUpdate)
     EXPECT_TRUE(form->FlashInhibit & 0x01);
     form->SuperUserMode = 2;
     Update();
-    QTest::qWait(300);
+    ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdStartUpdate), 0);
 }
 

@@ -76,6 +76,14 @@ protected:
         return QTest::qWaitFor([&] { return form->Label7[0]->text() == "HARDWARE FOUND"; }, timeoutMs);
     }
 
+    // Waits until the acceptor has heard two more polls (one may already be on its way): a frame the
+    // window sent before now has arrived by then, so a count taken afterwards is final.
+    bool LaterPollsHeard(int timeoutMs = 5000)
+    {
+        const int polls = emu->pollCount();
+        return QTest::qWaitFor([&] { return emu->pollCount() >= polls + 2; }, timeoutMs);
+    }
+
     QString dir;
     std::vector<MessageRequest> messages;
     std::unique_ptr<AcceptorEmulator> emu;
