@@ -56,6 +56,7 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
 
     ASSERT_TRUE(Identified());
     ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid == True; }, 5000));
+    ASSERT_TRUE(WaitUntilIdle());
     form->cmdRefresh_Click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
 

@@ -41,6 +41,7 @@ protected:
     void ReadFromAcceptor()
     {
         ConfigSource = ConfigFromDefaults;
+        ASSERT_TRUE(WaitUntilIdle());
         form->cmdRefresh_Click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
         ASSERT_TRUE(Identified()) << "polling found the acceptor again after the port was reopened";
@@ -50,9 +51,11 @@ protected:
     std::set<int> SendAndCompare(const emulator::Eeprom& before)
     {
         const int writes = emu->commandCount(CmdWriteConfiguration);
+        EXPECT_TRUE(WaitUntilIdle());
         form->cmdSend_Click();
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 3000));
+            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 3000))
+            << form->LabelNaStatusMessage->text().toStdString();
         EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), writes + 1);
         for (const MessageRequest& m : messages)
             ADD_FAILURE() << "message: " << m.text.toStdString();

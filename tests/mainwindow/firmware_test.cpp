@@ -65,6 +65,7 @@ protected:
     void Update()
     {
         messages.clear();
+        ASSERT_TRUE(WaitUntilIdle());
         form->cmdFlashRqt_Click();
     }
 

@@ -211,6 +211,7 @@ TEST_F(FormMainTest, CalibrateThenReadsTheFactoryCopyAndStateAnew)
     EXPECT_EQ(form->LabelCalibrationStatus->text(), "Unit Not Calibrated");
     const int readsBefore = emu->commandCount(CmdReadMemory);
 
+    ASSERT_TRUE(WaitUntilIdle());
     form->cmdCalibrate[5]->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->commandCount(CmdCalibrate) == 1; }, 3000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->LabelCalibrationStatus->text() == "Unit Calibrated"; }, 5000));
@@ -291,6 +292,7 @@ TEST_F(FormMainTest, AuditOfASarnelComesFromItsConfiguration)
     EXPECT_FALSE(audit.lblAuditNote->text().isEmpty());
     audit.Unload();
 
+    ASSERT_TRUE(WaitUntilIdle());
     form->cmdRefresh_Click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
     form->mnuAudit_Click();
