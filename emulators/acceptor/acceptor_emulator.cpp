@@ -174,6 +174,7 @@ void AcceptorEmulator::handleBytes(const uint8_t* bytes, size_t count, int lineS
         std::optional<Fault> fault;
         int replyBaud = 0;
         bool firmwareChanged = false;
+        bool held = false;
         {
             std::lock_guard lock(mutex_);
             if (!accepts(frame.address)) continue;
@@ -190,7 +191,12 @@ void AcceptorEmulator::handleBytes(const uint8_t* bytes, size_t count, int lineS
             if (reply->delay > std::chrono::milliseconds::zero()) rebootEnds_ = Clock::now() + reply->delay;
             if (reply->startApplicationAfter) startApplication();
             firmwareChanged = wasBootLoader != bootLoader_;
+            if (holdCommand_ == frame.command) {
+                holdCommand_.reset();
+                replyHeld_ = held = true;
+            }
         }
+        if (held && !waitForRelease()) return;
         if (!sleepFor(reply->delay)) return;
         send(reply->frame, fault, replyBaud);
         if (reply->rebootAfter || firmwareChanged) {
@@ -590,6 +596,35 @@ AuditCounters AcceptorEmulator::auditCounters() const
 {
     std::lock_guard lock(mutex_);
     return currentAuditCounters();
+}
+
+void AcceptorEmulator::holdNextReply(uint8_t command)
+{
+    std::lock_guard lock(mutex_);
+    holdCommand_ = command;
+}
+
+bool AcceptorEmulator::replyHeld() const
+{
+    std::lock_guard lock(mutex_);
+    return replyHeld_;
+}
+
+void AcceptorEmulator::releaseHeldReply()
+{
+    {
+        std::lock_guard lock(mutex_);
+        holdCommand_.reset();
+        replyHeld_ = false;
+    }
+    wake_.notify_all();
+}
+
+bool AcceptorEmulator::waitForRelease()
+{
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return !replyHeld_ || stopping_; });
+    return !stopping_;
 }
 
 }  // namespace kovrin::emulator

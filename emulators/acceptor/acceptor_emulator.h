@@ -101,6 +101,13 @@ public:
     void clearFaults();
     // Power off and on: starts the image it holds (the new one after a boot-strap update), else the boot loader.
     void powerCycle();
+    // Keeps the next reply to `command` back until releaseHeldReply(), so a test can look at the host while its
+    // request is out. The unit is busy meanwhile: frames that come later are heard, in order, after the release.
+    void holdNextReply(uint8_t command);
+    // True while a reply is kept back.
+    bool replyHeld() const;
+    // Lets the reply kept back go; a hold that has not caught a reply yet is dropped.
+    void releaseHeldReply();
 
     // Valid poll frames (0x06) heard.
     int pollCount() const;
@@ -150,6 +157,8 @@ private:
     void send(std::vector<uint8_t> frame, const std::optional<Fault>& fault, int baud);
     void writeAtLineSpeed(const std::vector<uint8_t>& bytes, int baud);
     bool sleepFor(std::chrono::steady_clock::duration duration);
+    // Waits while a reply is held; false when the unit stops.
+    bool waitForRelease();
     bool accepts(uint8_t address) const;
     // The speed the running firmware listens and talks at.
     int ownBaud() const;
@@ -177,6 +186,8 @@ private:
     int eraseCount_ = 0;
     bool erasedSinceStart_ = false;  // the application the unit came with is gone
     bool bootStrapUpdated_ = false;  // since the last erase: the boot strap starts the programmed image
+    std::optional<uint8_t> holdCommand_;  // the next reply to this command is kept back
+    bool replyHeld_ = false;
 
     // Receive state, touched by the unit's thread only.
     FrameReader reader_;

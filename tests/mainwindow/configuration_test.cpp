@@ -43,6 +43,7 @@ protected:
     void ReadFromAcceptor()
     {
         ConfigSource = ConfigFromDefaults;
+        ASSERT_TRUE(WaitUntilIdle());
         form->cmdRefresh_Click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
         ASSERT_TRUE(Identified()) << "polling found the acceptor again after the port was reopened";
@@ -64,9 +65,11 @@ protected:
     std::set<int> SendAndCompare(const emulator::Eeprom& before)
     {
         const int writes = emu->commandCount(CmdWriteConfiguration);
+        EXPECT_TRUE(WaitUntilIdle());
         form->cmdSend_Click();
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 3000));
+            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 3000))
+            << form->LabelNaStatusMessage->text().toStdString();
         EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), writes + 1);
         for (const MessageRequest& m : messages)
             ADD_FAILURE() << "message: " << m.text.toStdString();
@@ -148,7 +151,7 @@ TEST_F(ConfigurationTest, ApplicationDefaultsAreSentOnlyAfterTheWarning)
     form->cmdSend_Click();
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(WarningAccepted, False);
-    QTest::qWait(300);
+    ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 1000)) << "polling goes on";
 
@@ -210,7 +213,7 @@ TEST_F(ConfigurationTest, AcceptorsWithoutALayoutAreRefused)
     form->cmdRefresh_Click();
     form->cmdSend_Click();
     ASSERT_EQ(messages.size(), 2u);
-    QTest::qWait(200);
+    ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdReadConfiguration), 0);
     EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
 }

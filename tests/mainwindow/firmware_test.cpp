@@ -65,6 +65,7 @@ protected:
     void Update()
     {
         messages.clear();
+        ASSERT_TRUE(WaitUntilIdle());
         form->cmdFlashRqt_Click();
     }
 
@@ -190,7 +191,7 @@ TEST_F(FirmwareTest, AnImageWithoutABlockTableNeverStartsAnUpdate)
     EXPECT_TRUE(form->FlashInhibit & 0x01);
     form->SuperUserMode = 2;
     Update();
-    QTest::qWait(300);
+    ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdStartUpdate), 0);
 }
 
