@@ -96,10 +96,13 @@ public:
             it->second.Pending.pop_front();
         }
     }
+    void Unplug() override { unplug_ = true; }
+    bool UnplugAsked() const { return unplug_; }
 
 private:
     EmulatedBus& bus_;
     Port& port_;
+    bool unplug_ = false;
 };
 
 EmulatedBus::EmulatedBus() : thread_([this] { Run(); }) {}
@@ -366,6 +369,11 @@ void EmulatedBus::SubmitLocked(Port& port, const TransferPtr& transfer, bool& un
     case OutResult::Nak:
         endpoint.Pending.push_back(transfer);
         break;
+    }
+    if (side.UnplugAsked()) {
+        UnplugLocked(port);
+        unplugged = true;
+        return;
     }
     ServiceAllInLocked(port);
 }

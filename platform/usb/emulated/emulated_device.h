@@ -22,6 +22,10 @@ public:
     // `zeroLengthPacketAfterFull` (an empty reply is always one zero-length packet).
     virtual void SendIn(uint8_t endpoint, const std::vector<uint8_t>& data, bool zeroLengthPacketAfterFull = true) = 0;
     virtual void Stall(uint8_t endpoint) = 0;
+    // The device leaves the bus once the current event is handled (after the
+    // OUT transfer being handled has completed). A backend that cannot unplug
+    // a device on its own ignores it.
+    virtual void Unplug() {}
 };
 
 enum class OutResult {
