@@ -3,9 +3,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
-#include <optional>
 #include <vector>
+
+#include "emulators/common/fault_queue.h"
 
 namespace kovrin::emulator {
 
@@ -29,22 +29,7 @@ struct Fault {
     uint8_t wrongCode = 0x7E;                     // WrongReplyCode: a code no command is answered with
 };
 
-inline constexpr int kAnyCommand = -1;
-
-class FaultPlan {
-public:
-    void add(int command, const Fault& fault);
-    void clear();
-    // The fault for this reply, if one is due; each call uses up one of its skips or times.
-    std::optional<Fault> take(uint8_t command);
-
-private:
-    struct Entry {
-        int command;
-        Fault fault;
-    };
-    std::deque<Entry> entries_;
-};
+using FaultPlan = FaultQueue<Fault>;
 
 // The bytes that go on the line for a spoilt reply, as parts with a pause before each part after the first.
 struct SpoiltReply {
