@@ -125,5 +125,20 @@ TEST_F(SeedTest, FilesLargerThanTheModuleAreRefused)
     EXPECT_EQ(SeedModuleFiles(folder_, files), "the module has no room for huge.bin");
 }
 
+TEST(DemoSeed, HoldsAConfigurationAndBothAuditFiles)
+{
+    MadeEmulator made = MakeUsbEmulator("kdu", DEMO_SEED);
+    ASSERT_TRUE(made.Device) << made.Error;
+    std::vector<ModuleFile> files = std::dynamic_pointer_cast<ModuleEmulator>(made.Device)->Files();
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0].NameText(), "Tyx_Config.bin");
+    EXPECT_EQ(files[0].Contents.size(), 176u);
+    EXPECT_EQ(files[0].Contents[0], 0x62);
+    EXPECT_EQ(files[1].DataFileKind, 1);
+    EXPECT_EQ((files[1].Contents.size() - 1) % 43, 0u);
+    EXPECT_EQ(files[2].DataFileKind, 4);
+    EXPECT_EQ(files[2].Contents, std::vector<uint8_t>{0});
+}
+
 }  // namespace
 }  // namespace kovrin::emulator::usb
