@@ -24,6 +24,7 @@ public:
     System& Kernel() { return *system_; }
     PnpManager& Pnp() { return system_->Pnp(); }
     usb::BusDriver& Bus() { return *busDriver_; }
+    usb::BusBackend& Backend() { return *backend_; }
     // The emulated bus; only when the machine was made with it.
     usb::EmulatedBus& Emulated();
 

@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include "eeprom_map.h"
 #include "form_main.h"
 #include "module_main.h"
+#include "platform/user/message_queue.h"
 #include "settings.h"
 
 int main(int argc, char** argv)
@@ -10,6 +12,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     app.setApplicationName("Kovrin");
     app.setApplicationVersion(KOVRIN_VERSION);
+
+    // The USB library's device notices wait in this thread's message queue.
+    QSocketNotifier usbNotices(kovrin::platform::user::ThreadMessageDescriptor(), QSocketNotifier::Read);
+    QObject::connect(&usbNotices, &QSocketNotifier::activated, [] { kovrin::platform::user::DispatchThreadMessages(); });
 
     kovrin::LoadSettings();
     kovrin::FormMain form;
