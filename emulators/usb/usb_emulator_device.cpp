@@ -51,6 +51,7 @@ platform::usb::PowerCapabilities UsbEmulatorDevice::Power() { return config_.Pow
 OutResult UsbEmulatorDevice::OnOutTransfer(uint8_t, std::span<const uint8_t> data, platform::usb::DeviceSide& side)
 {
     std::lock_guard<std::mutex> guard(lock_);
+    followUps_.clear();
     std::optional<UsbFault> fault = faults_.take(CommandOf(data));
     if (fault && fault->kind == UsbFaultKind::StallRequest)
         return OutResult::Stall;
@@ -60,9 +61,14 @@ OutResult UsbEmulatorDevice::OnOutTransfer(uint8_t, std::span<const uint8_t> dat
         return OutResult::Accept;
     }
     std::vector<Bytes> replies = Answer(data);
+    auto send = [&] {
+        if (replies.empty())
+            return;
+        side.SendIn(kInEndpoint, replies.front());
+        followUps_.assign(replies.begin() + 1, replies.end());
+    };
     if (!fault) {
-        for (const Bytes& reply : replies)
-            side.SendIn(kInEndpoint, reply);
+        send();
         return OutResult::Accept;
     }
     switch (fault->kind) {
@@ -77,8 +83,7 @@ OutResult UsbEmulatorDevice::OnOutTransfer(uint8_t, std::span<const uint8_t> dat
             else
                 last.resize(last.size() > fault->bytes ? last.size() - fault->bytes : 0);
         }
-        for (const Bytes& reply : replies)
-            side.SendIn(kInEndpoint, reply);
+        send();
         break;
     case UsbFaultKind::LateReply:
         held_.insert(held_.end(), replies.begin(), replies.end());
@@ -94,6 +99,15 @@ OutResult UsbEmulatorDevice::OnOutTransfer(uint8_t, std::span<const uint8_t> dat
         break;  // handled above
     }
     return OutResult::Accept;
+}
+
+void UsbEmulatorDevice::OnInTransfer(uint8_t endpoint, platform::usb::DeviceSide& side)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (endpoint != kInEndpoint || followUps_.empty())
+        return;
+    side.SendIn(kInEndpoint, followUps_.front());
+    followUps_.pop_front();
 }
 
 }  // namespace kovrin::emulator::usb

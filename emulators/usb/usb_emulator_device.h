@@ -2,8 +2,11 @@
 // What the emulated programming module and the emulated USB acceptor share:
 // the family's descriptors (bulk OUT 0x01 and IN 0x81 of 64 bytes), the log
 // of requests, faults per command and replies held back for a late delivery.
-// Each OUT transfer is one request; each reply is one IN transfer.
+// Each OUT transfer is one request; each reply is one IN transfer. An answer
+// of several replies sends the first at once and each further one when the
+// host next asks for data (until the next request).
 
+#include <deque>
 #include <mutex>
 #include <span>
 #include <string>
@@ -37,6 +40,7 @@ public:
     platform::usb::PowerCapabilities Power() override;
     platform::usb::OutResult OnOutTransfer(uint8_t endpoint, std::span<const uint8_t> data,
                                            platform::usb::DeviceSide& side) override;
+    void OnInTransfer(uint8_t endpoint, platform::usb::DeviceSide& side) override;
 
 protected:
     // Called with `lock_` held.
@@ -54,6 +58,7 @@ private:
     UsbFaultPlan faults_;
     std::vector<Bytes> requests_;
     std::vector<Bytes> held_;
+    std::deque<Bytes> followUps_;  // further replies of the last answer, sent one per host read
 };
 
 }  // namespace kovrin::emulator::usb

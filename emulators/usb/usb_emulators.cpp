@@ -1,6 +1,7 @@
 #include "usb_emulators.h"
 
 #include "driver/qelusb_public.h"
+#include "platform/usb/emulated/device_registry.h"
 #include "knurl_emulator.h"
 #include "module_emulator.h"
 #include "module_seed.h"
@@ -47,6 +48,16 @@ MadeEmulator MakeUsbEmulatorFromSpec(std::string_view spec)
     if (colon == std::string_view::npos)
         return MakeUsbEmulator(spec);
     return MakeUsbEmulator(spec.substr(0, colon), std::string(spec.substr(colon + 1)));
+}
+
+void RegisterUsbEmulators()
+{
+    for (const std::string& name : UsbEmulatorNames())
+        platform::usb::RegisterEmulatedDevice(name, [name](const std::string& argument, std::string& error) {
+            MadeEmulator made = MakeUsbEmulator(name, argument);
+            error = made.Error;
+            return made.Device;
+        });
 }
 
 }  // namespace kovrin::emulator::usb

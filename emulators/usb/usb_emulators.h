@@ -25,4 +25,7 @@ MadeEmulator MakeUsbEmulator(std::string_view name, const std::string& seedFolde
 // "name" or "name:seed folder".
 MadeEmulator MakeUsbEmulatorFromSpec(std::string_view spec);
 
+// Registers every name with the emulated bus's device registry.
+void RegisterUsbEmulators();
+
 }  // namespace kovrin::emulator::usb

@@ -79,12 +79,18 @@ TEST_F(KnurlTest, ScriptedRepliesInOrder)
     EXPECT_EQ(Exchange(kAcceptBill), kAcknowledged);
 }
 
-TEST_F(KnurlTest, NotReadyThenTheReply)
+TEST_F(KnurlTest, NotReadyThenTheReplyWhenAskedAgain)
 {
     knurl_->Script(ScriptedReply::WithCode(0xD1, {1, 2, 3}).AfterNotReady());
     ASSERT_EQ(Send(Frame({0xD1})), Status::Success);
     EXPECT_EQ(Receive(), Frame({0x55}));
+    // A host resets its IN pipe after each read; the reply comes when it reads again.
+    EXPECT_EQ(DeviceIoControl(in_, qelusb::IOCTL_QELUSB_RESET_PIPE, nullptr, 0, nullptr, 0, nullptr), Status::Success);
     EXPECT_EQ(Receive(), Frame({0xD1, 1, 2, 3}));
+    // A new request forgets a reply that was never asked for.
+    knurl_->Script(ScriptedReply::Ack().AfterNotReady());
+    EXPECT_EQ(Exchange(kAcceptBill), Frame({0x55}));
+    EXPECT_EQ(Exchange(kAcceptBill), kAcknowledged);
 }
 
 TEST_F(KnurlTest, DruRepliesEchoClassAndSubCommand)

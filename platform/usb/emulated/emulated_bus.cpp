@@ -474,6 +474,15 @@ void EmulatedBus::SubmitLocked(Port& port, const TransferPtr& transfer, bool& un
     transfer->Frame = FrameNowLocked();
     if (endpoint.In()) {
         endpoint.Pending.push_back(transfer);
+        if (endpoint.InPackets.empty()) {
+            Side side(*this, port);
+            port.Device->OnInTransfer(endpoint.Address, side);
+            if (side.UnplugAsked()) {
+                UnplugLocked(port);
+                unplugged = true;
+                return;
+            }
+        }
         ServiceInLocked(port, endpoint);
         return;
     }
