@@ -12,6 +12,7 @@
 #include "emulators/usb/usb_emulator_device.h"
 #include "platform/machine.h"
 #include "platform/user/user_io.h"
+#include "tests/support/byte_runs.h"
 
 namespace kovrin::emulator::usb::testing {
 
@@ -87,11 +88,7 @@ protected:
 };
 
 using Bytes = std::vector<uint8_t>;
-
-inline Bytes Join(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+using test::Join;
+using test::Pattern;
 
 }  // namespace kovrin::emulator::usb::testing

@@ -20,14 +20,6 @@ Bytes CreateRequest(const std::string& name, uint8_t fileClass = 0, uint16_t kin
 
 Bytes WriteRequest(const Bytes& data) { return Join({0x37}, data); }
 
-Bytes Pattern(size_t n)
-{
-    Bytes data(n);
-    for (size_t i = 0; i < n; ++i)
-        data[i] = uint8_t(i * 13 + 5);
-    return data;
-}
-
 class ModuleFilesTest : public EmulatorTest {
 protected:
     void SetUp() override

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "emulator_exports_fixture.h"
+#include "tests/support/byte_runs.h"
 
 namespace kovrin::usblib::testing {
 namespace {
@@ -23,19 +24,8 @@ KduFileInfo EntryFor(const std::string& name, int16_t fileClass, uint16_t kind, 
     return entry;
 }
 
-Bytes Join(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-Bytes Pattern(size_t n)
-{
-    Bytes data(n);
-    for (size_t i = 0; i < n; ++i)
-        data[i] = uint8_t(i * 7 + 3);
-    return data;
-}
+using test::Join;
+using test::Pattern;
 
 class ModuleExportsTest : public EmulatorExportsTest {
 protected:
