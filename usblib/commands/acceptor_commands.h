@@ -17,7 +17,7 @@ enum class ReplyHandling {
     Result,        // the reply's outcome
     Acknowledged,  // code 0x00, or a first data byte of 0; anything else is a bad reply
     Data,          // the data, whatever their length
-    Exactly,       // exactly the spec's number of data bytes
+    Exactly,       // exactly the row's number of data bytes
     DruRead,       // data after the three echo bytes 0xAA, class, sub-command
 };
 

@@ -102,7 +102,7 @@ bool ModuleReplyLengthAccepted(const ModuleCommandSpec& spec, size_t length);
 
 struct ModuleReply {
     uint8_t Status = 0;
-    std::array<uint32_t, 3> Values{};  // the spec's fields, in order; 0 when not carried
+    std::array<uint32_t, 3> Values{};  // the row's fields, in order; 0 when not carried
     std::span<const uint8_t> Block;    // points into the reply
 };
 
