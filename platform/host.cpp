@@ -7,6 +7,7 @@
 
 #include "machine.h"
 #include "usb/emulated/device_registry.h"
+#include "usb/libusb/libusb_bus.h"
 
 namespace kovrin::platform::host {
 
@@ -16,14 +17,13 @@ std::mutex hostLock;
 std::shared_ptr<Machine> machine;  // guarded by hostLock
 bool shutDown = false;       // guarded by hostLock
 
-// Stands for the real USB devices until a backend for them is built in here.
-class NoDevicesBus : public usb::BusBackend {
-public:
-    void Start(usb::HotplugListener*, ActivityCounter*) override {}
-    void Stop() override {}
-};
-
-std::unique_ptr<usb::BusBackend> RealBus() { return std::make_unique<NoDevicesBus>(); }
+// Real devices, as far as the driver is installed for them.
+std::unique_ptr<usb::BusBackend> RealBus(const DriverInstallation& driver)
+{
+    usb::LibusbBusOptions options;
+    options.Devices = driver.Ids;
+    return usb::MakeLibusbBus(std::move(options));
+}
 
 std::string Environment(const char* name)
 {
@@ -57,14 +57,16 @@ bool Start(const DriverInstallation& driver)
     if (bus == "emulated") {
         backend = std::make_unique<usb::EmulatedBus>();
     } else if (bus.empty()) {
-        backend = RealBus();
+        backend = RealBus(driver);
     } else {
         std::fprintf(stderr, "QELUSB_BUS=%s: unknown bus; set it to \"emulated\" or leave it unset\n", bus.c_str());
         return false;
     }
-    machine = std::make_shared<Machine>(std::move(backend));
-    machine->Pnp().SetDriverDirectory(driver.Directory);
-    machine->Pnp().InstallDriver(driver.Name, driver.Ids);
+    // The driver goes in before the bus reports anything, so devices present at start find it.
+    machine = std::make_shared<Machine>(std::move(backend), [&driver](Machine& m) {
+        m.Pnp().SetDriverDirectory(driver.Directory);
+        m.Pnp().InstallDriver(driver.Name, driver.Ids);
+    });
     if (bus == "emulated") {
         PlugNamedDevices(machine->Emulated(), Environment("QELUSB_EMULATED"));
         machine->WaitIdle();  // present, with their driver started, before anyone looks

@@ -25,9 +25,8 @@ constexpr size_t kFrameOverhead = 6;  // header, code and check byte around the 
 constexpr uint16_t kCalibrationStatusLength = 6;
 constexpr uint8_t kWriteMarker = 0x62;
 constexpr size_t kLongestReplyData = 249;
-// The boot loader sets up its UART before it speaks; the application checks its image before it listens.
+// The boot loader sets up its UART before it speaks.
 constexpr auto kBootLoaderStartUp = std::chrono::milliseconds(100);
-constexpr auto kApplicationStartUp = std::chrono::milliseconds(200);
 // Guards the commands that change the firmware against a frame spoilt into their code.
 const std::vector<uint8_t> kStartUpdateKey{0x55, 0xA0, 0x55, 0x88};
 const std::vector<uint8_t> kFlashKey{0x55, 0xA0};
@@ -250,8 +249,8 @@ std::optional<AcceptorEmulator::Reply> AcceptorEmulator::answer(uint8_t command,
         lastDateStamp_ = DateStamp{data[0], data[1], data[2], data[3], data[4]};
         return Reply{buildReply(Command::DateStamp, {})};
     case Command::ReadAudit:
-        if (options_.versionText < "0017") return Reply{buildReply(Command::ReadAudit, olderAuditReplyData(auditCounters()))};
-        return Reply{buildReply(Command::ReadAudit, packAuditCounters(auditCounters()))};
+        if (options_.versionText < "0017") return Reply{buildReply(Command::ReadAudit, olderAuditReplyData(currentAuditCounters()))};
+        return Reply{buildReply(Command::ReadAudit, packAuditCounters(currentAuditCounters()))};
     default:
         // The application does not know the command; a real unit stays quiet.
         return std::nullopt;
@@ -311,7 +310,8 @@ bool AcceptorEmulator::hasApplication() const
 void AcceptorEmulator::startApplication()
 {
     bootLoader_ = false;
-    rebootEnds_ = Clock::now() + kApplicationStartUp;
+    // The application checks its image before it listens.
+    rebootEnds_ = Clock::now() + options_.startUpTime;
     if (!erasedSinceStart_) return;
     const std::optional<ImageIdentity> image = flash_.imageIdentity();
     if (!image) return;
@@ -379,7 +379,7 @@ std::vector<uint8_t> AcceptorEmulator::readMemory(uint16_t address, uint8_t coun
     return bytes;
 }
 
-AuditCounters AcceptorEmulator::auditCounters() const
+AuditCounters AcceptorEmulator::currentAuditCounters() const
 {
     // Where the layout has an audit area the unit counts there, so a configuration read shows the same values.
     if (const int at = auditAreaOffset(options_.variant); at >= 0)
@@ -468,6 +468,29 @@ void AcceptorEmulator::setAuditCounters(const AuditCounters& counters)
 {
     std::lock_guard lock(mutex_);
     storeAuditCounters(counters);
+}
+
+void AcceptorEmulator::stackNotes(int count)
+{
+    std::lock_guard lock(mutex_);
+    AuditCounters counters = currentAuditCounters();
+    // Each note starts the motor, waits in escrow and goes to the stacker.
+    counters.motorStarts += static_cast<uint32_t>(count);
+    counters.preEscrows += static_cast<uint32_t>(count);
+    counters.stacked += static_cast<uint32_t>(count);
+    storeAuditCounters(counters);
+}
+
+void AcceptorEmulator::setStartUpTime(std::chrono::milliseconds startUpTime)
+{
+    std::lock_guard lock(mutex_);
+    options_.startUpTime = startUpTime;
+}
+
+void AcceptorEmulator::finishStartUp()
+{
+    std::lock_guard lock(mutex_);
+    rebootEnds_ = Clock::now();
 }
 
 void AcceptorEmulator::failNextReplies(int command, const Fault& fault)
@@ -561,6 +584,12 @@ int AcceptorEmulator::eraseCount() const
 {
     std::lock_guard lock(mutex_);
     return eraseCount_;
+}
+
+AuditCounters AcceptorEmulator::auditCounters() const
+{
+    std::lock_guard lock(mutex_);
+    return currentAuditCounters();
 }
 
 }  // namespace kovrin::emulator

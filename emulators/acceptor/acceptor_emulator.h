@@ -54,6 +54,7 @@ struct AcceptorOptions {
     bool pacing = true;                // send replies at the wire speed of the running firmware
     bool startInBootLoader = false;    // a unit left without application firmware by an update
     std::chrono::milliseconds rebootTime{3000};  // silence after a configuration write
+    std::chrono::milliseconds startUpTime{200};  // silence while the application starts after an update
 };
 
 class PseudoTerminal;
@@ -88,6 +89,12 @@ public:
     void setUnitState(uint8_t unitState);
     // Replaces the audit counters.
     void setAuditCounters(const AuditCounters& counters);
+    // The unit takes in `count` notes and stacks them; its audit counters count them.
+    void stackNotes(int count);
+    // How long the application takes to start after an update or a power cycle.
+    void setStartUpTime(std::chrono::milliseconds startUpTime);
+    // A start-up under way ends now, as if its time had passed.
+    void finishStartUp();
     // Spoils the next fault.times replies to `command` (kAnyCommand for every command) as described.
     void failNextReplies(int command, const Fault& fault);
     // Forgets every pending fault.
@@ -117,6 +124,8 @@ public:
     std::map<FlashAddress, uint8_t> flashMemory() const;
     // Erases the boot loader carried out.
     int eraseCount() const;
+    // The audit counters as the unit holds them now.
+    AuditCounters auditCounters() const;
 
 private:
     struct Reply {
@@ -137,7 +146,7 @@ private:
     void storeAuditCounters(const AuditCounters& counters);
     std::vector<uint8_t> readMemory(uint16_t address, uint8_t count) const;
     std::vector<uint8_t> identification() const;
-    AuditCounters auditCounters() const;
+    AuditCounters currentAuditCounters() const;
     void send(std::vector<uint8_t> frame, const std::optional<Fault>& fault, int baud);
     void writeAtLineSpeed(const std::vector<uint8_t>& bytes, int baud);
     bool sleepFor(std::chrono::steady_clock::duration duration);

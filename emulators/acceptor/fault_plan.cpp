@@ -55,6 +55,19 @@ SpoiltReply spoil(const std::vector<uint8_t>& frame, const Fault& fault)
         out.parts.push_back(std::move(bytes));
         break;
     }
+    case FaultKind::ShortData: {
+        if (frame.size() < 6) {
+            out.parts.push_back(frame);
+            break;
+        }
+        const size_t data = std::min(fault.dataKept, frame.size() - 6);
+        std::vector<uint8_t> bytes(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(5 + data));
+        bytes[2] = static_cast<uint8_t>(bytes.size() + 1);
+        bytes[3] = static_cast<uint8_t>(256 - bytes[2]);
+        bytes.push_back(checkByteFor(bytes));
+        out.parts.push_back(std::move(bytes));
+        break;
+    }
     }
     return out;
 }

@@ -17,6 +17,7 @@ enum class FaultKind {
     WrongReplyCode,     // a well-formed reply with another code
     MissingHeader,      // the reply's first two bytes are lost, as when the host reopens its port late
     WrongChecksum,      // a well-formed reply whose 16-bit value in data bytes 5 and 6 is off by one
+    ShortData,          // a well-formed reply that carries only its first dataKept data bytes
 };
 
 struct Fault {
@@ -27,6 +28,7 @@ struct Fault {
     size_t splitAt = 3;                           // SplitReply: bytes in the first part
     std::chrono::milliseconds pause{50};          // SplitReply: gap between the parts
     uint8_t wrongCode = 0x7E;                     // WrongReplyCode: a code no command is answered with
+    size_t dataKept = 0;                          // ShortData
 };
 
 using FaultPlan = FaultQueue<Fault>;

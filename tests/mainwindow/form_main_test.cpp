@@ -118,7 +118,7 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     EXPECT_EQ(form->Label6[4]->text(), "Tyx Sarnel");
 }
 
-TEST_F(FormMainTest, DateStampIsAnsweredOrForgottenWithTheAcceptor)
+TEST_F(FormMainTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
 {
     Attach({});
     Launch();
@@ -128,11 +128,17 @@ TEST_F(FormMainTest, DateStampIsAnsweredOrForgottenWithTheAcceptor)
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->bStampDatePending == False; }, 2000));
     EXPECT_EQ(form->lblDisplay->text(), "Device Programmed Successfully");
 
-    // A stamp that is never answered is given up when the acceptor is lost.
-    emu->setSilent(true);
+    // An acceptor that answers polls but never the stamp: the attempts are bounded.
+    emulator::Fault ignore;
+    ignore.kind = emulator::FaultKind::NoReply;
+    ignore.times = 1000;
+    emu->failNextReplies(CmdDateStamp, ignore);
+    const int stampsBefore = emu->commandCount(CmdDateStamp);
     form->bStampDatePending = True;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 10000));
-    EXPECT_EQ(form->bStampDatePending, False);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->bStampDatePending == False; }, 30000));
+    EXPECT_GE(emu->commandCount(CmdDateStamp) - stampsBefore, FormMain::MaxStampDateAttempts);
+    const int polls = emu->pollCount();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->pollCount() > polls; }, 3000)) << "polling goes on";
 }
 
 TEST_F(FormMainTest, GuardExpiryAtNormalSpeedOnlyRestartsPolling)
@@ -168,9 +174,37 @@ TEST_F(FormMainTest, APortThatFailsSaysSoOnceAndTheProgramKeepsTrying)
     QTest::qWait(2600);  // the watchdog's retries stay silent
     EXPECT_EQ(messages.size(), 1u);
 
-    form->mnuCom1_Click(3);  // the user's own choice tells again
-    EXPECT_EQ(messages.size(), 2u);
+    form->mnuCom1_Click(3);  // told once already, until a port opens
+    EXPECT_EQ(messages.size(), 1u);
     EXPECT_TRUE(form->mnuCom1[3]->isChecked());
+    EXPECT_TRUE(form->tmrPoll->isActive());
+
+    Attach({});
+    form->mnuCom1_Click(1);
+    EXPECT_EQ(form->bPortErrorShown, False) << "a port that opens";
+    form->mnuCom1_Click(3);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].title, "Critical Error");
+}
+
+TEST_F(FormMainTest, APortThatFailsSkipsTheRestOfTheSerialSetUp)
+{
+    QFile::link("/nonexistent/tty-of-nobody", dir + "/COM3");
+    Attach({});
+    Launch();
+    form->mnuCom1_Click(FormMain::UsbEntry);  // no library here: "Failed to initialise"
+    ASSERT_EQ(messages.size(), 1u);
+    form->mnuCom1_Click(3);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[1].text.startsWith("Communication Port error! "));
+    // The controls stay as the USB entry left them; only polling is kept alive.
+    EXPECT_EQ(form->cmdFlashRqt->text(), "&UPDATE KDU");
+    EXPECT_TRUE(form->LabelCalibrationStatus->isHidden());
+    EXPECT_TRUE(form->tmrPoll->isActive());
+    form->mnuCom1_Click(1);
+    EXPECT_EQ(form->cmdFlashRqt->text(), "&UPDATE BA");
+    EXPECT_FALSE(form->LabelCalibrationStatus->isHidden());
+    ASSERT_TRUE(Identified());
 }
 
 TEST_F(FormMainTest, ChoosingAPortRemembersItAndUsbWithoutLibraryFails)
