@@ -23,7 +23,10 @@ AcceptorCall WithStatus(AcceptorCall call, uint8_t* status)
     return call;
 }
 
-AcceptorCall GsaWithStatus(uint8_t command, uint8_t* status) { return WithStatus(kovrin::usblib::Gsa(command), status); }
+AcceptorCall GsaWithStatus(uint8_t command, uint8_t* status)
+{
+    return WithStatus(kovrin::usblib::Gsa(command), status);
+}
 
 AcceptorCall GsaWith(uint8_t command, uint8_t* status, std::vector<uint32_t> parameters)
 {

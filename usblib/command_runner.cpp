@@ -150,9 +150,10 @@ UsbResult RunModuleCall(UsbDevice device, const ModuleCall& call)
         Store(call.Values[i], decoded.Values[i]);
     Copy(call.Block, decoded.Block);
     Store(call.BlockLength, uint32_t(decoded.Block.size()));
-    if (call.HasEntry && decoded.Block.size() == layout::kEntryLength)
-        c::FillFileInfoFromEntry(decoded.Block.first<layout::kEntryLength>(),
-                                 std::span<uint8_t, layout::kSize>(reinterpret_cast<uint8_t*>(call.Entry), layout::kSize));
+    if (call.HasEntry && decoded.Block.size() == layout::kEntryLength) {
+        std::span<uint8_t, layout::kSize> record(reinterpret_cast<uint8_t*>(call.Entry), layout::kSize);
+        c::FillFileInfoFromEntry(decoded.Block.first<layout::kEntryLength>(), record);
+    }
     return USB_RESULT_SUCCESS;
 }
 

@@ -45,8 +45,8 @@ UsbResult VoskUsb_PMGetFWRev(UsbDevice device, uint8_t* record)
 
 UsbResult VoskUsb_PMGetUnitData(UsbDevice device, uint8_t* status, uint32_t index, uint8_t* record)
 {
-    return RunModuleCall(
-        device, {.Command = C::GetUnitData, .Parameters = {index}, .Status = status, .Block = Out(record, kUnitRecord)});
+    return RunModuleCall(device, {.Command = C::GetUnitData, .Parameters = {index}, .Status = status,
+                                  .Block = Out(record, kUnitRecord)});
 }
 
 UsbResult VoskUsb_PMSetUnitData(UsbDevice device, uint8_t* status, uint32_t index, const uint8_t* record)
@@ -95,8 +95,8 @@ UsbResult VoskUsb_PMOpenFileForRead(UsbDevice device, uint8_t* status, uint32_t 
 
 UsbResult VoskUsb_PMReadFile(UsbDevice device, uint8_t* status, uint8_t* buffer, uint16_t* length)
 {
-    return RunModuleCall(
-        device, {.Command = C::ReadFile, .Status = status, .Block = Buffer(buffer, kReadBuffer), .BlockLength = length});
+    return RunModuleCall(device, {.Command = C::ReadFile, .Status = status, .Block = Buffer(buffer, kReadBuffer),
+                                  .BlockLength = length});
 }
 
 UsbResult VoskUsb_PMCreateFile(UsbDevice device, uint8_t* status, const KduFileInfo* entry)
@@ -123,8 +123,8 @@ UsbResult VoskUsb_PMDeleteFile(UsbDevice device, uint8_t* status, uint32_t numbe
 
 UsbResult VoskUsb_PMEnumFile(UsbDevice device, uint32_t index, uint8_t* status, KduFileInfo* entry)
 {
-    return RunModuleCall(device,
-                         {.Command = C::EnumFile, .Parameters = {index}, .Status = status, .Entry = entry, .HasEntry = true});
+    return RunModuleCall(device, {.Command = C::EnumFile, .Parameters = {index}, .Status = status, .Entry = entry,
+                                  .HasEntry = true});
 }
 
 UsbResult VoskUsb_PMGetCapacity(UsbDevice device, uint8_t* status, uint32_t* capacity)
@@ -142,7 +142,10 @@ UsbResult VoskUsb_PMSelfTest(UsbDevice device, uint8_t* status, uint32_t test)
     return StatusOnly(device, C::SelfTest, status, {test});
 }
 
-UsbResult VoskUsb_PMBLDeleteApp(UsbDevice device, uint8_t* status) { return StatusOnly(device, C::BLDeleteApp, status); }
+UsbResult VoskUsb_PMBLDeleteApp(UsbDevice device, uint8_t* status)
+{
+    return StatusOnly(device, C::BLDeleteApp, status);
+}
 
 UsbResult VoskUsb_PMBLLoadApp(UsbDevice device, uint8_t* status, uint32_t address)
 {

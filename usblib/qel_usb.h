@@ -251,7 +251,8 @@ QEL_USB_API UsbResult VoskUsb_GSARequestStats(UsbDevice device, uint8_t* buffer,
 QEL_USB_API UsbResult VoskUsb_GSARequestBarCode(UsbDevice device, uint8_t* buffer, uint16_t* length, uint8_t* status);
 /* Replies of an exact length n (else 9): the n bytes into the record, n into `length`. */
 QEL_USB_API UsbResult VoskUsb_GSARequestProdDate(UsbDevice device, uint8_t* record6, uint16_t* length);
-QEL_USB_API UsbResult VoskUsb_GSARequestBillInhib(UsbDevice device, uint8_t* record5, uint16_t* length, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSARequestBillInhib(UsbDevice device, uint8_t* record5, uint16_t* length,
+                                                  uint8_t* status);
 QEL_USB_API UsbResult VoskUsb_GSARequestStatus(UsbDevice device, uint8_t* record6, uint16_t* length, uint8_t* status);
 QEL_USB_API UsbResult VoskUsb_GSARequestProgRev(UsbDevice device, uint8_t* record9, uint16_t* length, uint8_t* status);
 QEL_USB_API UsbResult VoskUsb_GSARequestLastFive(UsbDevice device, uint8_t* record6, uint16_t* length, uint8_t* status);

@@ -110,7 +110,8 @@ TEST_F(AcceptorExportsTest, EveryExportsRequest)
         {"DruClearLifeTotals", [&] { return VoskUsb_DruClearLifeTotals(a, s); }, {0xFF, 0xAA, 1, 9}},
         {"DruReadBillTable", [&] { return VoskUsb_DruReadBillTable(a, s, b, l); }, {0xFF, 0xAA, 1, 0x0A}},
         {"DruReadConfig", [&] { return VoskUsb_DruReadConfig(a, s, b, l); }, {0xFF, 0xAA, 2, 1}},
-        {"DruWriteConfig", [&] { return VoskUsb_DruWriteConfig(a, s, data.data(), 2); }, {0xFF, 0xAA, 2, 2, 0x0A, 0x0B}},
+        {"DruWriteConfig", [&] { return VoskUsb_DruWriteConfig(a, s, data.data(), 2); },
+         {0xFF, 0xAA, 2, 2, 0x0A, 0x0B}},
         {"DruWriteConfig, no data", [&] { return VoskUsb_DruWriteConfig(a, s, data.data(), 0x10000); },
          {0xFF, 0xAA, 2, 2}},
         {"DruReadInhibits", [&] { return VoskUsb_DruReadInhibits(a, s, b, l); }, {0xFF, 0xAA, 2, 3}},
@@ -127,7 +128,8 @@ TEST_F(AcceptorExportsTest, EveryExportsRequest)
              length_ = 16;
              return VoskUsb_DruReadCommand(a, 7, 8, b, l);
          }, {0xFF, 0xAA, 7, 8}},
-        {"DruWriteCommand", [&] { return VoskUsb_DruWriteCommand(a, 9, 10, data.data(), 1); }, {0xFF, 0xAA, 9, 10, 0x0A}},
+        {"DruWriteCommand", [&] { return VoskUsb_DruWriteCommand(a, 9, 10, data.data(), 1); },
+         {0xFF, 0xAA, 9, 10, 0x0A}},
         {"Generic", [&] { return VoskUsb_Generic(a, data.data(), 2, b, l); }, {0x0A, 0x0B}},
     };
     for (const Case& c : cases) {

@@ -42,8 +42,9 @@ constexpr ModuleCommandSpec StatusOnly(C command, const char* name, ModuleParame
 const ModuleCommandSpec kCommands[] = {
     {C::GetStatus, "VoskUsb_PMGetStatus", {kNone, kNone}, 0, 0, {LengthRange{6, 6}, kNoRange}, R::Plain,
      {ReplyField{1, 2}, ReplyField{3, 2}, ReplyField{5, 1}}, kNoBlock},
-    {C::GetFWRev, "VoskUsb_PMGetFWRev", {kNone, kNone}, 0, 0, {LengthRange{L(kRevisionRecord), L(kModuleReplyCapacity)}, kNoRange},
-     R::Plain, {kNoField, kNoField, kNoField}, ReplyBlock{0, L(kRevisionRecord)}},
+    {C::GetFWRev, "VoskUsb_PMGetFWRev", {kNone, kNone}, 0, 0,
+     {LengthRange{L(kRevisionRecord), L(kModuleReplyCapacity)}, kNoRange}, R::Plain, {kNoField, kNoField, kNoField},
+     ReplyBlock{0, L(kRevisionRecord)}},
     {C::GetUnitData, "VoskUsb_PMGetUnitData", {kByte, kNone}, 0, 0, {kOne, LengthRange{17, 17}}, R::Plain,
      {kNoField, kNoField, kNoField}, ReplyBlock{1, L(kUnitRecord)}},
     StatusOnly(C::SetUnitData, "VoskUsb_PMSetUnitData", kByte, kNone, L(kUnitRecord), L(kUnitRecord)),
