@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/qelusb_public.h"
+#include "emulators/usb/usb_emulators.h"
 #include "handle_table.h"
 #include "platform/host.h"
 #include "platform/user/message_queue.h"
@@ -323,6 +324,9 @@ std::string LibraryDirectory()
 
 bool StartHost()
 {
+    // QELUSB_EMULATED names the family's emulated devices (kdu, kdu-old, rdu, knurl).
+    static std::once_flag registered;
+    std::call_once(registered, emulator::usb::RegisterUsbEmulators);
     return platform::host::Start({qelusb::kDriverName, qelusb::DriverHardwareIds(), LibraryDirectory()});
 }
 

@@ -129,6 +129,210 @@ QEL_USB_API uint32_t HiByte(uint32_t value);
 /* The low 8 bits of `value`. */
 QEL_USB_API uint8_t LoByte(uint32_t value);
 
+
+/* ======================================================================
+ * The programming module (DeviceType 2 KDU and 3 RDU)
+ *
+ * Each export is one exchange: one request, one reply of at most 256 bytes.
+ * Checks, in order: started (1), handle (3), a programming module (8); then
+ * every output is set to 0 (the KduFileInfo of VoskUsb_PMEnumFile excepted),
+ * then a null pointer or a length out of range gives 10 and nothing is sent.
+ * 2, 6, 7 and 11 come from the transfers; 9 from a reply of a length the
+ * export does not take. The module's own status byte comes back through
+ * `status` (0 is success); a refusal by the module still returns 0.
+ * ====================================================================== */
+
+/* The directory entry of a module file: 68 bytes, integers in host order. */
+typedef struct KduFileInfo {
+    uint32_t FileNumber;          /*  0: the module's number (low 16 bits) for open and delete */
+    uint32_t VariantId;           /*  4: 0x04000000 Sarnel, 0x08000000 Tekra */
+    uint32_t Value1;              /*  8 */
+    uint32_t Value2;              /* 12 */
+    uint16_t DataFileKind;        /* 16 */
+    uint16_t SetupRevision;       /* 18 */
+    uint16_t CalibrationRevision; /* 20 */
+    uint16_t Value3;              /* 22 */
+    uint16_t Value4;              /* 24 */
+    int16_t FileClass;            /* 26: 0 data, 1 and 2 boot loader, 3 application, 5 variant */
+    char FileName[30];            /* 28: ASCII, zero-filled; byte 29 is never sent or filled */
+    uint8_t Reserved[2];          /* 58: never read or written */
+    uint32_t Value5;              /* 60: reported by the module */
+    uint32_t FileSize;            /* 64: bytes */
+} KduFileInfo;
+
+/* Status (request 0x10): first = bytes 1-2, second = bytes 3-4, third = byte 5. */
+QEL_USB_API UsbResult VoskUsb_PMGetStatus(UsbDevice device, uint8_t* status, uint16_t* first, uint16_t* second,
+                                          uint8_t* third);
+/* Firmware revision (0x11): writes 7 bytes to `record`: the status, then the revision bytes. */
+QEL_USB_API UsbResult VoskUsb_PMGetFWRev(UsbDevice device, uint8_t* record);
+/* Unit record `index` (0x1B): writes 16 bytes to `record` (zeros when the module sends none). */
+QEL_USB_API UsbResult VoskUsb_PMGetUnitData(UsbDevice device, uint8_t* status, uint32_t index, uint8_t* record);
+/* Sets unit record `index` (0x1C) from the 16 bytes of `record`. */
+QEL_USB_API UsbResult VoskUsb_PMSetUnitData(UsbDevice device, uint8_t* status, uint32_t index, const uint8_t* record);
+/* Error log (0x1D): `count` = reply byte 0; a count of 1 to 127 puts that many
+ * bytes in `buffer` (127 bytes); a reply holding fewer bytes than its count is 9. */
+QEL_USB_API UsbResult VoskUsb_PMGetErrorLog(UsbDevice device, uint8_t* count, uint8_t* buffer);
+/* Clear the error log (0x1E), the power-up count (0x1F): 0 only for the single reply byte 0, else 9. */
+QEL_USB_API UsbResult VoskUsb_PMClearErrorLog(UsbDevice device);
+QEL_USB_API UsbResult VoskUsb_PMClearPowerCount(UsbDevice device);
+/* Item `item` (0x2B) into `value`; set item (0x2C). */
+QEL_USB_API UsbResult VoskUsb_PMGetItem(UsbDevice device, uint8_t* status, uint32_t item, uint8_t* value);
+QEL_USB_API UsbResult VoskUsb_PMSetItem(UsbDevice device, uint8_t* status, uint32_t item, uint32_t value);
+/* Filing system check (0x30) and format (0x31). */
+QEL_USB_API UsbResult VoskUsb_PMCheckFilingSystem(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_PMFormatFilingSystem(UsbDevice device, uint8_t* status);
+/* Makes file `number` (low 16 bits) the current file for reading (0x33). */
+QEL_USB_API UsbResult VoskUsb_PMOpenFileForRead(UsbDevice device, uint8_t* status, uint32_t number);
+/* The next piece of the file open for reading (0x34): at most 255 bytes into
+ * `buffer` (255 bytes), their number in `length`; length 0 at the end. */
+QEL_USB_API UsbResult VoskUsb_PMReadFile(UsbDevice device, uint8_t* status, uint8_t* buffer, uint16_t* length);
+/* Creates a file from `entry` and makes it the current file for writing (0x36). */
+QEL_USB_API UsbResult VoskUsb_PMCreateFile(UsbDevice device, uint8_t* status, const KduFileInfo* entry);
+/* Appends `length` (1 to 128) bytes to the current file (0x37). */
+QEL_USB_API UsbResult VoskUsb_PMWriteFile(UsbDevice device, uint8_t* status, const uint8_t* data, uint32_t length);
+/* Closes the current file (0x38). */
+QEL_USB_API UsbResult VoskUsb_PMCloseFile(UsbDevice device, uint8_t* status);
+/* Deletes file `number` (0x39). */
+QEL_USB_API UsbResult VoskUsb_PMDeleteFile(UsbDevice device, uint8_t* status, uint32_t number);
+/* Directory entry `index` (0x3A; note the index before the status): fills
+ * `entry` from a whole entry; a status-only reply (past the last file) leaves
+ * it as it was; any other length is 9. */
+QEL_USB_API UsbResult VoskUsb_PMEnumFile(UsbDevice device, uint32_t index, uint8_t* status, KduFileInfo* entry);
+/* Capacity (0x3B) into `capacity` (0 when the module sends none). */
+QEL_USB_API UsbResult VoskUsb_PMGetCapacity(UsbDevice device, uint8_t* status, uint32_t* capacity);
+/* Starts the module's boot loader (0x44); runs self test `test` (0x45). */
+QEL_USB_API UsbResult VoskUsb_PMRunBootloader(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_PMSelfTest(UsbDevice device, uint8_t* status, uint32_t test);
+
+/* The module's boot loader. Addresses are the low 24 bits; utilities 0 or 1 (low 16 bits). */
+QEL_USB_API UsbResult VoskUsb_PMBLDeleteApp(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_PMBLLoadApp(UsbDevice device, uint8_t* status, uint32_t address);
+QEL_USB_API UsbResult VoskUsb_PMBLRunApp(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_PMBLUpdateSecBL(UsbDevice device, uint8_t* status, uint32_t first, uint32_t second);
+QEL_USB_API UsbResult VoskUsb_PMBLDeleteUtility(UsbDevice device, uint8_t* status, uint32_t utility);
+QEL_USB_API UsbResult VoskUsb_PMBLLoadUtility(UsbDevice device, uint8_t* status, uint32_t utility, uint32_t value);
+QEL_USB_API UsbResult VoskUsb_PMBLRunUtility(UsbDevice device, uint8_t* status, uint32_t utility);
+/* Sends `length` (0 to 128) bytes of `data` to load at `address` (0x5E). */
+QEL_USB_API UsbResult VoskUsb_PMBLDownload(UsbDevice device, uint8_t* status, uint32_t address, const uint8_t* data,
+                                           uint32_t length);
+QEL_USB_API UsbResult VoskUsb_PMBLDownloadEnd(UsbDevice device, uint8_t* status);
+
+/* ======================================================================
+ * The USB acceptor (DeviceType 1): framed commands, CRC-16/XMODEM.
+ *
+ * Checks, in order: started (1), handle (3), a USB acceptor (8); then every
+ * output is set to 0 (`status` stays 0: it is there for callers that look at
+ * it), then a null pointer or a length out of range gives 10 and nothing is
+ * sent. A reply is checked whole (start byte, length field, CRC: else 9); a
+ * short reply 0x55 "not ready" is waited out once; 0xFF gives 12, 0x99 13,
+ * 0xE0 to 0xE4 give 15 to 19.
+ *
+ * Buffers: a `buffer` that receives a reply's data holds at least
+ * VOSKUSB_REPLY_DATA_MAX bytes (a Dru read's at least VOSKUSB_DRU_DATA_MAX);
+ * `length` receives the number of bytes written to it.
+ * ====================================================================== */
+
+#define VOSKUSB_REPLY_DATA_MAX 4090
+#define VOSKUSB_DRU_DATA_MAX 4087
+#define VOSKUSB_GENERIC_MODULE_REPLY_MAX 1500
+
+/* The reply of VoskUsb_GSABLinkSupported. */
+typedef struct VoskUsbBLinkInfo {
+    uint16_t Value; /* reply data bytes 0-1 as they came: byte 0 in the low-order byte */
+    uint8_t Flag;   /* reply data byte 2 */
+} VoskUsbBLinkInfo;
+
+/* Data replies: the data into `buffer`, their number into `length`. */
+QEL_USB_API UsbResult VoskUsb_GSARequestManCode(UsbDevice device, uint8_t* buffer, uint16_t* length);
+QEL_USB_API UsbResult VoskUsb_GSARequestSN(UsbDevice device, uint8_t* buffer, uint16_t* length);
+QEL_USB_API UsbResult VoskUsb_GSABillTable(UsbDevice device, uint8_t* buffer, uint16_t* length);
+QEL_USB_API UsbResult VoskUsb_GSAStackedBillInfo(UsbDevice device, uint8_t* buffer, uint16_t* length);
+QEL_USB_API UsbResult VoskUsb_GSARequestStats(UsbDevice device, uint8_t* buffer, uint16_t* length, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSARequestBarCode(UsbDevice device, uint8_t* buffer, uint16_t* length, uint8_t* status);
+/* Replies of an exact length n (else 9): the n bytes into the record, n into `length`. */
+QEL_USB_API UsbResult VoskUsb_GSARequestProdDate(UsbDevice device, uint8_t* record6, uint16_t* length);
+QEL_USB_API UsbResult VoskUsb_GSARequestBillInhib(UsbDevice device, uint8_t* record5, uint16_t* length,
+                                                  uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSARequestStatus(UsbDevice device, uint8_t* record6, uint16_t* length, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSARequestProgRev(UsbDevice device, uint8_t* record9, uint16_t* length, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSARequestLastFive(UsbDevice device, uint8_t* record6, uint16_t* length, uint8_t* status);
+/* Two bytes as a big-endian value. */
+QEL_USB_API UsbResult VoskUsb_GSARequestSWCRC(UsbDevice device, uint16_t* value, uint16_t* length, uint8_t* status);
+/* Two bytes as they came: the first in the value's low-order byte. */
+QEL_USB_API UsbResult VoskUsb_GSARequestOrientation(UsbDevice device, uint16_t* value, uint16_t* length,
+                                                    uint8_t* status);
+/* Three bytes; `unused` must not be null and is not written. The request's two bytes after the command are 0. */
+QEL_USB_API UsbResult VoskUsb_GSABLinkSupported(UsbDevice device, VoskUsbBLinkInfo* info, uint16_t* length,
+                                                void* unused);
+/* The acceptor's result alone. */
+QEL_USB_API UsbResult VoskUsb_GSAResetStats(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSAResetBillCounter(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSAResetBA(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSAEndDownload(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSAFinishDownload(UsbDevice device, uint8_t* status);
+/* Acknowledged commands: a successful reply that is not an acknowledgement
+ * (code 0x00, or a first data byte 0) gives 9. */
+QEL_USB_API UsbResult VoskUsb_GSAStartDownload(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSACancelDownload(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSAAcceptBill(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSAReturnBill(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSAClearEventFlags(UsbDevice device, uint8_t* status);
+/* `length` receives the reply's data length (0 when no reply was read). */
+QEL_USB_API UsbResult VoskUsb_GSASendCRCparam(UsbDevice device, uint32_t first, uint32_t second, uint16_t* length,
+                                              uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSADLDimensions(UsbDevice device, uint8_t* status, uint32_t first, uint32_t second);
+/* Sends `count` (at most 2048) bytes of `data`. */
+QEL_USB_API UsbResult VoskUsb_GSADLPacket(UsbDevice device, uint8_t* status, uint32_t first, uint32_t count,
+                                          const uint8_t* data);
+QEL_USB_API UsbResult VoskUsb_GSASetInhibits(UsbDevice device, uint32_t value, uint32_t unused, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_GSASetOrientation(UsbDevice device, uint32_t value, uint32_t unused, uint8_t* status);
+
+/* Dru commands: acknowledged. */
+QEL_USB_API UsbResult VoskUsb_DruClearStdPerformanceData(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_DruClearExdPerformanceData(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_DruClear50Exceptions(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_DruClearBillsBtwJams(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_DruClearLifeTotals(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_DruCalibrateMode(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_DruStartSMtrFoward(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_DruStartSMtrReverse(UsbDevice device, uint8_t* status);
+QEL_USB_API UsbResult VoskUsb_DruStopSMtr(UsbDevice device, uint8_t* status);
+/* Dru writes of `length` (low 16 bits, 0 allowed) bytes: acknowledged. */
+QEL_USB_API UsbResult VoskUsb_DruWriteConfig(UsbDevice device, uint8_t* status, const uint8_t* data, uint32_t length);
+QEL_USB_API UsbResult VoskUsb_DruWriteInhibits(UsbDevice device, uint8_t* status, const uint8_t* data, uint32_t length);
+QEL_USB_API UsbResult VoskUsb_DruWriteSecurity(UsbDevice device, uint8_t* status, const uint8_t* data, uint32_t length);
+/* Dru reads: the data after the reply's echo of class and sub-command go to
+ * `buffer` (VOSKUSB_DRU_DATA_MAX bytes), their number to `length`; a reply
+ * without the whole echo is 9. */
+QEL_USB_API UsbResult VoskUsb_DruStdAudit(UsbDevice device, uint8_t* status, uint8_t* buffer, uint16_t* length);
+QEL_USB_API UsbResult VoskUsb_DruExtAudit(UsbDevice device, uint8_t* status, uint8_t* buffer, uint16_t* length);
+QEL_USB_API UsbResult VoskUsb_DruReadBillTable(UsbDevice device, uint8_t* status, uint8_t* buffer, uint16_t* length);
+QEL_USB_API UsbResult VoskUsb_DruReadConfig(UsbDevice device, uint8_t* status, uint8_t* buffer, uint16_t* length);
+QEL_USB_API UsbResult VoskUsb_DruReadInhibits(UsbDevice device, uint8_t* status, uint8_t* buffer, uint16_t* length);
+QEL_USB_API UsbResult VoskUsb_DruReadSecurity(UsbDevice device, uint8_t* status, uint8_t* buffer, uint16_t* length);
+/* Any Dru command (class and sub-command: low 8 bits each). */
+QEL_USB_API UsbResult VoskUsb_DruSendCommand(UsbDevice device, uint32_t cls, uint32_t sub);
+/* `length` holds the buffer's capacity on the call: a reply with more data
+ * fills the capacity, leaves `length` unchanged and gives 14; otherwise
+ * `length` becomes the number of bytes written. */
+QEL_USB_API UsbResult VoskUsb_DruReadCommand(UsbDevice device, uint32_t cls, uint32_t sub, uint8_t* buffer,
+                                             uint16_t* length);
+/* `length` (low 16 bits) at least 1. */
+QEL_USB_API UsbResult VoskUsb_DruWriteCommand(UsbDevice device, uint32_t cls, uint32_t sub, const uint8_t* data,
+                                              uint32_t length);
+
+/*
+ * A raw exchange with any device. To a programming module the `length` (low
+ * 16 bits, 1 to 4096) request bytes go as they are and one reply of up to
+ * VOSKUSB_GENERIC_MODULE_REPLY_MAX bytes comes back; to the USB acceptor they
+ * go as one frame's payload (at most 4091 bytes) and the reply's data (a Dru
+ * reply's after its echo) come back, up to VOSKUSB_REPLY_DATA_MAX bytes.
+ * `buffer` may be null only when no bytes come back (else 10); `replyLength`
+ * receives their number.
+ */
+QEL_USB_API UsbResult VoskUsb_Generic(UsbDevice device, const uint8_t* request, uint32_t length, uint8_t* buffer,
+                                      uint16_t* replyLength);
+
 #ifdef __cplusplus
 }
 #endif

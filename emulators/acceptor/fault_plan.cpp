@@ -6,32 +6,6 @@
 
 namespace kovrin::emulator {
 
-void FaultPlan::add(int command, const Fault& fault)
-{
-    if (fault.times > 0) entries_.push_back({command, fault});
-}
-
-void FaultPlan::clear()
-{
-    entries_.clear();
-}
-
-std::optional<Fault> FaultPlan::take(uint8_t command)
-{
-    // Faults ordered first are used first.
-    auto it = std::find_if(entries_.begin(), entries_.end(), [command](const Entry& e) {
-        return e.command == kAnyCommand || e.command == command;
-    });
-    if (it == entries_.end()) return std::nullopt;
-    if (it->fault.skip > 0) {
-        --it->fault.skip;
-        return std::nullopt;
-    }
-    Fault fault = it->fault;
-    if (--it->fault.times <= 0) entries_.erase(it);
-    return fault;
-}
-
 SpoiltReply spoil(const std::vector<uint8_t>& frame, const Fault& fault)
 {
     SpoiltReply out;

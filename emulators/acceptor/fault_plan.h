@@ -3,9 +3,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
-#include <optional>
 #include <vector>
+
+#include "emulators/common/fault_queue.h"
 
 namespace kovrin::emulator {
 
@@ -31,22 +31,7 @@ struct Fault {
     size_t dataKept = 0;                          // ShortData
 };
 
-inline constexpr int kAnyCommand = -1;
-
-class FaultPlan {
-public:
-    void add(int command, const Fault& fault);
-    void clear();
-    // The fault for this reply, if one is due; each call uses up one of its skips or times.
-    std::optional<Fault> take(uint8_t command);
-
-private:
-    struct Entry {
-        int command;
-        Fault fault;
-    };
-    std::deque<Entry> entries_;
-};
+using FaultPlan = FaultQueue<Fault>;
 
 // The bytes that go on the line for a spoilt reply, as parts with a pause before each part after the first.
 struct SpoiltReply {

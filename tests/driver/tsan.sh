@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the platform layer, the driver, the USB library, the libusb backend and their tests with
-# ThreadSanitizer in build-tsan/ (apart from the sanitizer build in build/) and runs them once.
+# Builds the platform layer, the driver, the USB library, the libusb backend, the USB emulators and
+# their tests with ThreadSanitizer in build-tsan/ (apart from the sanitizer build in build/) and runs them once.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -9,7 +9,8 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKOVRIN_WERROR=ON -DKOVRIN_SA
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
   -DCMAKE_MODULE_LINKER_FLAGS=-fsanitize=thread >/dev/null
-cmake --build build-tsan -j"$(nproc)" --target QelUsb platform_tests driver_tests usblib_tests libusb_tests
+cmake --build build-tsan -j"$(nproc)" --target QelUsb platform_tests driver_tests usblib_tests libusb_tests \
+  usb_emulators_tests
 
 export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1}"
 build-tsan/bin/platform_tests --gtest_brief=1
@@ -17,3 +18,4 @@ build-tsan/bin/driver_tests --gtest_brief=1
 build-tsan/bin/usblib_tests --gtest_brief=1
 TSAN_OPTIONS="$TSAN_OPTIONS suppressions=$PWD/tests/libusb/tsan.supp" \
   tests/libusb/under_umockdev build-tsan/bin/libusb_tests --gtest_brief=1
+build-tsan/bin/usb_emulators_tests --gtest_brief=1

@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "../driver/driver_fixture.h"
+#include "emulators/usb/knurl_emulator.h"
+#include "emulators/usb/module_emulator.h"
 #include "platform/usb/libusb/libusb_bus.h"
 #include "usbfs_bus.h"
 
@@ -168,6 +170,36 @@ TEST_F(LibusbBusTest, RepliesOfEverySizeArriveWhole)
     EXPECT_EQ(Exchange(out_, in_, longest), longest);
     ASSERT_FALSE(device_->Received().empty());
     EXPECT_EQ(device_->Received().back(), longest);
+    ClosePipes();
+}
+
+// The family's emulated devices behind the real libusb, as behind the emulated bus.
+TEST_F(LibusbBusTest, TheEmulatedModuleAnswersItsCommands)
+{
+    usbfs_->Plug(std::make_shared<emulator::usb::ModuleEmulator>());
+    Start();
+    OpenPipes();
+    EXPECT_EQ(Exchange(out_, in_, {0x11}), (std::vector<uint8_t>{0, 5, 2, 0, 1, 0, 0}));
+    EXPECT_EQ(Exchange(out_, in_, {0x3A, 0x00, 0x00}), std::vector<uint8_t>{5});
+    ClosePipes();
+}
+
+TEST_F(LibusbBusTest, TheEmulatedAcceptorsReplyFollowsNotReadyWhenAskedAgain)
+{
+    using emulator::usb::ScriptedReply;
+    auto knurl = std::make_shared<emulator::usb::KnurlEmulator>();
+    knurl->Script(ScriptedReply::Ack({0x42}).AfterNotReady());
+    usbfs_->Plug(knurl);
+    Start();
+    OpenPipes();
+    const std::vector<uint8_t> acceptBill = {0x02, 0x00, 0x06, 0x80, 0xD6, 0x46};
+    EXPECT_EQ(Exchange(out_, in_, acceptBill), (std::vector<uint8_t>{0x02, 0x00, 0x06, 0x55, 0x4D, 0x9E}));
+    ASSERT_EQ(DeviceIoControl(in_, IOCTL_QELUSB_RESET_PIPE, nullptr, 0, nullptr, 0, nullptr), Status::Success);
+    std::vector<uint8_t> reply(64);
+    size_t bytes = 0;
+    ASSERT_EQ(ReadSync(in_, reply.data(), reply.size(), &bytes), Status::Success);
+    reply.resize(bytes);
+    EXPECT_EQ(reply, (std::vector<uint8_t>{0x02, 0x00, 0x07, 0x00, 0x42, 0xA9, 0x95}));
     ClosePipes();
 }
 

@@ -54,7 +54,7 @@ struct Endpoint {
 
 struct UsbfsPort;
 
-// The device's hands on the port while it handles an OUT transfer; the port is locked.
+// The device's hands on the port while it handles a transfer; the port is locked.
 class PortSide : public DeviceSide {
 public:
     explicit PortSide(UsbfsPort& port) : port_(port) {}
@@ -189,6 +189,10 @@ struct UsbfsPort {
         }
         if (endpoint.In()) {
             endpoint.Pending.push_back(urb);
+            if (endpoint.InPackets.empty()) {
+                PortSide side(*this);
+                Device->OnInTransfer(endpoint.Address, side);
+            }
             ServiceInLocked(endpoint);
             return;
         }

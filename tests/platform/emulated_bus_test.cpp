@@ -47,7 +47,8 @@ protected:
         activity_.WaitZero();
     }
 
-    TransferPtr Bulk(uint8_t endpoint, std::vector<uint8_t>& buffer, uint32_t length, Outcome& outcome)
+    TransferPtr Bulk(uint8_t endpoint, std::vector<uint8_t>& buffer, uint32_t length, Outcome& outcome,
+                     DeviceBackend* backend = nullptr)
     {
         auto transfer = std::make_shared<Transfer>();
         transfer->Endpoint = endpoint;
@@ -59,7 +60,7 @@ protected:
             outcome.Level = CurrentLevel();
             outcome.Done.Set();
         };
-        backend_->Submit(transfer);
+        (backend ? backend : backend_.get())->Submit(transfer);
         return transfer;
     }
 
@@ -229,6 +230,41 @@ TEST_F(EmulatedBusTest, UnplugAtTheNextInTransfer)
     EXPECT_EQ(Run(0x81, buffer, 64).Status, TransferStatus::NoDevice);
     EXPECT_EQ(listener_.left, 1);
     EXPECT_EQ(backend_->PortStatus(), 0u);
+}
+
+// Takes one request and leaves the bus before answering it.
+class LeavingDevice : public SimpleDevice {
+public:
+    using SimpleDevice::SimpleDevice;
+    OutResult OnOutTransfer(uint8_t, std::span<const uint8_t>, DeviceSide& side) override
+    {
+        side.Unplug();
+        return OutResult::Accept;
+    }
+};
+
+TEST_F(EmulatedBusTest, DeviceLeavesBetweenRequestAndReply)
+{
+    for (bool frames : {false, true}) {
+        bus_.SetFrameClock(frames);
+        int port = bus_.Plug(std::make_shared<LeavingDevice>(SimpleDeviceConfig{}));
+        std::shared_ptr<DeviceBackend> backend = bus_.BackendOf(port);
+        std::vector<uint8_t> reply(64);
+        std::vector<uint8_t> request{0x10};
+        Outcome read;
+        Outcome write;
+        int leftBefore = listener_.left;
+        Bulk(0x81, reply, 64, read, backend.get());
+        Bulk(0x01, request, 1, write, backend.get());
+        write.Done.Wait();
+        read.Done.Wait();
+        EXPECT_EQ(write.Status, TransferStatus::Completed) << frames;
+        EXPECT_EQ(read.Status, TransferStatus::NoDevice) << frames;
+        // The listener hears of it before the transfers' completions arrive.
+        EXPECT_EQ(listener_.left, leftBefore + 1) << frames;
+        EXPECT_EQ(backend->PortStatus(), 0u) << frames;
+    }
+    bus_.SetFrameClock(false);
 }
 
 TEST_F(EmulatedBusTest, UnplugFailsWhatIsPending)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "../../kernel/level.h"
 #include "../descriptors.h"
@@ -103,10 +104,13 @@ public:
             }
         }
     }
+    void Unplug() override { unplug_ = true; }
+    bool UnplugAsked() const { return unplug_; }
 
 private:
     EmulatedBus& bus_;
     Port& port_;
+    bool unplug_ = false;
 };
 
 EmulatedBus::EmulatedBus() : thread_([this] { Run(); }) {}
@@ -153,6 +157,7 @@ void EmulatedBus::Run()
             if (current > nextFrame_) {
                 CarryFrameLocked(current - 1);
                 nextFrame_ = current;
+                TellLeaving(guard);
                 continue;
             }
             wake = std::min(wake, frameEpoch_ + Clock::duration(kFrameLength * int64_t(nextFrame_ + 1)));
@@ -289,7 +294,8 @@ EmulatedBus::Step EmulatedBus::StepOutLocked(Port& port, Endpoint& endpoint, uin
     transfer->Actual += std::min<uint32_t>(endpoint.MaximumPacketSize, transfer->Length - transfer->Actual);
     if (transfer->Actual == transfer->Length) {
         endpoint.Sending.pop_front();
-        DeliverOutLocked(port, endpoint, transfer);
+        if (DeliverOutLocked(port, endpoint, transfer))
+            leaving_.push_back(&port);
     }
     return Step::Packet;
 }
@@ -304,7 +310,7 @@ void EmulatedBus::ServiceInLocked(Port& port, Endpoint& endpoint)
     }
 }
 
-void EmulatedBus::DeliverOutLocked(Port& port, Endpoint& endpoint, const TransferPtr& transfer)
+bool EmulatedBus::DeliverOutLocked(Port& port, Endpoint& endpoint, const TransferPtr& transfer)
 {
     Side side(*this, port);
     OutResult result = port.Device->OnOutTransfer(
@@ -322,6 +328,21 @@ void EmulatedBus::DeliverOutLocked(Port& port, Endpoint& endpoint, const Transfe
         endpoint.Pending.push_back(transfer);
         break;
     }
+    if (!side.UnplugAsked())
+        return false;
+    UnplugLocked(port);
+    return true;
+}
+
+void EmulatedBus::TellLeaving(std::unique_lock<std::mutex>& guard)
+{
+    std::vector<Port*> leaving = std::exchange(leaving_, {});
+    if (leaving.empty())
+        return;
+    guard.unlock();
+    for (Port* port : leaving)
+        TellLeft(*port);
+    guard.lock();
 }
 
 uint64_t EmulatedBus::FrameNowLocked() const
@@ -453,6 +474,15 @@ void EmulatedBus::SubmitLocked(Port& port, const TransferPtr& transfer, bool& un
     transfer->Frame = FrameNowLocked();
     if (endpoint.In()) {
         endpoint.Pending.push_back(transfer);
+        if (endpoint.InPackets.empty()) {
+            Side side(*this, port);
+            port.Device->OnInTransfer(endpoint.Address, side);
+            if (side.UnplugAsked()) {
+                UnplugLocked(port);
+                unplugged = true;
+                return;
+            }
+        }
         ServiceInLocked(port, endpoint);
         return;
     }
@@ -471,7 +501,10 @@ void EmulatedBus::SubmitLocked(Port& port, const TransferPtr& transfer, bool& un
         changed_.notify_all();
         return;
     }
-    DeliverOutLocked(port, endpoint, transfer);
+    if (DeliverOutLocked(port, endpoint, transfer)) {
+        unplugged = true;
+        return;
+    }
     ServiceAllInLocked(port);
 }
 
@@ -733,7 +766,7 @@ void EmulatedBus::SetNoReply(int number, uint8_t address, bool on)
 
 void EmulatedBus::SetFrameClock(bool on)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::unique_lock<std::mutex> guard(lock_);
     if (on == frameClock_)
         return;
     frameClock_ = on;
@@ -748,11 +781,13 @@ void EmulatedBus::SetFrameClock(bool on)
             while (!endpoint.Sending.empty()) {
                 TransferPtr transfer = endpoint.Sending.front();
                 endpoint.Sending.pop_front();
-                DeliverOutLocked(*port, endpoint, transfer);
+                if (DeliverOutLocked(*port, endpoint, transfer))
+                    leaving_.push_back(port.get());
             }
         }
         ServiceAllInLocked(*port);
     }
+    TellLeaving(guard);
 }
 
 void EmulatedBus::SetCompletionDelay(int number, std::chrono::milliseconds delay)

@@ -102,7 +102,11 @@ private:
     void UnplugLocked(Port& port);
     void ServiceInLocked(Port& port, Endpoint& endpoint);
     void FinishAllLocked(Port& port, Endpoint& endpoint, TransferStatus status);
-    void DeliverOutLocked(Port& port, Endpoint& endpoint, const TransferPtr& transfer);
+    // True when the device asked to leave the bus: it is unplugged, and the
+    // caller tells the listener once the bus is unlocked.
+    bool DeliverOutLocked(Port& port, Endpoint& endpoint, const TransferPtr& transfer);
+    // Tells the listener of the ports in `leaving_`, with the bus unlocked meanwhile.
+    void TellLeaving(std::unique_lock<std::mutex>& guard);
     // One packet of the endpoint's first transfer, if `frame` may carry it.
     enum class Step { Blocked, Packet, Finished };
     Step StepInLocked(Port& port, Endpoint& endpoint, uint64_t frame);
@@ -130,6 +134,7 @@ private:
     std::deque<std::function<void()>> ready_;
     std::multimap<Clock::time_point, std::function<void()>> timed_;
     std::map<int, std::unique_ptr<Port>> ports_;
+    std::vector<Port*> leaving_;  // devices that left while the bus thread carried a frame
     HotplugListener* listener_ = nullptr;
     ActivityCounter* activity_ = nullptr;
     int nextPort_ = 1;
