@@ -6,9 +6,6 @@
 // encode either writes a record that decodes to itself or refuses it and
 // leaves the image as it was; a variant without a layout changes nothing.
 
-#include <cstring>
-#include <type_traits>
-
 #include "eeprom_map.h"
 #include "fuzz_support.h"
 
@@ -16,8 +13,6 @@ using namespace kovrin;
 using kovrin::fuzz::Input;
 
 namespace {
-
-static_assert(std::is_trivially_copyable_v<EepromRecord>);
 
 struct Layout {
     EepromLayout layout;
@@ -33,8 +28,7 @@ const Layout kLayouts[] = {
 EepromRecord RecordFrom(Input& in)
 {
     EepromRecord record;
-    const std::vector<uint8_t> bytes = in.Bytes(sizeof record);
-    std::memcpy(&record, bytes.data(), bytes.size());
+    in.Fill(record);
     return record;
 }
 

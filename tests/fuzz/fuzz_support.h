@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #define FUZZ_CHECK(condition) \
@@ -48,6 +50,16 @@ public:
         return std::string(b.begin(), b.end());
     }
     std::vector<uint8_t> Rest() { return Bytes(Left()); }
+    // An object's bytes as they come, zeros after the input's end.
+    template <class T>
+    void Fill(T& object)
+    {
+        static_assert(std::is_trivially_copyable_v<T>);
+        const std::vector<uint8_t> b = Bytes(sizeof object);
+        std::memset(&object, 0, sizeof object);
+        if (!b.empty())
+            std::memcpy(&object, b.data(), b.size());
+    }
 
 private:
     const uint8_t* data_;

@@ -193,9 +193,7 @@ std::vector<Call> Calls()
         {true, [](UsbDevice d, Input& in, const auto&) {
              uint8_t status;
              KduFileInfo entry;
-             const Bytes bytes = in.Bytes(sizeof entry);
-             std::memset(&entry, 0, sizeof entry);
-             std::memcpy(&entry, bytes.data(), bytes.size());
+             in.Fill(entry);
              return VoskUsb_PMCreateFile(d, &status, &entry);
          }},
         {true, [](UsbDevice d, Input& in, const auto&) {
