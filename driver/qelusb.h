@@ -1,6 +1,6 @@
 #pragma once
-// QelUsb's own declarations: the device extension and the routines of Parts
-// 3.101 and 3.102, shared between its source files.
+// QelUsb's own declarations: the device extension and the routines of its
+// plug-and-play, power, pipe and control-request code, shared between its source files.
 
 #include <atomic>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 // What QelUsb offers its users (the library qel_usb and the tests): the ids
-// it binds, its device interface and its control requests. Values that the
-// Parts leave to us (UsbVendorId, QelUsbInterfaceGuid) are chosen here, once.
+// it binds, its device interface and its control requests. The vendor id and
+// the interface GUID are our own choice and are defined here, once.
 
 #include <cstdint>
 #include <vector>

@@ -39,7 +39,7 @@ public:
     // The load sequence; runs once, from Main, before the window shows.
     void Form_Load();
 
-    // ---- link state (program-wide in the original design; one window owns it)
+    // ---- link state: shared by every handler of the link, owned by the one window
     int16_t ComPort = 1;
     int16_t FlashMode = False;
     int16_t bUSBLoaded = False;

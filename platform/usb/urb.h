@@ -1,6 +1,6 @@
 #pragma once
 // The USB bus driver interface: internal control codes, URBs and USB statuses.
-// Codes follow the Parts; structures and names are ours.
+// The control codes and status values are those the USB driver expects of its bus.
 
 #include <cstdint>
 
