@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/version.h"
 #include "eeprom_map.h"
 #include "form_main.h"
 #include "module_main.h"
@@ -9,7 +10,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     app.setApplicationName("Kovrin");
-    app.setApplicationVersion(KOVRIN_VERSION);
+    app.setApplicationVersion(kovrin::KovrinVersion);
 
     kovrin::LoadSettings();
     kovrin::FormMain form;

@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/version.h"
+#include "message_seam.h"
 #include "pictures.h"
 
 namespace kovrin {
@@ -104,7 +106,7 @@ FormAbout::FormAbout(QWidget* parent, SystemInfoTool tool) : QDialog(parent), to
 
 QString FormAbout::NameAndVersion()
 {
-    return QString("Kovrin %1.%2.%3").arg(KOVRIN_VERSION_MAJOR).arg(KOVRIN_VERSION_MINOR).arg(KOVRIN_VERSION_PATCH);
+    return QString(ProgramTitle) + " " + KovrinVersion;
 }
 
 void FormAbout::Form_Load()

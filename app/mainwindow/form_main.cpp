@@ -292,10 +292,7 @@ void FormMain::Form_Load()
     contentHeight_ = DesignHeight;
     frame5Position_ = Frame5->pos();
     auditFramePosition_ = frmKDUAuditData->pos();
-    Label1[0]->setText(QString("Kovrin %1.%2.%3")
-                           .arg(KOVRIN_VERSION_MAJOR)
-                           .arg(KOVRIN_VERSION_MINOR)
-                           .arg(KOVRIN_VERSION_PATCH));
+    Label1[0]->setText(FormAbout::NameAndVersion());
     for (int i = 1; i <= UsbEntry; ++i)
         mnuCom1[i]->setChecked(i == ComPort);
     move(0, 0);
