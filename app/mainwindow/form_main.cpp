@@ -25,6 +25,7 @@
 #include "form_super_user.h"
 #include "message_seam.h"
 #include "pictures.h"
+#include "program_folder.h"
 #include "qel_usb_client.h"
 
 namespace kovrin {
@@ -79,7 +80,7 @@ FormMain::FormMain()
 {
     setWindowTitle(ProgramTitle);
     setWindowIcon(ProgramIcon());
-    MSComm1 = new CommPort(this);
+    MSComm1 = new CommPort(ProgramFolder(), this);
     connect(MSComm1, &CommPort::OnComm, this, &FormMain::MSComm1_OnComm);
 
     tmrPoll = new QTimer(this);
