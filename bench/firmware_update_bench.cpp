@@ -15,12 +15,12 @@
 #include <cstdio>
 
 #include "acceptor_emulator.h"
-#include "eeprom_map.h"
 #include "form_main.h"
 #include "hex_writer.h"
 #include "message_seam.h"
 #include "module_main.h"
 #include "program_folder.h"
+#include "start_up.h"
 
 namespace {
 
@@ -97,12 +97,8 @@ int main(int argc, char** argv)
     emulator::AcceptorEmulator unit(options);
     unit.start((dir.path() + "/COM1").toStdString());
 
-    LoadSettings();
-    FormMain form;
-    form.ComPort = 1;
-    LoadEepromDefaults(CurrentRecord);
-    form.FlashInhibit |= 0x01;
-    form.Form_Load();
+    const std::unique_ptr<FormMain> started = Main();
+    FormMain& form = *started;
     if (!QTest::qWaitFor([&] { return form.Label7[0]->text() == "HARDWARE FOUND"; }, 10000)) {
         std::printf("the emulated acceptor was not found\n");
         return 1;

@@ -16,6 +16,7 @@
 #include "message_seam.h"
 #include "module_main.h"
 #include "program_folder.h"
+#include "start_up.h"
 
 namespace kovrin {
 
@@ -59,17 +60,7 @@ protected:
     }
 
     // Starts the program as its entry point does.
-    void Launch()
-    {
-        LoadSettings();
-        form = std::make_unique<FormMain>();
-        form->ComPort = 1;
-        if (QFile::exists(dir + "/Kovrin.ini"))
-            form->ComPort = static_cast<int16_t>(std::stoi(SettingsComPort));
-        LoadEepromDefaults(CurrentRecord);
-        form->FlashInhibit |= 0x01;
-        form->Form_Load();
-    }
+    void Launch() { form = Main(); }
 
     bool Identified(int timeoutMs = 5000)
     {
