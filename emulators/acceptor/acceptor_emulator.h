@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "audit_counters.h"
+#include "audit_data.h"
 #include "fault_plan.h"
 #include "flash_memory.h"
 #include "frame_reader.h"

@@ -5,7 +5,7 @@
 
 #include "eeprom_record.h"
 #include "flash_update.h"
-#include "frame_fixture.h"
+#include "reply_frame.h"
 
 namespace kovrin {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "acceptor_variant.h"
-#include "frame_fixture.h"
+#include "reply_frame.h"
 #include "identification.h"
 
 namespace kovrin {

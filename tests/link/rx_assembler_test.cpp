@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "frame_fixture.h"
+#include "reply_frame.h"
 #include "rx_assembler.h"
 
 namespace kovrin {

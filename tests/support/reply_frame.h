@@ -1,4 +1,5 @@
 #pragma once
+// Frames as the acceptor sends them, for the tests.
 
 #include "serial_frame.h"
 

@@ -1,4 +1,4 @@
-#include "audit_counters.h"
+#include "audit_data.h"
 
 #include <chrono>
 
