@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QEventLoop>
-#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <cstdio>
@@ -99,7 +98,7 @@ int main(int argc, char** argv)
 
     const std::unique_ptr<FormMain> started = Main();
     FormMain& form = *started;
-    if (!QTest::qWaitFor([&] { return form.Label7[0]->text() == "HARDWARE FOUND"; }, 10000)) {
+    if (!RunUntil([&] { return form.Label7[0]->text() == "HARDWARE FOUND"; }, 10000)) {
         std::printf("the emulated acceptor was not found\n");
         return 1;
     }
@@ -110,7 +109,7 @@ int main(int argc, char** argv)
         return 1;
     }
     // Wait for a quiet moment in the poll cycle, as a technician's click would find.
-    QTest::qWait(600);
+    RunUntil([] { return false; }, 600);
 
     QElapsedTimer clock;
     clock.start();
