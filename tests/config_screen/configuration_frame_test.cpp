@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "frame_fixture.h"
+#include "configuration_frame_fixture.h"
 #include "option_lists.h"
 
 namespace kovrin {

@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "form_fixture.h"
+#include "form_main_fixture.h"
 
 namespace kovrin {
 namespace {

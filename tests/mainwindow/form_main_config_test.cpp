@@ -10,7 +10,7 @@
 #include <set>
 
 #include "config_file.h"
-#include "form_fixture.h"
+#include "form_main_fixture.h"
 #include "form_warning.h"
 
 namespace kovrin {

@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "form_fixture.h"
+#include "form_main_fixture.h"
 #include "hex_writer.h"
 
 namespace kovrin {

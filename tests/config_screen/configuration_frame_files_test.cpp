@@ -2,7 +2,7 @@
 #include <QPushButton>
 
 #include "config_file.h"
-#include "frame_fixture.h"
+#include "configuration_frame_fixture.h"
 #include "settings.h"
 
 namespace kovrin {
