@@ -8,14 +8,16 @@
 
 #include "platform/kernel/guid.h"
 #include "platform/kernel/pnp_manager.h"
+#include "qelusb_ids.h"
 
 namespace kovrin::qelusb {
 
-// The acceptor family's USB vendor identifier (ours to choose).
-constexpr uint16_t UsbVendorId = 0x7B5A;
-constexpr uint16_t ProductUsbAcceptor = 0x0100;       // DeviceType 1, "Knurl"
-constexpr uint16_t ProductProgrammingModule = 0x0200;  // DeviceType 2, "KDU"
-constexpr uint16_t ProductSecondModule = 0x0300;       // DeviceType 3, "RDU"
+// The acceptor family's USB vendor identifier (ours to choose) and product ids,
+// from the KOVRIN_USB_* CMake cache variables (0x7B5A, 0x0100, 0x0200, 0x0300).
+constexpr uint16_t UsbVendorId = ConfiguredVendorId;
+constexpr uint16_t ProductUsbAcceptor = ConfiguredProductAcceptor;           // DeviceType 1, "Knurl"
+constexpr uint16_t ProductProgrammingModule = ConfiguredProductModule;       // DeviceType 2, "KDU"
+constexpr uint16_t ProductSecondModule = ConfiguredProductSecondModule;      // DeviceType 3, "RDU"
 
 // {8c1f2d4e-6b3a-4f57-9e21-5d7a0c3b9f64}
 constexpr platform::Guid QelUsbInterfaceGuid{0x8c1f2d4e, 0x6b3a, 0x4f57, {0x9e, 0x21, 0x5d, 0x7a, 0x0c, 0x3b, 0x9f, 0x64}};

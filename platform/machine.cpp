@@ -9,9 +9,12 @@ namespace kovrin::platform {
 
 Machine::Machine() : Machine(std::make_unique<usb::EmulatedBus>()) {}
 
-Machine::Machine(std::unique_ptr<usb::BusBackend> backend) : backend_(std::move(backend))
+Machine::Machine(std::unique_ptr<usb::BusBackend> backend, const std::function<void(Machine&)>& prepare)
+    : backend_(std::move(backend))
 {
     system_ = std::make_unique<System>();
+    if (prepare)
+        prepare(*this);
     busDriver_ = std::make_unique<usb::BusDriver>(*backend_);
 }
 

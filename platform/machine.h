@@ -2,6 +2,7 @@
 // One emulated computer: the kernel model with its threads, the USB bus driver
 // and a bus backend (the emulated bus unless another is given).
 
+#include <functional>
 #include <memory>
 
 #include "kernel/pnp_manager.h"
@@ -15,7 +16,9 @@ namespace kovrin::platform {
 class Machine {
 public:
     Machine();
-    explicit Machine(std::unique_ptr<usb::BusBackend> backend);
+    // `prepare` runs before the bus reports its first device: the place to
+    // install drivers, so that devices present at start find theirs.
+    explicit Machine(std::unique_ptr<usb::BusBackend> backend, const std::function<void(Machine&)>& prepare = {});
     // Closes the handles still open, unplugs every device, lets removal finish.
     ~Machine();
     Machine(const Machine&) = delete;
@@ -24,6 +27,7 @@ public:
     System& Kernel() { return *system_; }
     PnpManager& Pnp() { return system_->Pnp(); }
     usb::BusDriver& Bus() { return *busDriver_; }
+    usb::BusBackend& Backend() { return *backend_; }
     // The emulated bus; only when the machine was made with it.
     usb::EmulatedBus& Emulated();
 

@@ -1,10 +1,10 @@
 #include "config_file.h"
 
+#include <QSaveFile>
+#include <QString>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <unistd.h>
 
 #include "eeprom_map.h"
 
@@ -116,7 +116,8 @@ ConfigFileBytes RecordToConfigFile(const EepromRecord& record)
 
 ConfigFileResult ConfigFileToRecord(std::span<const uint8_t> bytes, const std::string& fileName)
 {
-    if (bytes.size() != ConfigFileLength)
+    // A longer file is a record written over a longer file that was there before: its first record counts.
+    if (bytes.size() < ConfigFileLength)
         return {std::nullopt, Refused(fileName, "it holds " + std::to_string(bytes.size()) +
                                                     " bytes, a Tyx configuration file holds 601.")};
     EepromRecord record;
@@ -124,12 +125,11 @@ ConfigFileResult ConfigFileToRecord(std::span<const uint8_t> bytes, const std::s
     ForEachField(record, r);
 
     // A record made before any acceptor was identified carries variant 0 and
-    // the layout 5/9 defaults.
+    // the layout 5/9 defaults. A variant without a layout has no limits to
+    // check; such a record can be looked at but never sent.
     const EepromLayout layout = DefaultsLayoutOfVariant(record.VariantCode);
     if (layout == EepromLayout::None)
-        return {std::nullopt, Refused(fileName, "it is for acceptor variant " +
-                                                    std::to_string(record.VariantCode) +
-                                                    ", which has no configuration.")};
+        return {record, {}};
     if (CodecResult fits = CheckRecordFitsLayout(record, layout); !fits)
         return {std::nullopt, Refused(fileName, fits.message)};
     return {record, {}};
@@ -141,8 +141,7 @@ ConfigFileResult ReadConfigFile(const std::string& path)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return {std::nullopt, Refused(name, std::strerror(errno) + std::string("."))};
-    // One byte more than a record is enough to tell a longer file.
-    std::array<uint8_t, ConfigFileLength + 1> buffer{};
+    ConfigFileBytes buffer{};
     in.read(reinterpret_cast<char*>(buffer.data()), buffer.size());
     if (in.bad())
         return {std::nullopt, Refused(name, "it could not be read.")};
@@ -152,35 +151,18 @@ ConfigFileResult ReadConfigFile(const std::string& path)
 std::string WriteConfigFile(const std::string& path, const EepromRecord& record)
 {
     const ConfigFileBytes bytes = RecordToConfigFile(record);
-    const std::string temp = path + ".tmp";
+    QSaveFile file(QString::fromStdString(path));
+    // Without a commit the new file is thrown away and `path` stays as it was. Unbuffered, a
+    // short write shows at once; a buffered one could be committed cut short.
     const auto failed = [&](const char* what) {
-        const std::string reason = std::strerror(errno);
-        ::unlink(temp.c_str());
-        return "The configuration could not be saved to \"" + path + "\" (" + what + ": " + reason + ").";
+        return "The configuration could not be saved to \"" + path + "\" (" + what + ": " +
+               file.errorString().toStdString() + ").";
     };
-
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failed("create");
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return failed("write");
-        }
-        done += size_t(n);
-    }
-    if (::fsync(fd) != 0) {
-        ::close(fd);
+    if (file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()) ||
+        !file.commit())
         return failed("write");
-    }
-    if (::close(fd) != 0)
-        return failed("write");
-    if (::rename(temp.c_str(), path.c_str()) != 0)
-        return failed("rename");
     return {};
 }
 

@@ -22,16 +22,18 @@ struct ConfigFileResult {
     std::string error;                   // why not, otherwise
 };
 
-// Checks the bytes (length, a variant with a layout, values that the layout
-// holds) and decodes them; `fileName` names the file in the error text.
+// Checks the bytes (at least one record; values that the record's layout
+// holds) and decodes the first record; `fileName` names the file in the
+// error text.
 ConfigFileResult ConfigFileToRecord(std::span<const uint8_t> bytes, const std::string& fileName);
 
 // Reads and checks a configuration file. Nothing else is changed.
 ConfigFileResult ReadConfigFile(const std::string& path);
 
-// Writes the record's 601 bytes to a temporary file beside `path` and renames
-// it over `path`, so a failed write leaves any old file as it was. Returns an
-// error text, empty on success.
+// Writes the record's 601 bytes to a new file beside `path` and puts it in
+// place of `path` only once complete: a failed write leaves any old file as it
+// was and nothing else behind; the old file's permissions are kept and a link
+// at `path` is followed. Returns an error text, empty on success.
 std::string WriteConfigFile(const std::string& path, const EepromRecord& record);
 
 }  // namespace kovrin

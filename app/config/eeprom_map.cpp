@@ -355,6 +355,13 @@ int16_t EepromLengthOf(const EepromRecord& record)
     return EepromLengthOfLayout(LayoutOfVariant(record.VariantCode));
 }
 
+std::optional<size_t> AuditCountersOffset(EepromLayout layout)
+{
+    if (layout == EepromLayout::V5)
+        return 143;
+    return std::nullopt;
+}
+
 CodecResult CheckRecordFitsLayout(const EepromRecord& record, EepromLayout layout)
 {
     if (layout == EepromLayout::None)

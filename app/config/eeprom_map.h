@@ -2,6 +2,7 @@
 // The two EEPROM layouts: decoding an image into a record, encoding it back,
 // and each layout's application defaults.
 
+#include <optional>
 #include <string>
 
 #include "eeprom_record.h"
@@ -18,6 +19,11 @@ EepromLayout DefaultsLayoutOfVariant(int variant);
 int16_t EepromLengthOfLayout(EepromLayout layout);
 // The length to write for a record, by the record's own variant.
 int16_t EepromLengthOf(const EepromRecord& record);
+
+// Where a layout keeps the unit's packed audit counters (AuditCounters[0..19])
+// in the image; layout 6/7 has none.
+constexpr size_t AuditCountersLength = 20;
+std::optional<size_t> AuditCountersOffset(EepromLayout layout);
 
 enum class CodecStatus { Ok, NoLayout, ValueOutOfRange };
 

@@ -1,12 +1,13 @@
 #include "field_checks.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "eeprom_map.h"
 
 namespace kovrin {
 
 namespace {
-
-constexpr int64_t Clamp = 1'000'000'000'000'000;
 
 FieldCheckResult Fail(std::string message, std::string title = {})
 {
@@ -37,14 +38,14 @@ bool SerialCharacterAllowed(char c)
 // Checks of one number field, in the order given; each gives its message.
 struct RangeTest {
     enum Kind { Below, Above, Equal } kind;
-    int64_t limit;
+    double limit;
     const char* message;
 };
 
 std::optional<FieldCheckResult> CheckNumber(const std::string& text, const char* notNumeric,
                                             std::initializer_list<RangeTest> tests)
 {
-    const std::optional<int64_t> v = WholeNumber(text);
+    const std::optional<double> v = NumericValue(text);
     if (!v)
         return Fail(notNumeric);
     for (const RangeTest& t : tests) {
@@ -59,27 +60,45 @@ std::optional<FieldCheckResult> CheckNumber(const std::string& text, const char*
 
 }  // namespace
 
-std::optional<int64_t> WholeNumber(const std::string& text)
+std::optional<double> NumericValue(const std::string& text)
 {
     size_t i = 0, end = text.size();
     while (i < end && (text[i] == ' ' || text[i] == '\t'))
         ++i;
     while (end > i && (text[end - 1] == ' ' || text[end - 1] == '\t'))
         --end;
-    bool negative = false;
+    const size_t start = i;
     if (i < end && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    if (i == end)
-        return std::nullopt;
-    int64_t value = 0;
-    for (; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return std::nullopt;
-        if (value < Clamp)
-            value = value * 10 + (text[i] - '0');
+        ++i;
+    const auto digits = [&] {
+        const size_t from = i;
+        while (i < end && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i - from;
+    };
+    size_t mantissa = digits();
+    if (i < end && text[i] == '.') {
+        ++i;
+        mantissa += digits();
     }
-    value = std::min(value, Clamp);
-    return negative ? -value : value;
+    if (mantissa == 0)
+        return std::nullopt;
+    if (i < end && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < end && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return std::nullopt;
+    }
+    if (i != end)
+        return std::nullopt;
+    // from_chars takes no leading '+' and reads no locale.
+    const size_t from = text[start] == '+' ? start + 1 : start;
+    double value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data() + from, text.data() + end, value);
+    if (ec != std::errc() || ptr != text.data() + end || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 int32_t PulseAssignmentMax(int recordVariant)
@@ -99,7 +118,7 @@ FieldCheckResult ValidateConfigurationFields(ConfigScreenValues& s, int variant,
             t = "0";
         else if (auto f = CheckNumber(t, "Pulse assignment value must be numeric only.",
                                       {{RangeTest::Below, 0, pulseRange.c_str()},
-                                       {RangeTest::Above, pulseMax, pulseRange.c_str()}}))
+                                       {RangeTest::Above, double(pulseMax), pulseRange.c_str()}}))
             return *f;
     }
     for (std::string& t : s.txtVend) {
@@ -129,19 +148,20 @@ FieldCheckResult ValidateConfigurationFields(ConfigScreenValues& s, int variant,
                               {RangeTest::Above, 255, "ccTalk device address wrong"}}))
         return *f;
 
-    if (!WholeNumber(s.txtCCEncry))
+    if (!NumericValue(s.txtCCEncry))
         return Fail("Encryption code must be numeric");
     if (TextLength(s.txtCCEncry) != 6)
         return Fail("Encryption code must be 6 digits");
-    if (*WholeNumber(s.txtCCEncry) < 0 || !AllDigits(s.txtCCEncry))
+    // Each character is one digit of the code ("1234.5" is a number, but no code).
+    if (*NumericValue(s.txtCCEncry) < 0 || !AllDigits(s.txtCCEncry))
         return Fail("Encryption code wrong");
 
     if (!h.txtMDBISO) {
-        if (!WholeNumber(s.txtMDBISO))
+        if (!NumericValue(s.txtMDBISO))
             return Fail("IDD/ISO code must be numeric");
         if (TextLength(s.txtMDBISO) != 4)
             return Fail("IDD/ISO code must be 4 digit");
-        if (*WholeNumber(s.txtMDBISO) < 0)
+        if (*NumericValue(s.txtMDBISO) < 0)
             return Fail("IDD/ISO code cannot be less than 0");
         if (!AllDigits(s.txtMDBISO))
             return Fail("IDD/ISO code must be numeric");

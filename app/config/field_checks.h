@@ -9,10 +9,12 @@
 
 namespace kovrin {
 
-// A whole number: optional blanks, an optional sign, decimal digits, optional
-// blanks; nothing else (no point, exponent, "inf" or "nan"). Values beyond
-// +-10^15 are clamped there, which still fails every range test.
-std::optional<int64_t> WholeNumber(const std::string& text);
+// A number as the checks take it: optional blanks, an optional sign, decimal
+// digits with an optional decimal point ("100.0", ".5", "5."), an optional
+// exponent ("1e2", "1E-3"), optional blanks; nothing else (no "inf", "nan",
+// hexadecimal or thousands separators). Nothing for the empty text or a
+// value too large for a double.
+std::optional<double> NumericValue(const std::string& text);
 
 // Largest pulse assignment that the record's layout holds (one byte in layout 6/7).
 int32_t PulseAssignmentMax(int recordVariant);

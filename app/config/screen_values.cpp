@@ -1,5 +1,7 @@
 #include "screen_values.h"
 
+#include <cmath>
+
 #include "eeprom_map.h"
 #include "field_checks.h"
 #include "settings.h"
@@ -19,20 +21,25 @@ constexpr uint8_t VendBit = 0x10;
 constexpr uint8_t AlarmBit = 0x20;
 constexpr uint8_t ActiveHighBit = 0x40;
 constexpr uint8_t BillHoldBit = 0x80;
+// The bits some control shows; the read-back leaves every other bit 0.
+constexpr uint8_t OptionControlBits = CashboxFullBit | AlwaysEnabledBit | CcTalkEncryptionBit | AduBit;
+constexpr uint8_t SignalControlBits = PullbackBits | AlarmBit | VendBit | ActiveHighBit | BillHoldBit;
 
 std::string NibbleText(uint8_t nibble) { return std::to_string(nibble); }
 
-// Whole number of `text` that fits [lo, hi], or an error naming the field.
+// The number of `text`, rounded to a whole one (halves to the even number),
+// when that fits [lo, hi]; else an error naming the field.
 template <typename T>
 bool Convert(const std::string& text, int64_t lo, int64_t hi, T& out, const char* field, std::string& error)
 {
-    const std::optional<int64_t> v = WholeNumber(text);
-    if (!v || *v < lo || *v > hi) {
+    const std::optional<double> v = NumericValue(text);
+    const double whole = v ? std::nearbyint(*v) : 0;
+    if (!v || whole < double(lo) || whole > double(hi)) {
         error = std::string("The configuration was not stored: the ") + field + " value \"" + text +
                 "\" is not valid.";
         return false;
     }
-    out = static_cast<T>(*v);
+    out = static_cast<T>(whole);
     return true;
 }
 
@@ -154,7 +161,8 @@ ScreenReadResult ScreenToRecord(ConfigScreenValues& s, const EepromRecord& old, 
         r.IsoCode[1] = static_cast<uint8_t>(DecToBcd(last));
     }
 
-    if (!Convert(s.txtScaling, 0, 65535, r.ScalingFactor, "Scaling Factor", error) ||
+    // A fraction below a half would store the scaling factor 0 that the checks refuse.
+    if (!Convert(s.txtScaling, 1, 65535, r.ScalingFactor, "Scaling Factor", error) ||
         !Convert(s.txtDecimal, 0, 255, r.DecimalPlaces, "Decimal Place", error))
         return {std::nullopt, error};
 
@@ -171,13 +179,16 @@ ScreenReadResult ScreenToRecord(ConfigScreenValues& s, const EepromRecord& old, 
     const uint8_t optionOnScreen = OptionFlagsOnScreen(h);
     const uint8_t optionBits = (s.chkExit ? CashboxFullBit : 0) | alwaysEnabled |
                                (s.chkCCTalk ? CcTalkEncryptionBit : 0) | (s.chkADU ? AduBit : 0);
-    r.OptionFlags = static_cast<uint8_t>((old.OptionFlags & ~optionOnScreen) | (optionBits & optionOnScreen));
+    // A hidden control's bit keeps the record's value, as the hidden control shows it.
+    r.OptionFlags = static_cast<uint8_t>((old.OptionFlags & OptionControlBits & ~optionOnScreen) |
+                                         (optionBits & optionOnScreen));
 
     s.lstPullbackdetection.SelectFirstIfNone();
     const uint8_t signalOnScreen = SignalFlagsOnScreen(h);
     const uint8_t signalBits = static_cast<uint8_t>(s.lstPullbackdetection.SelectedCode() & PullbackBits) | alarm |
                                vend | activeHigh | (s.chkBill_Hold ? BillHoldBit : 0);
-    r.SignalFlags = static_cast<uint8_t>((old.SignalFlags & ~signalOnScreen) | (signalBits & signalOnScreen));
+    r.SignalFlags = static_cast<uint8_t>((old.SignalFlags & SignalControlBits & ~signalOnScreen) |
+                                         (signalBits & signalOnScreen));
 
     if (!Convert(s.txtPulseON, 0, 255, r.PulseOnTime, "Pulse Rate", error) ||
         !Convert(s.txtPulseOFF, 0, 255, r.PulseOffTime, "Pulse Rate", error) ||
@@ -195,12 +206,15 @@ ScreenReadResult ScreenToRecord(ConfigScreenValues& s, const EepromRecord& old, 
             s.txtSerial = s.lblCSerial;
             serialText = s.lblCSerial;
         }
-        // Only a number that the three bytes hold; otherwise they keep theirs.
-        if (serialText.size() >= 10 && IsDigits(serialText.substr(2, 8), 8)) {
-            const long n = std::stol(serialText.substr(2, 8));
-            if (n <= 0xFFFFFF)
-                r.CcTalkSerialNumber = {uint8_t(n % 256), uint8_t((n / 256) % 256), uint8_t((n / 65536) % 256)};
-        }
+        // Characters 3 to 10 are the ccTalk serial number; its three bytes keep the low 24 bits.
+        std::string digits = serialText.size() > 2 ? serialText.substr(2, 8) : std::string();
+        digits.erase(0, std::min(digits.find_first_not_of(' '), digits.size()));
+        digits.erase(digits.find_last_not_of(' ') + 1);
+        if (!IsDigits(digits, digits.size()) || digits.empty())
+            return {std::nullopt, "The configuration was not stored: characters 3 to 10 of the serial number \"" +
+                                      serialText + "\" must be digits, as the ccTalk serial number is made of them."};
+        const long n = std::stol(digits);
+        r.CcTalkSerialNumber = {uint8_t(n % 256), uint8_t((n / 256) % 256), uint8_t((n / 65536) % 256)};
     }
     for (size_t k = 0; k < serialText.size() && k < r.SerialNumber.size(); ++k)
         r.SerialNumber[k] = static_cast<uint8_t>(serialText[k]);

@@ -88,6 +88,8 @@ HexParseResult ParseHexText(std::string_view text)
     }
     if (!ended)
         return {{}, "The firmware file has no end-of-file record."};
+    if (std::string error = CheckRecordsProgrammable(result.records); !error.empty())
+        return {{}, std::move(error)};
     return result;
 }
 
@@ -153,6 +155,43 @@ uint8_t BankOf(uint8_t code, uint8_t current)
         return current;
     }
 }
+
+std::string Hex4(uint32_t value)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s(4, '0');
+    for (int i = 3; i >= 0; --i, value >>= 4)
+        s[size_t(i)] = digits[value & 0xF];
+    return s;
+}
+
+}  // namespace
+
+std::string CheckRecordsProgrammable(const std::vector<HexRecord>& records)
+{
+    constexpr uint32_t BankSize = 0x10000;
+    // Line that wrote each address of the four banks; 0 for none yet.
+    std::vector<int> writtenBy(4 * BankSize, 0);
+    uint8_t bank = 0;
+    for (const HexRecord& r : records) {
+        if (r.type == HexSegmentAddress && !r.data.empty())
+            bank = BankOf(r.data[0], bank);
+        if (r.type != HexData || r.data.empty())
+            continue;
+        if (uint32_t(r.address) + r.data.size() > BankSize)
+            return LineError(r.line, "runs past address FFFF; its end could not be programmed.");
+        for (size_t i = 0; i < r.data.size(); ++i) {
+            int& by = writtenBy[bank * BankSize + r.address + i];
+            if (by != 0)
+                return LineError(r.line, "writes address " + Hex4(uint32_t(r.address + i)) + ", which line " +
+                                             std::to_string(by) + " writes already.");
+            by = r.line;
+        }
+    }
+    return {};
+}
+
+namespace {
 
 bool Blank(const Bytes& data)
 {

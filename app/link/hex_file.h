@@ -32,6 +32,11 @@ struct HexParseResult {
 };
 HexParseResult ParseHexText(std::string_view text);
 
+// Why the boot loader could not program these records as they are written
+// (a data record running past address FFFF, two records writing one
+// address), naming the line; empty when it could. ParseHexText applies it.
+std::string CheckRecordsProgrammable(const std::vector<HexRecord>& records);
+
 // One entry of the block table: address, record type, data (at most one
 // 128-byte page for data blocks).
 struct FlashBlock {

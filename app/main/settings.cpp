@@ -1,7 +1,8 @@
 #include "settings.h"
 
 #include <cstdint>
-#include <cstdio>
+#include <QSaveFile>
+#include <QString>
 #include <fstream>
 
 namespace kovrin {
@@ -24,24 +25,13 @@ SettingsValues ReadSettingsFile(const std::string& path, const std::string& prog
 
 bool WriteSettingsFile(const std::string& path, const SettingsValues& values)
 {
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << values.SettingsComPort << "\r\n"
-            << values.FirmwareFilePath << "\r\n"
-            << values.ConfigFilePath << "\r\n";
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    const std::string text =
+        values.SettingsComPort + "\r\n" + values.FirmwareFilePath + "\r\n" + values.ConfigFilePath + "\r\n";
+    // Without a commit the new file is thrown away and `path` stays as it was. Unbuffered, a
+    // short write shows at once; a buffered one could be committed cut short.
+    QSaveFile file(QString::fromStdString(path));
+    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+           file.write(text.data(), qint64(text.size())) == qint64(text.size()) && file.commit();
 }
 
 int16_t ComPortFromSetting(const std::string& text)

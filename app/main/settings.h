@@ -17,8 +17,10 @@ struct SettingsValues {
 // for a program in `programFolder`. Reads CR LF and LF lines.
 SettingsValues ReadSettingsFile(const std::string& path, const std::string& programFolder);
 
-// Writes the three lines to a temporary file and renames it over `path`, so a
-// failed write leaves the old file. False when it could not be written.
+// Writes the three lines to a new file beside `path` and puts it in place of
+// `path` only once complete: a failed write leaves the old file and nothing
+// else; the old file's permissions are kept and a link at `path` is followed.
+// False when it could not be written.
 bool WriteSettingsFile(const std::string& path, const SettingsValues& values);
 
 // The port menu entry named by line 1; 1 when it names none of 1 to 9.

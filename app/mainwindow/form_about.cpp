@@ -75,7 +75,7 @@ FormAbout::FormAbout(QWidget* parent, SystemInfoTool tool) : QDialog(parent), to
     Frame2 = NewFrame(this, "Frame2", "Maker");
     Label5 = NewLabel(Frame2, "Label5", QString());
     Label4 = NewLabel(Frame2, "Label4", MakerAddress);
-    Label4->setAccessibleName("Web address");
+    Label4->setAccessibleDescription("Web address");
     auto* f2 = new QVBoxLayout(Frame2);
     f2->addWidget(Label5);
     f2->addWidget(Label4);

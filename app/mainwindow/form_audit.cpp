@@ -49,7 +49,7 @@ FormAudit::FormAudit(QWidget* parent) : QWidget(parent, Qt::Window)
 
     lblAuditNote = new QLabel(this);
     lblAuditNote->setObjectName("lblAuditNote");
-    lblAuditNote->setAccessibleName("Audit note");
+    lblAuditNote->setAccessibleDescription("Audit note");
     lblAuditNote->setWordWrap(true);
     lblAuditNote->hide();
 

@@ -40,11 +40,12 @@ QLabel* NewLabel(QWidget* parent, const char* name, const QRect& at, const QStri
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     label->setGeometry(at);
-    label->setAccessibleName(name);
+    // No fixed accessible name: a screen reader hears the text the label shows, kept in step by QLabel.
     return label;
 }
 
-// A caption beside a value label; the value label takes the caption as its accessible name.
+// A caption beside a value label. The value is what a screen reader hears; the caption describes it,
+// and names it while it shows nothing.
 QLabel* CaptionedValue(QWidget* parent, const char* name, const QString& caption, int x, int y, int w = 260,
                        QLabel** captionLabel = nullptr)
 {
@@ -54,7 +55,8 @@ QLabel* CaptionedValue(QWidget* parent, const char* name, const QString& caption
     c->setGeometry(x, y, 150, 24);
     c->setStyleSheet("color: #555;");
     QLabel* v = NewLabel(parent, name, QRect(x + 150, y, w, 24));
-    v->setAccessibleName(caption);
+    c->setBuddy(v);
+    v->setAccessibleDescription(caption);
     v->setStyleSheet("font-weight: 600;");
     return v;
 }
@@ -120,7 +122,7 @@ void FormMain::BuildControls()
     auto* link = new QGroupBox("Note acceptor", Frame5);
     link->setGeometry(260, 46, 460, 300);
     Label7[0] = NewLabel(link, "Label7", QRect(16, 26, 420, 26), "DISCONNECTED");
-    Label7[0]->setAccessibleName("Link status");
+    Label7[0]->setAccessibleDescription("Link status");
     Label7[0]->setStyleSheet("font-size: 15px; font-weight: 700;");
     Label6[4] = CaptionedValue(link, "Label6_4", "Variant", 16, 60);
     Label6[5] = CaptionedValue(link, "Label6_5", "Information", 16, 86);
@@ -134,10 +136,10 @@ void FormMain::BuildControls()
     LabelFwSetupRevision = CaptionedValue(link, "LabelFwSetupRevision", "Setup revision", 16, 190);
     LabelFwCalRevision = CaptionedValue(link, "LabelFwCalRevision", "Calibration revision", 16, 216);
     Label10 = NewLabel(link, "Label10", QRect(16, 244, 200, 24));
-    Label10->setAccessibleName("Unit mode");
+    Label10->setAccessibleDescription("Unit mode");
     Label10->setStyleSheet("font-weight: 700; color: #a05000;");
     LabelCalibrationStatus = NewLabel(link, "LabelCalibrationStatus", QRect(16, 268, 300, 24));
-    LabelCalibrationStatus->setAccessibleName("Calibration status");
+    LabelCalibrationStatus->setAccessibleDescription("Calibration status");
 
     // Each service button exists once per variant; the attached variant's set shows.
     for (int v = 0; v < 10; ++v) {
@@ -171,10 +173,10 @@ void FormMain::BuildControls()
     cmdOpenHex->setGeometry(720, 28, 160, 36);
     connect(cmdOpenHex, &QPushButton::clicked, this, &FormMain::cmdOpenHex_Click);
     lblHexFile = NewLabel(firmware, "lblHexFile", QRect(720, 70, 280, 24));
-    lblHexFile->setAccessibleName("Firmware file");
+    lblHexFile->setAccessibleDescription("Firmware file");
     lblHexFile->setStyleSheet("color: #555;");
     Label7[1] = NewLabel(firmware, "Label7_1", QRect(720, 96, 280, 24));
-    Label7[1]->setAccessibleName("Firmware status");
+    Label7[1]->setAccessibleDescription("Firmware status");
     Label7[1]->setStyleSheet("font-weight: 700; color: #1f6b3a;");
     lblHexChk = CaptionedValue(firmware, "lblHexChk", "Image checksum", 440, 28, 100);
     LabelRomSetupRevision = CaptionedValue(firmware, "LabelRomSetupRevision", "Setup revision", 440, 54, 100);
@@ -186,7 +188,7 @@ void FormMain::BuildControls()
     Label59->hide();
     Label62->hide();
     lblDisplay = NewLabel(firmware, "lblDisplay", QRect(16, 170, 680, 28));
-    lblDisplay->setAccessibleName("Update status");
+    lblDisplay->setAccessibleDescription("Update status");
     lblDisplay->setAutoFillBackground(true);
     ProgressBar1 = new QProgressBar(firmware);
     ProgressBar1->setObjectName("ProgressBar1");
@@ -195,7 +197,7 @@ void FormMain::BuildControls()
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     lblDeviceChk = NewLabel(firmware, "lblDeviceChk", QRect(720, 130, 200, 28));
-    lblDeviceChk->setAccessibleName("Acceptor checksum");
+    lblDeviceChk->setAccessibleDescription("Acceptor checksum");
     cmdFlashRqt = new QPushButton("&UPDATE BA", firmware);
     cmdFlashRqt->setObjectName("cmdFlashRqt");
     cmdFlashRqt->setAccessibleName("UPDATE BA");

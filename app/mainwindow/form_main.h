@@ -7,6 +7,7 @@
 
 #include "comm_port.h"
 #include "configuration_frame.h"
+#include "eeprom_map.h"
 #include "eeprom_record.h"
 #include "flash_update.h"
 #include "hex_file.h"
@@ -70,12 +71,18 @@ public:
     RxAssembler Rx;
     Bytes RxFrame;  // the frame being dispatched
 
-    // Date stamps sent without an answer; bounded so a silent acceptor
-    // cannot hold the poll loop.
+    // Date stamps sent to an identified acceptor without an answer; bounded
+    // so one that ignores the stamp is polled as usual again.
     int StampDateAttempts = 0;
     // The audit counters were asked for; the next poll tick sends the request.
     bool AuditRequestPending = false;
     static constexpr int MaxStampDateAttempts = 5;
+    // A configuration write waits for the unit's own audit counters, read
+    // just before it; the image to send once they are in.
+    bool ConfigWriteAwaitingCounters = false;
+    EepromImage PendingWriteImage{};
+    int16_t PendingWriteLength = 0;
+    EepromLayout PendingWriteLayout = EepromLayout::None;
 
     CommPort* MSComm1 = nullptr;
 
@@ -141,9 +148,15 @@ public:
     // ---- firmware
     FirmwareImage Firmware;  // the loaded image and its block table
     FlashUpdate Flash{*this};
-    bool Busy = false;        // a file is being loaded or an update runs
+    bool HexLoading = false;     // a firmware file is being read
+    bool UpdateRunning = false;  // an update over the serial link is under way
+    bool Busy() const { return HexLoading || UpdateRunning; }
     void LoadHexFile();
     void StartAcceptorUpdate();
+    // Whatever ended the update, the window is ready for the next one.
+    void EndUpdate();
+    // The names shown for the image and the acceptor are the same (never for variant 6).
+    bool ImageNamedAsAcceptor() const;
 
     // ---- link operations
     void Connect();
@@ -166,6 +179,10 @@ public:
     // The acceptor model name changed: the configuration screen follows it.
     void SetMachineName(const QString& name);
     void DownloadConfiguration(EepromRecord& record);
+    void SendConfigurationWrite(const EepromImage& image, int16_t length);
+    // The read before a write answered (or did not): send the write or refuse it.
+    void FinishConfigurationWrite();
+    void RefuseConfigurationWrite();
 
 public slots:
     void MSComm1_OnComm();

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "acceptor_variant.h"
+#include "config_frames.h"
 #include "eeprom_map.h"
 #include "form_main.h"
 #include "form_warning.h"
@@ -106,19 +107,54 @@ void FormMain::DownloadConfiguration(EepromRecord& record)
         RestartPolling();
         return;
     }
+    const EepromLayout layout = LayoutOfVariant(record.VariantCode);
+    if (!WriteCarriesAuditCounters(layout)) {
+        SendConfigurationWrite(image, length);
+        return;
+    }
+    // The audit counters are the unit's own: whatever the record carries (defaults, another
+    // unit's file, a read before it counted more notes) would overwrite them. Read them now.
+    PendingWriteImage = image;
+    PendingWriteLength = length;
+    PendingWriteLayout = layout;
+    ConfigWriteAwaitingCounters = true;
+    PDTCommand(CmdReadConfiguration);
+    tmrGuard->start(1500);  // no answer refuses the write
+}
+
+void FormMain::SendConfigurationWrite(const EepromImage& image, int16_t length)
+{
     EepromLength = length;
-    const int n = length + 6;
-    TxFrame[0] = FrameStartByte;
-    TxFrame[1] = uint8_t(FrameAddress & 0xFF);
-    TxFrame[2] = uint8_t(n);
-    TxFrame[3] = uint8_t(256 - n);
-    TxFrame[4] = CmdWriteConfiguration;
-    TxFrame[5] = 0x62;
-    for (int i = 1; i < length; ++i)
-        TxFrame[size_t(i + 5)] = image[size_t(i)];
+    if (!BuildConfigurationWrite(TxFrame, image, length, uint8_t(FrameAddress & 0xFF)))
+        return;
     SendMessage();
     ConfigWritePending = True;
     tmrGuard->start(1500);  // polling comes back if the acceptor does not answer
+}
+
+void FormMain::FinishConfigurationWrite()
+{
+    ConfigWriteAwaitingCounters = false;
+    EepromImage image = PendingWriteImage;
+    const bool read = !RxFrame.empty() && ReplyCode == CmdReadConfiguration;
+    if (!read || !SpliceAuditCounters(image, RxFrame, PendingWriteLayout)) {
+        RefuseConfigurationWrite();
+        return;
+    }
+    // The record holds what the unit will hold.
+    const size_t at = AuditCountersOffset(PendingWriteLayout).value_or(0);
+    std::copy(image.begin() + long(at), image.begin() + long(at + AuditCountersLength),
+              CurrentRecord.AuditCounters.begin());
+    SendConfigurationWrite(image, PendingWriteLength);
+}
+
+void FormMain::RefuseConfigurationWrite()
+{
+    ConfigWriteAwaitingCounters = false;
+    ManageButtonStates(AcceptorVariant, True);
+    RestartPolling();  // before the message, so the link is watched while it shows
+    MsgBox(this, "The note acceptor did not report its audit counters, so its configuration was not written. "
+                 "Nothing was sent.");
 }
 
 bool FormMain::ExtractConfigFromImage()

@@ -34,14 +34,28 @@ constexpr qint64 MaxHexFileSize = 16 * 1024 * 1024;
 
 void FormMain::SetFirmwareButtons()
 {
-    cmdOpenHex->setEnabled(!Busy);
-    if (Busy)
+    cmdOpenHex->setEnabled(!Busy());
+    if (Busy())
         cmdFlashRqt->setEnabled(false);
+}
+
+bool FormMain::ImageNamedAsAcceptor() const
+{
+    return Label6[0]->text() == Label6[4]->text();
+}
+
+void FormMain::EndUpdate()
+{
+    UpdateRunning = false;
+    tmrGuard->stop();
+    Flash.FlashStep = 0;
+    Flash.FlashRetryCount = 0;
+    SetFirmwareButtons();
 }
 
 void FormMain::cmdOpenHex_Click()
 {
-    if (Busy)
+    if (Busy())
         return;
     if (!SerialMode() && HexFileLoaded == True) {
         MsgBox(this, "Exit Kovrin and restart in order to load another file", MsgButtons::Ok, MsgIcon::None,
@@ -75,7 +89,7 @@ void FormMain::cmdOpenHex_Click()
 
 void FormMain::LoadHexFile()
 {
-    Busy = true;
+    HexLoading = true;
     SetFirmwareButtons();
     const QString previousDisplay = lblDisplay->text();
     lblDisplay->setText("Loading . . .");
@@ -88,7 +102,7 @@ void FormMain::LoadHexFile()
         QApplication::restoreOverrideCursor();
         lblDisplay->setText(display);
         ProgressBar1->setValue(0);
-        Busy = false;
+        HexLoading = false;
         SetFirmwareButtons();
     };
 
@@ -172,7 +186,7 @@ void FormMain::cmdFlashRqt_Click()
             MsgBox(this, "Bad Firmware revision");
         return;
     }
-    if (Busy || !Firmware.analysed || Firmware.BlockTable.empty())
+    if (Busy() || !Firmware.analysed || Firmware.BlockTable.empty())
         return;  // never an update without a whole block table
     tmrPoll->stop();
     cmdFlashRqt->setEnabled(false);
@@ -186,19 +200,25 @@ void FormMain::cmdFlashRqt_Click()
     lblDisplay->setText("Initializing ...");
     lblDeviceChk->clear();
     lblDeviceChk->hide();
-    // A configuration write still waiting must not swallow the boot strap's reply.
-    ConfigWritePending = False;
-    Busy = true;
+    UpdateRunning = true;
     SetFirmwareButtons();
     StartAcceptorUpdate();
     OpenPortFlashSpeed();
+    if (FlashMode != True) {
+        // The port did not reopen at the boot loader's speed: the update is over before it began.
+        tmrGuard->stop();
+        EndUpdate();
+        lblDisplay->setText("The port could not be opened at 38400 baud; the update did not start.");
+        RestartPolling();
+        return;
+    }
     ManageImages(AcceptorVariant);
 }
 
 void FormMain::StartAcceptorUpdate()
 {
     PDTCommand(CmdStartUpdate);
-    Flash.Start(&Firmware.BlockTable, Firmware.ImageChecksum, ImageVariant == AcceptorVariant);
+    Flash.Start(&Firmware.BlockTable, Firmware.ImageChecksum, ImageNamedAsAcceptor());
     tmrPoll->stop();
     tmrGuard->start(1500);
     for (QLabel* l : {Label59, Label60, Label61, Label62})
@@ -216,6 +236,8 @@ void FormMain::ProcessFlashModeReply()
     }
     if (LastCommand < CmdStartUpdate || LastCommand > CmdUpdateBootstrap || Flash.FlashStep == 0) {
         // A late or foreign answer: keep the link alive.
+        if (UpdateRunning)
+            EndUpdate();
         Flash.FlashStep = 0;
         Flash.FlashResult = FlashNoResult;
         RestartPolling();
@@ -238,10 +260,7 @@ void FormMain::ReportFlashResult()
         SetBackground(lblDisplay, 255);
         lblDisplay->setText(QString::fromStdString(FlashResultText(result, Flash.FlashBlockNo)));
     }
-    Flash.FlashStep = 0;
-    Flash.FlashRetryCount = 0;
-    Busy = false;
-    SetFirmwareButtons();
+    EndUpdate();
     MissedReplyCount = 0;
     tmrPoll->start();
     tmrGuard->stop();
@@ -351,7 +370,8 @@ void FormMain::UpdateVerified()
     StampDateAttempts = 0;
     tmrGuard->stop();
     MissedReplyCount = 0;
-    Busy = false;
+    // The step stays where it is until the next poll tick, as after any success.
+    UpdateRunning = false;
     SetFirmwareButtons();
     Connect();
     tmrPoll->start();

@@ -51,6 +51,12 @@ void FormMain::Connect()
 {
     // The buttons shown for the last acceptor may not fit the next one.
     buttonsKnown_ = false;
+    // Reopening the port ends whatever exchange was under way: an update
+    // leaves the window ready for the next, a write waiting for the unit's
+    // counters sends nothing.
+    if (UpdateRunning)
+        EndUpdate();
+    ConfigWriteAwaitingCounters = false;
     if (MSComm1->PortOpen()) {
         MSComm1->Wait(500);
         MSComm1->SetPortOpen(false);
@@ -67,24 +73,25 @@ void FormMain::Connect()
         SetPortSettings("9600, N, 8, 1");
         const bool opened = MSComm1->SetPortOpen(true);
         Rx.Clear();
-        if (opened)
+        if (opened) {
             bPortErrorShown = False;
-        else
+            LabelCalibrationStatus->show();
+            for (QPushButton* b : cmdCalibrate)
+                b->hide();
+            cmdCalibrate[0]->show();
+            FrameKDU->hide();
+            CommandKDUErase->hide();
+            cmdViewAudit->hide();
+            frmKDUAuditData->hide();
+            ListKDU->hide();
+            cmdFlashRqt->setText("&UPDATE BA");
+            cmdFlashRqt->setAccessibleName("UPDATE BA");
+            FlashMode = False;
+        } else {
             error = MSComm1->ErrorDescription();
-        // Set up for the serial port even when it failed, so the poll timer keeps trying.
-        LabelCalibrationStatus->show();
-        for (QPushButton* b : cmdCalibrate)
-            b->hide();
-        cmdCalibrate[0]->show();
-        FrameKDU->hide();
-        CommandKDUErase->hide();
-        cmdViewAudit->hide();
-        frmKDUAuditData->hide();
-        ListKDU->hide();
-        cmdFlashRqt->setText("&UPDATE BA");
-        cmdFlashRqt->setAccessibleName("UPDATE BA");
+        }
+        // Also after a failure, so the poll timer keeps trying the port.
         tmrPoll->start();
-        FlashMode = False;
     } else {
         tmrPoll->stop();
         Label7[0]->setText("DISCONNECTED");
@@ -145,8 +152,6 @@ void FormMain::mnuCom1_Click(int16_t index)
     SaveSettings();
     if (index == UsbEntry && frmConfiguration->isVisible())
         frmConfiguration->hide();
-    // A port the user chooses may fail again; say so again.
-    bPortErrorShown = False;
     Connect();
 }
 
@@ -245,6 +250,8 @@ void FormMain::tmrPoll_Timer()
     tmrGuard->stop();
     FlashInhibit &= ~0x08;
     Flash.FlashStep = 0;
+    if (UpdateRunning)
+        EndUpdate();  // polling again means no update is under way any more
     if (++MissedReplyCount > 3) {
         Label7[0]->setText("DISCONNECTED");
         txtSerial->clear();
@@ -260,9 +267,8 @@ void FormMain::tmrPoll_Timer()
         SetTextColour(LabelCalibrationStatus, 255);
         setWindowTitle(ProgramTitle);
         FlashInhibit |= 0x02;
-        // A stamp that never got its answer must not go to the next acceptor.
-        bStampDatePending = False;
-        StampDateAttempts = 0;
+        // A pending date stamp stays: an acceptor that takes long to start
+        // after its update still gets it once it answers again.
         if (FlashMode == True) {
             Connect();
             MissedReplyCount = 0;
@@ -278,11 +284,11 @@ void FormMain::tmrPoll_Timer()
         FlashInhibit &= ~0x04;
     else
         FlashInhibit |= 0x04;
-    if (Label10->text() == "PROGRAM MODE" || ImageVariant == AcceptorVariant || SuperUserMode == 2)
+    if (Label10->text() == "PROGRAM MODE" || ImageNamedAsAcceptor() || SuperUserMode == 2)
         FlashInhibit &= ~0x10;
     else
         FlashInhibit |= 0x10;
-    if ((FlashInhibit != 0 && SuperUserMode != 2) || Busy)
+    if ((FlashInhibit != 0 && SuperUserMode != 2) || Busy())
         cmdFlashRqt->setEnabled(false);
     else if (HexFileLoaded == True)
         cmdFlashRqt->setEnabled(true);
@@ -302,11 +308,15 @@ void FormMain::PollTick()
         tmrGuard->start(1500);
         return;
     }
-    if (bStampDatePending != True) {
+    // The stamp goes while the acceptor answers; when the last exchange went
+    // unanswered, a poll looks for it instead.
+    if (bStampDatePending != True || MissedReplyCount > 1) {
         PDTCommand(CmdPoll);
         return;
     }
-    if (++StampDateAttempts > MaxStampDateAttempts) {
+    // Only stamps to an identified acceptor count: one that ignores the stamp
+    // is then left alone, one that is still starting is waited for.
+    if (Label7[0]->text() == "HARDWARE FOUND" && ++StampDateAttempts > MaxStampDateAttempts) {
         bStampDatePending = False;  // the acceptor never confirmed; poll as usual
         StampDateAttempts = 0;
         PDTCommand(CmdPoll);
@@ -349,13 +359,17 @@ void FormMain::ProcessAcceptorReply()
         ProcessFlashModeReply();
         return;
     }
+    if (!RxFrame.empty() && ReplyCode == ReplyAcknowledge)
+        ReplyCode = LastCommand;
+    if (ConfigWriteAwaitingCounters) {
+        FinishConfigurationWrite();
+        return;
+    }
     if (RxFrame.empty()) {
         // A guard expiry at normal speed has no reply to handle.
         RestartPolling();
         return;
     }
-    if (ReplyCode == ReplyAcknowledge)
-        ReplyCode = LastCommand;
     switch (ReplyCode) {
     case CmdPoll:
         Identify();
@@ -573,21 +587,24 @@ void FormMain::ConfigurationRead()
     // The bytes between the code and the check byte.
     const int dataBytes = int(RxFrame.size()) - 6;
     const int16_t needed = EepromLengthOfLayout(LayoutOfVariant(AcceptorVariant));
-    if (dataBytes > 0 && needed > 0 && dataBytes < needed) {
+    // Before any message: a box left open must not stop the link being watched.
+    RestartPolling();
+    if (dataBytes <= 0 || needed <= 0)
+        return;
+    if (dataBytes < needed) {
         // Decoding a short image would mix the acceptor's bytes with stale ones.
         MsgBox(this, QString("The acceptor sent %1 of the %2 bytes of its configuration; nothing was changed.")
                          .arg(dataBytes)
                          .arg(needed));
-    } else if (dataBytes > 0 && needed > 0) {
-        EepromLength = static_cast<int16_t>(dataBytes);
-        const size_t n = std::min<size_t>(size_t(dataBytes), ConfigImage.size());
-        std::copy(RxFrame.begin() + 5, RxFrame.begin() + 5 + long(n), ConfigImage.begin());
-        DecodeEepromImage(CurrentRecord, ConfigImage, 1);
-        ConfigSource = ConfigFromAcceptor;
-        ShowConfiguration(CurrentRecord, AcceptorVariant);
-        FlashConfigFrame(65280);
+        return;
     }
-    RestartPolling();
+    EepromLength = static_cast<int16_t>(dataBytes);
+    const size_t n = std::min<size_t>(size_t(dataBytes), ConfigImage.size());
+    std::copy(RxFrame.begin() + 5, RxFrame.begin() + 5 + long(n), ConfigImage.begin());
+    DecodeEepromImage(CurrentRecord, ConfigImage, 1);
+    ConfigSource = ConfigFromAcceptor;
+    ShowConfiguration(CurrentRecord, AcceptorVariant);
+    FlashConfigFrame(65280);
 }
 
 void FormMain::HandleAuditReply()

@@ -40,13 +40,12 @@ SystemInfoTool DefaultSystemInfoTool()
 
 SysInfoOutcome StartSysInfo(QWidget* parent, const SystemInfoTool& tool)
 {
-    if (const auto path = tool.ToolPath()) {
-        if (tool.Start(*path))
-            return SysInfoOutcome::StartedFromPath;
-    } else if (const auto folder = tool.ToolFolder()) {
+    if (const auto path = tool.ToolPath())
+        return tool.Start(*path) ? SysInfoOutcome::StartedFromPath : SysInfoOutcome::StartFailed;
+    if (const auto folder = tool.ToolFolder()) {
         const QString file = QDir(*folder).filePath(tool.ToolFileName);
-        if (tool.FileExists(file) && tool.Start(file))
-            return SysInfoOutcome::StartedFromFolder;
+        if (tool.FileExists(file))
+            return tool.Start(file) ? SysInfoOutcome::StartedFromFolder : SysInfoOutcome::StartFailed;
     }
     MsgBox(parent, SystemInfoUnavailableText, MsgButtons::Ok);
     return SysInfoOutcome::Unavailable;

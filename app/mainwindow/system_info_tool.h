@@ -31,9 +31,10 @@ extern const QStringList SystemInfoPrograms;
 // the standard program folder with "hardinfo" in it.
 SystemInfoTool DefaultSystemInfoTool();
 
-enum class SysInfoOutcome { StartedFromPath, StartedFromFolder, Unavailable };
+enum class SysInfoOutcome { StartedFromPath, StartedFromFolder, StartFailed, Unavailable };
 
-// Starts the tool or shows the unavailable message (also when starting fails).
+// Starts the tool, or shows the unavailable message when none is found; a
+// tool found that fails to start ends it without a message.
 SysInfoOutcome StartSysInfo(QWidget* parent, const SystemInfoTool& tool);
 
 }  // namespace kovrin

@@ -41,7 +41,7 @@ int32_t VoskUsb_Remove()
     return fn ? fn() : 1;
 }
 
-void DeviceChangeCallback(UsbDevice*, int32_t, int32_t)
+void DeviceChangeCallback(UsbDevice, int32_t, int32_t)
 {
     // The module list comes with the programming-module client.
 }

@@ -6,8 +6,9 @@
 
 namespace kovrin {
 
-struct UsbDevice;  // the library's own, opaque
-using DeviceChangeCallbackFn = void (*)(UsbDevice* device, int32_t event, int32_t deviceType);
+// The library's 32-bit handle of a device.
+using UsbDevice = uint32_t;
+using DeviceChangeCallbackFn = void (*)(UsbDevice device, int32_t event, int32_t deviceType);
 
 // Starts the library; 1 when started, anything else when it is not (also
 // when the library cannot be loaded).
@@ -16,6 +17,6 @@ int32_t VoskUsb_Initialise(DeviceChangeCallbackFn callback);
 int32_t VoskUsb_Remove();
 
 // Told of modules arriving and leaving.
-void DeviceChangeCallback(UsbDevice* device, int32_t event, int32_t deviceType);
+void DeviceChangeCallback(UsbDevice device, int32_t event, int32_t deviceType);
 
 }  // namespace kovrin

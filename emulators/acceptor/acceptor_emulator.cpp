@@ -25,9 +25,8 @@ constexpr size_t kFrameOverhead = 6;  // header, code and check byte around the 
 constexpr uint16_t kCalibrationStatusLength = 6;
 constexpr uint8_t kWriteMarker = 0x62;
 constexpr size_t kLongestReplyData = 249;
-// The boot loader sets up its UART before it speaks; the application checks its image before it listens.
+// The boot loader sets up its UART before it speaks.
 constexpr auto kBootLoaderStartUp = std::chrono::milliseconds(100);
-constexpr auto kApplicationStartUp = std::chrono::milliseconds(200);
 // Guards the commands that change the firmware against a frame spoilt into their code.
 const std::vector<uint8_t> kStartUpdateKey{0x55, 0xA0, 0x55, 0x88};
 const std::vector<uint8_t> kFlashKey{0x55, 0xA0};
@@ -175,6 +174,7 @@ void AcceptorEmulator::handleBytes(const uint8_t* bytes, size_t count, int lineS
         std::optional<Fault> fault;
         int replyBaud = 0;
         bool firmwareChanged = false;
+        bool held = false;
         {
             std::lock_guard lock(mutex_);
             if (!accepts(frame.address)) continue;
@@ -191,7 +191,12 @@ void AcceptorEmulator::handleBytes(const uint8_t* bytes, size_t count, int lineS
             if (reply->delay > std::chrono::milliseconds::zero()) rebootEnds_ = Clock::now() + reply->delay;
             if (reply->startApplicationAfter) startApplication();
             firmwareChanged = wasBootLoader != bootLoader_;
+            if (holdCommand_ == frame.command) {
+                holdCommand_.reset();
+                replyHeld_ = held = true;
+            }
         }
+        if (held && !waitForRelease()) return;
         if (!sleepFor(reply->delay)) return;
         send(reply->frame, fault, replyBaud);
         if (reply->rebootAfter || firmwareChanged) {
@@ -250,8 +255,8 @@ std::optional<AcceptorEmulator::Reply> AcceptorEmulator::answer(uint8_t command,
         lastDateStamp_ = DateStamp{data[0], data[1], data[2], data[3], data[4]};
         return Reply{buildReply(Command::DateStamp, {})};
     case Command::ReadAudit:
-        if (options_.versionText < "0017") return Reply{buildReply(Command::ReadAudit, olderAuditReplyData(auditCounters()))};
-        return Reply{buildReply(Command::ReadAudit, packAuditCounters(auditCounters()))};
+        if (options_.versionText < "0017") return Reply{buildReply(Command::ReadAudit, olderAuditReplyData(currentAuditCounters()))};
+        return Reply{buildReply(Command::ReadAudit, packAuditCounters(currentAuditCounters()))};
     default:
         // The application does not know the command; a real unit stays quiet.
         return std::nullopt;
@@ -311,7 +316,8 @@ bool AcceptorEmulator::hasApplication() const
 void AcceptorEmulator::startApplication()
 {
     bootLoader_ = false;
-    rebootEnds_ = Clock::now() + kApplicationStartUp;
+    // The application checks its image before it listens.
+    rebootEnds_ = Clock::now() + options_.startUpTime;
     if (!erasedSinceStart_) return;
     const std::optional<ImageIdentity> image = flash_.imageIdentity();
     if (!image) return;
@@ -379,7 +385,7 @@ std::vector<uint8_t> AcceptorEmulator::readMemory(uint16_t address, uint8_t coun
     return bytes;
 }
 
-AuditCounters AcceptorEmulator::auditCounters() const
+AuditCounters AcceptorEmulator::currentAuditCounters() const
 {
     // Where the layout has an audit area the unit counts there, so a configuration read shows the same values.
     if (const int at = auditAreaOffset(options_.variant); at >= 0)
@@ -468,6 +474,29 @@ void AcceptorEmulator::setAuditCounters(const AuditCounters& counters)
 {
     std::lock_guard lock(mutex_);
     storeAuditCounters(counters);
+}
+
+void AcceptorEmulator::stackNotes(int count)
+{
+    std::lock_guard lock(mutex_);
+    AuditCounters counters = currentAuditCounters();
+    // Each note starts the motor, waits in escrow and goes to the stacker.
+    counters.motorStarts += static_cast<uint32_t>(count);
+    counters.preEscrows += static_cast<uint32_t>(count);
+    counters.stacked += static_cast<uint32_t>(count);
+    storeAuditCounters(counters);
+}
+
+void AcceptorEmulator::setStartUpTime(std::chrono::milliseconds startUpTime)
+{
+    std::lock_guard lock(mutex_);
+    options_.startUpTime = startUpTime;
+}
+
+void AcceptorEmulator::finishStartUp()
+{
+    std::lock_guard lock(mutex_);
+    rebootEnds_ = Clock::now();
 }
 
 void AcceptorEmulator::failNextReplies(int command, const Fault& fault)
@@ -561,6 +590,41 @@ int AcceptorEmulator::eraseCount() const
 {
     std::lock_guard lock(mutex_);
     return eraseCount_;
+}
+
+AuditCounters AcceptorEmulator::auditCounters() const
+{
+    std::lock_guard lock(mutex_);
+    return currentAuditCounters();
+}
+
+void AcceptorEmulator::holdNextReply(uint8_t command)
+{
+    std::lock_guard lock(mutex_);
+    holdCommand_ = command;
+}
+
+bool AcceptorEmulator::replyHeld() const
+{
+    std::lock_guard lock(mutex_);
+    return replyHeld_;
+}
+
+void AcceptorEmulator::releaseHeldReply()
+{
+    {
+        std::lock_guard lock(mutex_);
+        holdCommand_.reset();
+        replyHeld_ = false;
+    }
+    wake_.notify_all();
+}
+
+bool AcceptorEmulator::waitForRelease()
+{
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return !replyHeld_ || stopping_; });
+    return !stopping_;
 }
 
 }  // namespace kovrin::emulator

@@ -54,6 +54,7 @@ struct AcceptorOptions {
     bool pacing = true;                // send replies at the wire speed of the running firmware
     bool startInBootLoader = false;    // a unit left without application firmware by an update
     std::chrono::milliseconds rebootTime{3000};  // silence after a configuration write
+    std::chrono::milliseconds startUpTime{200};  // silence while the application starts after an update
 };
 
 class PseudoTerminal;
@@ -88,12 +89,25 @@ public:
     void setUnitState(uint8_t unitState);
     // Replaces the audit counters.
     void setAuditCounters(const AuditCounters& counters);
+    // The unit takes in `count` notes and stacks them; its audit counters count them.
+    void stackNotes(int count);
+    // How long the application takes to start after an update or a power cycle.
+    void setStartUpTime(std::chrono::milliseconds startUpTime);
+    // A start-up under way ends now, as if its time had passed.
+    void finishStartUp();
     // Spoils the next fault.times replies to `command` (kAnyCommand for every command) as described.
     void failNextReplies(int command, const Fault& fault);
     // Forgets every pending fault.
     void clearFaults();
     // Power off and on: starts the image it holds (the new one after a boot-strap update), else the boot loader.
     void powerCycle();
+    // Keeps the next reply to `command` back until releaseHeldReply(), so a test can look at the host while its
+    // request is out. The unit is busy meanwhile: frames that come later are heard, in order, after the release.
+    void holdNextReply(uint8_t command);
+    // True while a reply is kept back.
+    bool replyHeld() const;
+    // Lets the reply kept back go; a hold that has not caught a reply yet is dropped.
+    void releaseHeldReply();
 
     // Valid poll frames (0x06) heard.
     int pollCount() const;
@@ -117,6 +131,8 @@ public:
     std::map<FlashAddress, uint8_t> flashMemory() const;
     // Erases the boot loader carried out.
     int eraseCount() const;
+    // The audit counters as the unit holds them now.
+    AuditCounters auditCounters() const;
 
 private:
     struct Reply {
@@ -137,10 +153,12 @@ private:
     void storeAuditCounters(const AuditCounters& counters);
     std::vector<uint8_t> readMemory(uint16_t address, uint8_t count) const;
     std::vector<uint8_t> identification() const;
-    AuditCounters auditCounters() const;
+    AuditCounters currentAuditCounters() const;
     void send(std::vector<uint8_t> frame, const std::optional<Fault>& fault, int baud);
     void writeAtLineSpeed(const std::vector<uint8_t>& bytes, int baud);
     bool sleepFor(std::chrono::steady_clock::duration duration);
+    // Waits while a reply is held; false when the unit stops.
+    bool waitForRelease();
     bool accepts(uint8_t address) const;
     // The speed the running firmware listens and talks at.
     int ownBaud() const;
@@ -168,6 +186,8 @@ private:
     int eraseCount_ = 0;
     bool erasedSinceStart_ = false;  // the application the unit came with is gone
     bool bootStrapUpdated_ = false;  // since the last erase: the boot strap starts the programmed image
+    std::optional<uint8_t> holdCommand_;  // the next reply to this command is kept back
+    bool replyHeld_ = false;
 
     // Receive state, touched by the unit's thread only.
     FrameReader reader_;

@@ -6,32 +6,6 @@
 
 namespace kovrin::emulator {
 
-void FaultPlan::add(int command, const Fault& fault)
-{
-    if (fault.times > 0) entries_.push_back({command, fault});
-}
-
-void FaultPlan::clear()
-{
-    entries_.clear();
-}
-
-std::optional<Fault> FaultPlan::take(uint8_t command)
-{
-    // Faults ordered first are used first.
-    auto it = std::find_if(entries_.begin(), entries_.end(), [command](const Entry& e) {
-        return e.command == kAnyCommand || e.command == command;
-    });
-    if (it == entries_.end()) return std::nullopt;
-    if (it->fault.skip > 0) {
-        --it->fault.skip;
-        return std::nullopt;
-    }
-    Fault fault = it->fault;
-    if (--it->fault.times <= 0) entries_.erase(it);
-    return fault;
-}
-
 SpoiltReply spoil(const std::vector<uint8_t>& frame, const Fault& fault)
 {
     SpoiltReply out;
@@ -78,6 +52,19 @@ SpoiltReply spoil(const std::vector<uint8_t>& frame, const Fault& fault)
             bytes[6] = static_cast<uint8_t>(value & 0xFF);
             bytes.back() = checkByteFor(std::vector<uint8_t>(bytes.begin(), bytes.end() - 1));
         }
+        out.parts.push_back(std::move(bytes));
+        break;
+    }
+    case FaultKind::ShortData: {
+        if (frame.size() < 6) {
+            out.parts.push_back(frame);
+            break;
+        }
+        const size_t data = std::min(fault.dataKept, frame.size() - 6);
+        std::vector<uint8_t> bytes(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(5 + data));
+        bytes[2] = static_cast<uint8_t>(bytes.size() + 1);
+        bytes[3] = static_cast<uint8_t>(256 - bytes[2]);
+        bytes.push_back(checkByteFor(bytes));
         out.parts.push_back(std::move(bytes));
         break;
     }

@@ -3,9 +3,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
-#include <optional>
 #include <vector>
+
+#include "emulators/common/fault_queue.h"
 
 namespace kovrin::emulator {
 
@@ -17,6 +17,7 @@ enum class FaultKind {
     WrongReplyCode,     // a well-formed reply with another code
     MissingHeader,      // the reply's first two bytes are lost, as when the host reopens its port late
     WrongChecksum,      // a well-formed reply whose 16-bit value in data bytes 5 and 6 is off by one
+    ShortData,          // a well-formed reply that carries only its first dataKept data bytes
 };
 
 struct Fault {
@@ -27,24 +28,10 @@ struct Fault {
     size_t splitAt = 3;                           // SplitReply: bytes in the first part
     std::chrono::milliseconds pause{50};          // SplitReply: gap between the parts
     uint8_t wrongCode = 0x7E;                     // WrongReplyCode: a code no command is answered with
+    size_t dataKept = 0;                          // ShortData
 };
 
-inline constexpr int kAnyCommand = -1;
-
-class FaultPlan {
-public:
-    void add(int command, const Fault& fault);
-    void clear();
-    // The fault for this reply, if one is due; each call uses up one of its skips or times.
-    std::optional<Fault> take(uint8_t command);
-
-private:
-    struct Entry {
-        int command;
-        Fault fault;
-    };
-    std::deque<Entry> entries_;
-};
+using FaultPlan = FaultQueue<Fault>;
 
 // The bytes that go on the line for a spoilt reply, as parts with a pause before each part after the first.
 struct SpoiltReply {

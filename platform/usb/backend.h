@@ -33,6 +33,7 @@ struct Transfer {
     Stage State = Stage::Created;
     bool CancelRequested = false;
     uint32_t Actual = 0;
+    uint64_t Frame = 0;  // with a frame clock: the first frame that may carry it
 };
 using TransferPtr = std::shared_ptr<Transfer>;
 

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "config_file.h"
+#include "file_size_limit.h"
 #include "eeprom_map.h"
 #include "image_fixture.h"
 
@@ -85,6 +86,31 @@ TEST(ConfigFileFormat, RecordOfNoAcceptorIsAccepted)
     EXPECT_TRUE(ConfigFileToRecord(RecordToConfigFile(r), "Config.tyx").record);
 }
 
+TEST(ConfigFileFormat, ALongerFileIsReadAsItsFirstRecord)
+{
+    const EepromRecord r = PatternRecord(5);
+    const ConfigFileBytes b = RecordToConfigFile(r);
+    for (size_t extra : {1u, 99u, 601u}) {
+        std::vector<uint8_t> longer(b.begin(), b.end());
+        longer.insert(longer.end(), extra, 0xEE);
+        const ConfigFileResult back = ConfigFileToRecord(longer, "x.tyx");
+        ASSERT_TRUE(back.record) << extra << ": " << back.error;
+        EXPECT_EQ(*back.record, r);
+    }
+}
+
+TEST(ConfigFileFormat, VariantsWithoutALayoutAreRead)
+{
+    for (uint8_t variant : {1, 3, 4, 8, 200}) {
+        EepromRecord r = PatternRecord(5);
+        r.VariantCode = variant;
+        r.ScalingFactor = 70000;  // no layout, no limit
+        const ConfigFileResult back = ConfigFileToRecord(RecordToConfigFile(r), "x.tyx");
+        ASSERT_TRUE(back.record) << int(variant) << ": " << back.error;
+        EXPECT_EQ(*back.record, r);
+    }
+}
+
 TEST(ConfigFileFormat, BadFilesAreRefusedWithTheirReason)
 {
     const ConfigFileBytes good = RecordToConfigFile(PatternRecord(5));
@@ -101,9 +127,6 @@ TEST(ConfigFileFormat, BadFilesAreRefusedWithTheirReason)
     const Case cases[] = {
         {"empty", {}, "0 bytes"},
         {"600 bytes", spoiled([](auto& b) { b.pop_back(); }), "600 bytes"},
-        {"602 bytes", spoiled([](auto& b) { b.push_back(0); }), "602 bytes"},
-        {"variant 3", spoiled([](auto& b) { b[339] = 3; }), "variant 3"},
-        {"variant 8", spoiled([](auto& b) { b[339] = 8; }), "variant 8"},
         {"scaling above 65535", spoiled([](auto& b) { b[13] = 1; }), "scaling factor"},
         {"negative pulse value", spoiled([](auto& b) { b[18 + 4 * 2 + 3] = 0xFF; }), "channel 3"},
         {"layout 6/7 pulse above 255", spoiled([](auto& b) { b[339] = 7; b[19] = 1; }), "channel 1"},
@@ -134,11 +157,48 @@ TEST_F(ConfigFileOnDisk, SaveReplacesALongerFileWithExactly601Bytes)
     const EepromRecord r = PatternRecord(9);
     ASSERT_EQ(WriteConfigFile(file.string(), r), "");
     EXPECT_EQ(fs::file_size(file), 601u);
-    EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "nothing left behind";
 
     const ConfigFileResult back = ReadConfigFile(file.string());
     ASSERT_TRUE(back.record) << back.error;
     EXPECT_EQ(*back.record, r);
+}
+
+TEST_F(ConfigFileOnDisk, AFailedSaveKeepsTheOldFileAndLeavesNothing)
+{
+    const fs::path file = dir / "Config.tyx";
+    const EepromRecord old = PatternRecord(5);
+    ASSERT_EQ(WriteConfigFile(file.string(), old), "");
+    std::string error;
+    {
+        const test::FileSizeLimit limit(100);  // the new file cannot be written whole
+        error = WriteConfigFile(file.string(), PatternRecord(9));
+    }
+    EXPECT_NE(error.find("Config.tyx"), std::string::npos) << error;
+    const ConfigFileResult back = ReadConfigFile(file.string());
+    ASSERT_TRUE(back.record) << back.error;
+    EXPECT_EQ(*back.record, old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "nothing left behind";
+}
+
+TEST_F(ConfigFileOnDisk, SavingKeepsTheUsersOwnFilesLinksAndPermissions)
+{
+    const fs::path file = dir / "Shop.tyx";
+    std::ofstream(file.string() + ".tmp") << "the user's own";
+    const fs::path real = dir / "real.tyx";
+    std::ofstream(real) << "old";
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+    const fs::path link = dir / "linked.tyx";
+    fs::create_symlink(real, link);
+
+    const EepromRecord r = PatternRecord(7);
+    ASSERT_EQ(WriteConfigFile(file.string(), r), "");
+    ASSERT_EQ(WriteConfigFile(link.string(), r), "");
+    std::ifstream own(file.string() + ".tmp");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(own), {}), "the user's own");
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link stays a link";
+    EXPECT_EQ(fs::file_size(real), 601u);
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(ConfigFileOnDisk, FailedSaveSaysWhyAndLeavesNothing)
@@ -149,14 +209,25 @@ TEST_F(ConfigFileOnDisk, FailedSaveSaysWhyAndLeavesNothing)
     EXPECT_FALSE(fs::exists(file));
 }
 
-TEST_F(ConfigFileOnDisk, ReadingAMissingOrLongFileFails)
+TEST_F(ConfigFileOnDisk, AMissingFileFailsALongOneGivesItsFirstRecord)
 {
     EXPECT_FALSE(ReadConfigFile((dir / "none.tyx").string()).record);
     const fs::path big = dir / "big.tyx";
-    std::ofstream(big, std::ios::binary) << std::string(5000, '\0');
+    const EepromRecord r = PatternRecord(9);
+    const ConfigFileBytes b = RecordToConfigFile(r);
+    {
+        std::ofstream out(big, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+        out << std::string(5000, 'x');
+    }
     const ConfigFileResult result = ReadConfigFile(big.string());
-    EXPECT_FALSE(result.record);
-    EXPECT_NE(result.error.find("big.tyx"), std::string::npos);
+    ASSERT_TRUE(result.record) << result.error;
+    EXPECT_EQ(*result.record, r);
+    const fs::path small = dir / "small.tyx";
+    std::ofstream(small, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), 600);
+    const ConfigFileResult refused = ReadConfigFile(small.string());
+    EXPECT_FALSE(refused.record);
+    EXPECT_NE(refused.error.find("small.tyx"), std::string::npos);
 }
 
 }  // namespace

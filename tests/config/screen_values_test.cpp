@@ -70,6 +70,8 @@ TEST(ScreenValues, ShownAndReadBackUnchangedForBothLayouts)
         ConfigScreenValues ds = Shown(d, variant);
         EepromRecord expected = d;
         expected.CcTalkSerialNumber = {0, 0, 0};  // from the serial text "00000000000"
+        expected.OptionFlags &= 0x80 | 0x02 | 0x10 | 0x08;  // bits no control shows become 0
+        expected.SignalFlags &= 0x03 | 0x20 | 0x10 | 0x40 | 0x80;
         EXPECT_TRUE(ReadBack(ds, d, variant) == expected) << "defaults of variant " << int(variant);
     }
 }
@@ -118,7 +120,7 @@ TEST(ScreenValues, ShowsOddRecordValuesAsTheirNearestEntry)
     EXPECT_EQ(s.txtMDBISO, "11023");
 }
 
-TEST(ScreenValues, ReadBackKeepsTheOptionBitsTheScreenDoesNotShow)
+TEST(ScreenValues, ReadBackClearsTheOptionBitsNoControlShows)
 {
     EepromRecord r = RichRecord(7);
     r.OptionFlags = 0x01 | 0x04 | 0x20 | 0x40 | 0x02;
@@ -127,9 +129,37 @@ TEST(ScreenValues, ReadBackKeepsTheOptionBitsTheScreenDoesNotShow)
     s.chkExit = true;
     s.lstVent.selected = 1;
     const EepromRecord got = ReadBack(s, r, 7);
-    EXPECT_EQ(got.OptionFlags, 0x01 | 0x04 | 0x20 | 0x40 | 0x02 | 0x80);
+    EXPECT_EQ(got.OptionFlags, 0x02 | 0x80);
     // "Always Enabled" is shown for 0x02 with 0x40, so 0x40 goes.
-    EXPECT_EQ(got.SignalFlags, 0x04 | 0x08 | 0x10);  // pull-back "OFF" from bits 0-1 clear
+    EXPECT_EQ(got.SignalFlags, 0x10);  // pull-back "OFF" from bits 0-1 clear
+}
+
+TEST(ScreenValues, LayoutSixDefaultsReadBackWithTheShownBitsOnly)
+{
+    VariantScope scope(7);
+    EepromRecord r{};
+    ASSERT_TRUE(LoadEepromDefaults(r));
+    ConfigScreenValues s = Shown(r, 7);
+    const EepromRecord got = ReadBack(s, r, 7);
+    EXPECT_EQ(got.OptionFlags, 0x02);
+    EXPECT_EQ(got.SignalFlags, r.SignalFlags & (0x03 | 0x10 | 0x20 | 0x40 | 0x80));
+}
+
+TEST(ScreenValues, FractionsAreStoredAsTheirNearestWholeNumber)
+{
+    const EepromRecord r = RichRecord(7);
+    const struct {
+        std::string text;
+        int32_t scaling;
+    } cases[] = {{"100.0", 100}, {"1.5", 2}, {"2.5", 2}, {"2.51", 3}, {"1e2", 100}, {" 7 ", 7}};
+    for (const auto& c : cases) {
+        ConfigScreenValues s = Shown(r, 7);
+        s.txtScaling = c.text;
+        s.txtVend[4] = c.text;
+        const EepromRecord got = ReadBack(s, r, 7);
+        EXPECT_EQ(got.ScalingFactor, c.scaling) << c.text;
+        EXPECT_EQ(got.ChannelVendAssignment[4], c.scaling) << c.text;
+    }
 }
 
 TEST(ScreenValues, ReadBackExceptions)
@@ -195,8 +225,8 @@ TEST(ScreenValues, SerialNumberFields)
     } cases[] = {
         {"0012345678 ", {0x4E, 0x61, 0xBC}, "0012345678 "},
         {"XY16777215Z", {0xFF, 0xFF, 0xFF}, "XY16777215Z"},
-        {"XY16777216Z", r.CcTalkSerialNumber, "XY16777216Z"},  // beyond 24 bits: kept
-        {"XY1234A678Z", r.CcTalkSerialNumber, "XY1234A678Z"},  // not digits: kept
+        {"XY16777216Z", {0x00, 0x00, 0x00}, "XY16777216Z"},  // beyond 24 bits: the low 24
+        {"XY99999999Z", {0xFF, 0xE0, 0xF5}, "XY99999999Z"},  // 99999999 = 0x5F5E0FF
         {"123456789", r.CcTalkSerialNumber, "123456789" + std::string("8C")},  // short: old bytes stay
     };
     for (const auto& c : cases) {
@@ -212,12 +242,14 @@ TEST(ScreenValues, ReadBackRefusesValuesThatDoNotConvertAndStoresNothing)
 {
     const EepromRecord r = RichRecord(7);
     const std::function<void(ConfigScreenValues&)> edits[] = {
-        [](ConfigScreenValues& s) { s.txtScaling = "1.5"; },
+        [](ConfigScreenValues& s) { s.txtScaling = "x"; },
+        [](ConfigScreenValues& s) { s.txtScaling = "0.4"; },  // would store 0
         [](ConfigScreenValues& s) { s.TextPulse[3] = "256"; },  // one byte in layout 6/7
         [](ConfigScreenValues& s) { s.txtVend[0] = "300"; },
         [](ConfigScreenValues& s) { s.txtCCEncry = "12345"; },
         [](ConfigScreenValues& s) { s.txtMDBISO = "12"; },
-        [](ConfigScreenValues& s) { s.txtEscrowTime = "1e2"; },
+        [](ConfigScreenValues& s) { s.txtEscrowTime = "2.56e2"; },
+        [](ConfigScreenValues& s) { s.lblCSerial = "XY1234A678Z"; },  // no ccTalk serial number in it
     };
     for (const auto& edit : edits) {
         ConfigScreenValues s = Shown(r, 7);

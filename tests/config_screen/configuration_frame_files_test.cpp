@@ -91,10 +91,10 @@ TEST_F(ConfigFileFlow, BadFilesAreRefusedAndTheRecordStays)
     ASSERT_TRUE(shortFile.open(QIODevice::WriteOnly));
     shortFile.write(QByteArray(100, '\x55'));
     shortFile.close();
-    QFile odd(Path("Variant3.tyx"));
+    QFile odd(Path("Wide.tyx"));
     ASSERT_TRUE(odd.open(QIODevice::WriteOnly));
     EepromRecord r = DefaultsOf(5);
-    r.VariantCode = 3;
+    r.ScalingFactor = 70000;  // more than the layout holds
     const ConfigFileBytes b = RecordToConfigFile(r);
     odd.write(reinterpret_cast<const char*>(b.data()), qint64(b.size()));
     odd.close();
@@ -106,7 +106,7 @@ TEST_F(ConfigFileFlow, BadFilesAreRefusedAndTheRecordStays)
     } cases[] = {
         {Path("Short.tyx"), "\"Short.tyx\" cannot be loaded: it holds 100 bytes, a Tyx configuration file holds 601.",
          "Kovrin"},
-        {Path("Variant3.tyx"), "", "Kovrin"},
+        {Path("Wide.tyx"), "", "Kovrin"},
         {Path("Missing.tyx"), "File not found!", "Kovrin"},
         {QString(""), "File not found!", "Open File Error"},
         {dir.path(), "File not found!", "Kovrin"},  // a folder is no file
@@ -130,6 +130,33 @@ TEST_F(ConfigFileFlow, BadFilesAreRefusedAndTheRecordStays)
         EXPECT_TRUE(host.flashes.empty());
     }
     EXPECT_EQ(messages[0].buttons, MsgButtons::Ok);
+}
+
+TEST_F(ConfigFileFlow, AVariantWithoutALayoutLoadsOnlyWithNoAcceptor)
+{
+    QFile file(Path("Variant4.tyx"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    EepromRecord r = DefaultsOf(5);
+    r.VariantCode = 4;
+    const ConfigFileBytes b = RecordToConfigFile(r);
+    file.write(reinterpret_cast<const char*>(b.data()), qint64(b.size()));
+    file.close();
+
+    AcceptorVariant = 5;
+    const EepromRecord before = CurrentRecord;
+    answers = {Path("Variant4.tyx"), std::nullopt};
+    EXPECT_FALSE(frame->LoadConfigFile());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Config file does not match attached note acceptor.");
+    EXPECT_TRUE(CurrentRecord == before);
+
+    AcceptorVariant = 0;
+    messages.clear();
+    answers = {Path("Variant4.tyx")};
+    EXPECT_TRUE(frame->LoadConfigFile());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(CurrentRecord == r);
+    EXPECT_EQ(ConfigSource, ConfigFromFile);
 }
 
 TEST_F(ConfigFileFlow, SaveRefusalsLeaveRecordPathAndFiles)

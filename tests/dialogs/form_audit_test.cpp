@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <gtest/gtest.h>
 
+#include "accessibility_check.h"
 #include "audit_frames.h"
 
 namespace kovrin {
@@ -57,8 +58,13 @@ TEST_F(FormAuditTest, CaptionsLabelsAndAccessibleNames)
             labelled = labelled || (l->buddy() == box && l->text() == caption);
         EXPECT_TRUE(labelled) << caption;
     }
-    for (QWidget* w : form.findChildren<QWidget*>())
-        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+    for (QWidget* w : form.findChildren<QWidget*>()) {
+        if (w != form.lblAuditNote) {  // heard as the note it shows
+            EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+        }
+    }
+    for (const QString& p : test::AccessibilityProblems(&form))
+        ADD_FAILURE() << p.toStdString();
 }
 
 TEST_F(FormAuditTest, VariantSevenShowsEmptyBoxesUntilTheReply)
@@ -109,6 +115,8 @@ TEST_F(FormAuditTest, VariantFiveShowsTheRecordOnlyWhenReadFromTheAcceptor)
         EXPECT_EQ(form.BoxTexts(), AuditBoxTexts{}) << source;
         EXPECT_TRUE(form.lblAuditNote->isVisible());
         EXPECT_EQ(form.lblAuditNote->text(), AuditNotReadText);
+        EXPECT_EQ(test::HeardName(form.lblAuditNote), AuditNotReadText);
+        EXPECT_EQ(test::HeardDescription(form.lblAuditNote), "Audit note");
         form.Unload();
     }
 }

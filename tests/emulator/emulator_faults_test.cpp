@@ -135,5 +135,38 @@ TEST(Faults, UnpluggedUnitHearsNothing)
     EXPECT_EQ(rig.unit().pollCount(), 1);
 }
 
+TEST(Faults, ShortDataKeepsTheFrameWellFormed)
+{
+    EmulatorRig rig;
+    Fault fault;
+    fault.kind = FaultKind::ShortData;
+    fault.dataKept = 20;
+    const Bytes full = rig.ask(0x20);
+    ASSERT_EQ(full.size(), 176u + 6);
+    rig.unit().failNextReplies(0x20, fault);
+    const Bytes shortReply = rig.ask(0x20);
+    ASSERT_EQ(shortReply.size(), 20u + 6);
+    EXPECT_EQ(shortReply[2], 26);
+    EXPECT_EQ(shortReply[3], 256 - 26);
+    EXPECT_TRUE(std::equal(shortReply.begin() + 4, shortReply.end() - 1, full.begin() + 4));
+    uint8_t x = 0;
+    for (size_t i = 1; i < shortReply.size(); ++i)
+        x ^= shortReply[i];
+    EXPECT_EQ(x, 0) << "the check byte fits the shortened frame";
+}
+
+TEST(Faults, AStartUpHeldLongEndsWhenFinished)
+{
+    EmulatorRig rig;
+    rig.unit().setStartUpTime(std::chrono::hours(1));
+    rig.unit().powerCycle();
+    EXPECT_TRUE(rig.unit().rebooting());
+    rig.line().send(hostFrame(rig.address(), 0x06));
+    EXPECT_TRUE(rig.line().readFrame(100ms).empty()) << "nothing answers while the unit starts";
+    rig.unit().finishStartUp();
+    EXPECT_FALSE(rig.unit().rebooting());
+    EXPECT_FALSE(goodPollReply(rig).empty());
+}
+
 }  // namespace
 }  // namespace kovrin::emulator::test

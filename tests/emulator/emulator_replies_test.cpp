@@ -321,5 +321,26 @@ TEST(Commands, UnknownCommandsAndBadCheckBytesGoUnanswered)
     EXPECT_TRUE(rig.line().drain(50ms).empty());
 }
 
+TEST(Audit, StackedNotesAreCountedWhereTheConfigurationReadSeesThem)
+{
+    for (int variant : {5, 7}) {
+        AcceptorOptions options = fastOptions(variant);
+        options.audit.stacked = 10;
+        options.audit.motorStarts = 20;
+        EmulatorRig rig(options);
+        rig.unit().stackNotes(3);
+        const AuditCounters after = rig.unit().auditCounters();
+        EXPECT_EQ(after.stacked, 13u);
+        EXPECT_EQ(after.motorStarts, 23u);
+        EXPECT_EQ(after.preEscrows, 3u);
+        const Bytes audit = rig.ask(0x35);
+        EXPECT_EQ(unpackAuditCounters(Bytes(audit.begin() + 5, audit.end() - 1)).stacked, 13u) << variant;
+        if (variant == 5) {
+            const Bytes config = rig.ask(0x20);
+            EXPECT_EQ(Bytes(config.begin() + 5 + 143, config.begin() + 5 + 163), packAuditCounters(after));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kovrin::emulator::test

@@ -47,6 +47,41 @@ TEST(HexFile, BadFilesAreRefusedNamingTheLine)
     }
 }
 
+TEST(HexFile, RecordsTheBootLoaderCouldNotProgramAsWrittenAreRefused)
+{
+    const HexRecordLine head = {0x4000, 0, Description(5)};
+    struct Case {
+        const char* name;
+        std::vector<HexRecordLine> lines;
+        const char* error;  // empty: accepted
+    };
+    const Case cases[] = {
+        {"same address twice", {head, {0x4100, 0, Ramp(16, 1)}, {0x4100, 0, Ramp(16, 9)}, Eof()},
+         "Line 3 of the firmware file writes address 4100, which line 2 writes already."},
+        {"overlapping by one byte", {head, {0x4100, 0, Ramp(16, 1)}, {0x410F, 0, Ramp(4, 9)}, Eof()},
+         "Line 3 of the firmware file writes address 410F, which line 2 writes already."},
+        {"past FFFF", {head, {0xFFF8, 0, Ramp(16, 1)}, Eof()},
+         "Line 2 of the firmware file runs past address FFFF; its end could not be programmed."},
+        {"past FFFF in another bank", {head, Bank(0x10), {0xFFFF, 0, Ramp(2, 1)}, Eof()}, "Line 3 "},
+        {"up to FFFF", {head, Bank(0x10), {0xFFF0, 0, Ramp(16, 1)}, Eof()}, ""},
+        {"same address in two banks", {head, {0x8000, 0, Ramp(16, 1)}, Bank(0x10), {0x8000, 0, Ramp(16, 1)}, Eof()},
+         ""},
+        {"back to bank 0", {head, Bank(0x10), {0x8000, 0, Ramp(16, 1)}, Bank(0x00), {0x4000, 0, Ramp(4, 1)}, Eof()},
+         "Line 5 of the firmware file writes address 4000, which line 1 writes already."},
+        {"adjoining records", {head, {0x4100, 0, Ramp(16, 1)}, {0x4110, 0, Ramp(16, 1)}, Eof()}, ""},
+    };
+    for (const Case& c : cases) {
+        const HexParseResult parsed = ParseHexText(HexText(c.lines));
+        if (std::string(c.error).empty()) {
+            EXPECT_EQ(parsed.error, "") << c.name;
+            EXPECT_FALSE(parsed.records.empty()) << c.name;
+        } else {
+            EXPECT_TRUE(parsed.records.empty()) << c.name;
+            EXPECT_EQ(parsed.error.rfind(c.error, 0), 0u) << c.name << ": " << parsed.error;
+        }
+    }
+}
+
 TEST(HexFile, AcceptsLineEndsCaseAndSkippableRecords)
 {
     const std::vector<HexRecordLine> lines = {{0, 0x05, {0, 0, 0x40, 0}}, {0x4000, 0, Description(7)},

@@ -2,9 +2,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <unistd.h>
 
+#include "file_size_limit.h"
 #include "settings.h"
 
 namespace kovrin {
@@ -76,12 +78,35 @@ TEST_F(SettingsFile, WritesThreeCrLfLinesEvenWhenEmpty)
     EXPECT_FALSE(fs::exists(file + ".tmp"));
 }
 
-TEST_F(SettingsFile, AFailedWriteKeepsTheOldFile)
+TEST_F(SettingsFile, AFailedWriteKeepsTheOldFileAndLeavesNothing)
 {
     ASSERT_TRUE(WriteSettingsFile(file, {"4", "a", "b"}));
-    fs::create_directory(file + ".tmp");  // the temporary file cannot be created
-    EXPECT_FALSE(WriteSettingsFile(file, {"5", "c", "d"}));
+    {
+        const test::FileSizeLimit limit(4);  // the new file cannot be written whole
+        EXPECT_FALSE(WriteSettingsFile(file, {"5", "/some/firmware.hex", "/some/Config.tyx"}));
+    }
     EXPECT_EQ(Read(), "4\r\na\r\nb\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "nothing left behind";
+    EXPECT_FALSE(WriteSettingsFile((dir / "no-folder" / "Kovrin.ini").string(), {"1", "", ""}));
+}
+
+TEST_F(SettingsFile, WritingKeepsTheUsersOwnFilesLinksAndPermissions)
+{
+    std::ofstream(file + ".tmp") << "the user's own";
+    const fs::path real = dir / "real.ini";
+    std::ofstream(real) << "old";
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string link = (dir / "linked.ini").string();
+    fs::create_symlink(real, link);
+
+    ASSERT_TRUE(WriteSettingsFile(file, {"2", "", ""}));
+    ASSERT_TRUE(WriteSettingsFile(link, {"3", "", ""}));
+    std::ifstream own(file + ".tmp");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(own), {}), "the user's own");
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link stays a link";
+    std::ifstream written(real);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "3\r\n\r\n\r\n");
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST(ComPortFromSetting, OneToNineElseOne)

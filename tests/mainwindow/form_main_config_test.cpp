@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <set>
 
 #include "config_file.h"
@@ -41,18 +43,33 @@ protected:
     void ReadFromAcceptor()
     {
         ConfigSource = ConfigFromDefaults;
+        ASSERT_TRUE(WaitUntilIdle());
         form->cmdRefresh_Click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
         ASSERT_TRUE(Identified()) << "polling found the acceptor again after the port was reopened";
     }
 
+    // Messages are answered as before; each notes whether polling ran while it showed.
+    void WatchPollingAtMessages()
+    {
+        pollingAtMessage = false;
+        SetMessageHandler([this](const MessageRequest& m) {
+            messages.push_back(m);
+            pollingAtMessage = form->tmrPoll->isActive();
+            return MsgResult::Ok;
+        });
+    }
+    bool pollingAtMessage = false;
+
     // Sends, waits out the reboot, and returns the bytes of the acceptor's memory that changed.
     std::set<int> SendAndCompare(const emulator::Eeprom& before)
     {
         const int writes = emu->commandCount(CmdWriteConfiguration);
+        EXPECT_TRUE(WaitUntilIdle());
         form->cmdSend_Click();
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 3000));
+            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 3000))
+            << form->LabelNaStatusMessage->text().toStdString();
         EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), writes + 1);
         for (const MessageRequest& m : messages)
             ADD_FAILURE() << "message: " << m.text.toStdString();
@@ -134,7 +151,7 @@ TEST_F(ConfigurationTest, ApplicationDefaultsAreSentOnlyAfterTheWarning)
     form->cmdSend_Click();
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(WarningAccepted, False);
-    QTest::qWait(300);
+    ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 1000)) << "polling goes on";
 
@@ -196,9 +213,117 @@ TEST_F(ConfigurationTest, AcceptorsWithoutALayoutAreRefused)
     form->cmdRefresh_Click();
     form->cmdSend_Click();
     ASSERT_EQ(messages.size(), 2u);
-    QTest::qWait(200);
+    ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdReadConfiguration), 0);
     EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
+}
+
+// The audit counters a write leaves on a Sarnel are the ones it counted, whatever the record held.
+TEST_F(ConfigurationTest, AWriteKeepsTheUnitsOwnAuditCounters)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;  // after the unit was read
+    };
+    const Case cases[] = {
+        {"notes counted after the read", [this] { emu->stackNotes(7); }},
+        {"application defaults",
+         [this] {
+             form->frmConfiguration->cmdDefault_Click();
+             ASSERT_EQ(ConfigSource, ConfigFromDefaults);
+             SetWarningHandler([](FormWarning& w) { w.ButtonOk_Click(); });
+         }},
+        {"another unit's file",
+         [this] {
+             EepromRecord other = CurrentRecord;
+             other.AuditCounters.fill(0x5A);
+             const QString path = dir + "/other.tyx";
+             ASSERT_EQ(WriteConfigFile(path.toStdString(), other), "");
+             SetFileDialogHandler([path](const FileDialogRequest&) -> std::optional<QString> { return path; });
+             form->frmConfiguration->cmdLoad_Click();
+             ASSERT_EQ(ConfigSource, ConfigFromFile);
+             ASSERT_EQ(CurrentRecord.AuditCounters[0], 0x5A);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.clear();
+        AcceptorOptions o;
+        o.variant = 5;
+        o.factoryCopy = false;  // "defaults" are the application's
+        o.audit.stacked = 1000;
+        o.audit.motorStarts = 2000;
+        o.audit.daysSince2010 = 4000;
+        Ready(o);
+        ReadFromAcceptor();
+        c.prepare();
+        const emulator::AuditCounters counted = emu->auditCounters();
+        form->frmConfiguration->txtScaling->setText("250");
+        SendAndCompare(emu->eeprom());
+        const emulator::Eeprom after = emu->eeprom();
+        EXPECT_EQ(emulator::unpackAuditCounters(std::vector<uint8_t>(after.begin() + 143, after.begin() + 163)).stacked,
+                  counted.stacked);
+        EXPECT_EQ(emu->auditCounters().motorStarts, counted.motorStarts);
+        EXPECT_EQ(emu->auditCounters().daysSince2010, counted.daysSince2010);
+        EXPECT_EQ(after[12], 250) << "the edited field is sent as edited";
+        EXPECT_TRUE(std::equal(after.begin() + 143, after.begin() + 163, CurrentRecord.AuditCounters.begin()))
+            << "the record holds what the unit holds";
+        TearDown();
+        SetUp();
+    }
+}
+
+TEST_F(ConfigurationTest, AWriteWhoseCountersCannotBeReadSendsNothing)
+{
+    emulator::Fault noReply;
+    noReply.kind = emulator::FaultKind::NoReply;
+    emulator::Fault shortReply;
+    shortReply.kind = emulator::FaultKind::ShortData;
+    shortReply.dataKept = 20;
+    for (const emulator::Fault& fault : {noReply, shortReply}) {
+        SCOPED_TRACE(int(fault.kind));
+        messages.clear();
+        AcceptorOptions o;
+        o.variant = 5;
+        Ready(o);
+        ReadFromAcceptor();
+        const emulator::Eeprom before = emu->eeprom();
+        const int reads = emu->commandCount(CmdReadConfiguration);
+        form->frmConfiguration->txtScaling->setText("250");
+        emu->failNextReplies(CmdReadConfiguration, fault);
+        WatchPollingAtMessages();
+        form->cmdSend_Click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 5000));
+        EXPECT_EQ(messages[0].text,
+                  "The note acceptor did not report its audit counters, so its configuration was not written. "
+                  "Nothing was sent.");
+        EXPECT_TRUE(pollingAtMessage);
+        EXPECT_EQ(emu->commandCount(CmdReadConfiguration), reads + 1);
+        EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
+        EXPECT_EQ(emu->eeprom(), before);
+        EXPECT_TRUE(form->cmdSend[5]->isEnabled());
+        ASSERT_TRUE(Identified());
+        TearDown();
+        SetUp();
+    }
+}
+
+TEST_F(ConfigurationTest, AShortConfigurationReplyKeepsTheLinkWatched)
+{
+    AcceptorOptions o;
+    o.variant = 5;
+    Ready(o);
+    emulator::Fault shortReply;
+    shortReply.kind = emulator::FaultKind::ShortData;
+    shortReply.dataKept = 20;
+    emu->failNextReplies(CmdReadConfiguration, shortReply);
+    const EepromRecord before = CurrentRecord;
+    WatchPollingAtMessages();
+    form->cmdRefresh_Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 5000));
+    EXPECT_EQ(messages[0].text, "The acceptor sent 20 of the 176 bytes of its configuration; nothing was changed.");
+    EXPECT_TRUE(pollingAtMessage) << "polls go on while the box is open";
+    EXPECT_EQ(CurrentRecord, before);
 }
 
 }  // namespace

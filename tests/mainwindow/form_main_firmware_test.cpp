@@ -65,6 +65,7 @@ protected:
     void Update()
     {
         messages.clear();
+        ASSERT_TRUE(WaitUntilIdle());
         form->cmdFlashRqt_Click();
     }
 
@@ -119,6 +120,11 @@ TEST_F(FirmwareTest, EachFailureEndsWithItsResult)
         {"checksum", 5, 5, CmdVerifyChecksum, fault(FaultKind::WrongChecksum, 1), "Memory Checksum Error!", false},
         {"other variant", 5, 7, CmdUpdateBootstrap, fault(FaultKind::WrongReplyCode, 4), "Please power-cycle BA...",
          true},
+        // The image calls variant 6 "Orvel Plus", the acceptor "Orvxel Plus": never the same variant.
+        {"variant 6", 6, 6, CmdUpdateBootstrap, fault(FaultKind::WrongReplyCode, 4), "Please power-cycle BA...",
+         true},
+        {"variant 6 checksum", 6, 6, CmdVerifyChecksum, fault(FaultKind::WrongReplyCode, 4),
+         "Please power-cycle BA...", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -139,6 +145,7 @@ TEST_F(FirmwareTest, EachFailureEndsWithItsResult)
         EXPECT_FALSE(emu->lastDateStamp().has_value());
         EXPECT_TRUE(form->tmrPoll->isActive()) << "polling goes on at the boot loader's speed";
         EXPECT_EQ(form->FlashMode, True);
+        EXPECT_TRUE(form->cmdOpenHex->isEnabled()) << "ready for the next file";
         TearDown();
         SetUp();
     }
@@ -184,7 +191,7 @@ TEST_F(FirmwareTest, AnImageWithoutABlockTableNeverStartsAnUpdate)
     EXPECT_TRUE(form->FlashInhibit & 0x01);
     form->SuperUserMode = 2;
     Update();
-    QTest::qWait(300);
+    ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdStartUpdate), 0);
 }
 
@@ -203,6 +210,91 @@ TEST_F(FirmwareTest, ABadFileIsRefusedAndTheLoadedImageStays)
     EXPECT_EQ(form->Firmware.BlockTable.size(), blocks);
     EXPECT_EQ(form->Label7[1]->text(), "SOFTWARE LOADED");
     EXPECT_TRUE(form->cmdOpenHex->isEnabled());
+}
+
+TEST_F(FirmwareTest, AVariantSixUnitIsNotUpdatedInNormalMode)
+{
+    Ready(6, 6);
+    EXPECT_EQ(form->Label6[0]->text(), "Orvel Plus");
+    EXPECT_EQ(form->Label6[4]->text(), "Orvxel Plus");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (form->FlashInhibit & 0x10) != 0; }, 3000));
+    EXPECT_FALSE(form->cmdFlashRqt->isEnabled());
+}
+
+TEST_F(FirmwareTest, APendingConfigurationWriteTakesOneBootStrapReply)
+{
+    Ready(5, 5);
+    form->ConfigWritePending = True;
+    Update();
+    ASSERT_TRUE(Shows("Device Programmed Successfully", 20000));
+    EXPECT_EQ(emu->commandCount(CmdUpdateBootstrap), 2) << "the swallowed reply is asked for again";
+    EXPECT_EQ(form->Label61->text(), "1");
+    EXPECT_EQ(form->ConfigWritePending, False);
+}
+
+// After an update that ended early the acceptor waits in its boot loader; the window finds it and
+// programs it.
+class AbandonedUpdateTest : public FirmwareTest {
+protected:
+    void ExpectReadyAndUpdatedAgain()
+    {
+        EXPECT_FALSE(form->UpdateRunning);
+        EXPECT_TRUE(form->cmdOpenHex->isEnabled());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label10->text() == "PROGRAM MODE"; }, 20000))
+            << "the boot loader is found";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->cmdFlashRqt->isEnabled(); }, 5000));
+        emu->clearFaults();
+        Update();
+        ASSERT_TRUE(Shows("Device Programmed Successfully", 20000));
+        EXPECT_EQ(emu->flashMemory().size(), image.size());
+    }
+};
+
+TEST_F(AbandonedUpdateTest, ChoosingAPortDuringTheUpdate)
+{
+    Ready(5, 5);
+    Fault never;
+    never.kind = FaultKind::NoReply;
+    never.times = 100;
+    emu->failNextReplies(CmdEraseMemory, never);  // the update waits in its erase step
+    Update();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->eraseCount() >= 1; }, 5000));
+    ASSERT_TRUE(form->UpdateRunning);
+    form->mnuCom1_Click(1);
+    EXPECT_EQ(form->FlashMode, False);
+    ExpectReadyAndUpdatedAgain();
+}
+
+TEST_F(AbandonedUpdateTest, APortThatDoesNotReopenAtTheBootLoadersSpeed)
+{
+    Ready(5, 5);
+    const QString link = dir + "/COM1";
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(QFile::link("/nonexistent/tty-of-nobody", link));
+    Update();
+    EXPECT_EQ(form->FlashMode, False);
+    EXPECT_FALSE(form->UpdateRunning);
+    EXPECT_TRUE(form->cmdOpenHex->isEnabled());
+    EXPECT_TRUE(form->tmrPoll->isActive());
+    EXPECT_EQ(form->lblDisplay->text(), "The port could not be opened at 38400 baud; the update did not start.");
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(QFile::link(QString::fromStdString(emu->devicePath()), link));
+    ExpectReadyAndUpdatedAgain();
+}
+
+TEST_F(FirmwareTest, AnAcceptorSlowToStartAfterItsUpdateStillGetsItsStamp)
+{
+    Ready(5, 5);
+    emu->setStartUpTime(std::chrono::hours(1));  // until the test lets it start
+    Update();
+    // The window gives the acceptor up and clears what it showed of it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label6[4]->text().isEmpty(); }, 20000));
+    EXPECT_EQ(form->bStampDatePending, True);
+    EXPECT_FALSE(emu->lastDateStamp().has_value());
+    emu->finishStartUp();
+    ASSERT_TRUE(Shows("Device Programmed Successfully", 20000));
+    EXPECT_TRUE(emu->lastDateStamp().has_value());
+    EXPECT_EQ(form->bStampDatePending, False);
 }
 
 }  // namespace

@@ -67,6 +67,22 @@ protected:
         return QTest::qWaitFor([&] { return form->Label7[0]->text() == "HARDWARE FOUND"; }, timeoutMs);
     }
 
+    // Waits for a moment with no request out (a reply restarts the poll timer, and only a memory read
+    // may follow it): a command that reopens the port then cannot meet a late reply to an earlier one,
+    // which the receive path would take for noise together with the command's own reply.
+    bool WaitUntilIdle(int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return form->MissedReplyCount == 0 && form->PagedReadState == 0; }, timeoutMs);
+    }
+
+    // Waits until the acceptor has heard two more polls (one may already be on its way): a frame the
+    // window sent before now has arrived by then, so a count taken afterwards is final.
+    bool LaterPollsHeard(int timeoutMs = 5000)
+    {
+        const int polls = emu->pollCount();
+        return QTest::qWaitFor([&] { return emu->pollCount() >= polls + 2; }, timeoutMs);
+    }
+
     QString dir;
     std::vector<MessageRequest> messages;
     std::unique_ptr<AcceptorEmulator> emu;

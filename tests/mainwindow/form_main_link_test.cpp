@@ -8,9 +8,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "form_main_fixture.h"
 
@@ -103,10 +107,10 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     EXPECT_FALSE(form->cmdSend[0]->isEnabled());
     EXPECT_EQ(form->ImageNoteAcceptor->property("pictureVariant").toInt(), 0);
 
-    // Probing at the boot loader's speed: the wake byte and the poll arrive at 38400.
-    EXPECT_EQ(form->FlashMode, True);
-    EXPECT_EQ(form->MSComm1->BaudRate(), 38400);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastLineSpeed() == 38400; }, 2000));
+    // Probing at the boot loader's speed: the wake byte and the poll arrive at 38400. The probe goes
+    // back and forth between the speeds, so each is waited for, not looked at once.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->FlashMode == True && form->MSComm1->BaudRate() == 38400; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastLineSpeed() == 38400; }, 5000));
     EXPECT_GT(emu->wrongSpeedByteCount(), 0);
 
     // Four more missed ticks bring it back to the application's speed.
@@ -118,7 +122,7 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     EXPECT_EQ(form->Label6[4]->text(), "Tyx Sarnel");
 }
 
-TEST_F(FormMainTest, DateStampIsAnsweredOrForgottenWithTheAcceptor)
+TEST_F(FormMainTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
 {
     Attach({});
     Launch();
@@ -128,11 +132,17 @@ TEST_F(FormMainTest, DateStampIsAnsweredOrForgottenWithTheAcceptor)
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->bStampDatePending == False; }, 2000));
     EXPECT_EQ(form->lblDisplay->text(), "Device Programmed Successfully");
 
-    // A stamp that is never answered is given up when the acceptor is lost.
-    emu->setSilent(true);
+    // An acceptor that answers polls but never the stamp: the attempts are bounded.
+    emulator::Fault ignore;
+    ignore.kind = emulator::FaultKind::NoReply;
+    ignore.times = 1000;
+    emu->failNextReplies(CmdDateStamp, ignore);
+    const int stampsBefore = emu->commandCount(CmdDateStamp);
     form->bStampDatePending = True;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 10000));
-    EXPECT_EQ(form->bStampDatePending, False);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->bStampDatePending == False; }, 30000));
+    EXPECT_GE(emu->commandCount(CmdDateStamp) - stampsBefore, FormMain::MaxStampDateAttempts);
+    const int polls = emu->pollCount();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->pollCount() > polls; }, 3000)) << "polling goes on";
 }
 
 TEST_F(FormMainTest, GuardExpiryAtNormalSpeedOnlyRestartsPolling)
@@ -165,12 +175,42 @@ TEST_F(FormMainTest, APortThatFailsSaysSoOnceAndTheProgramKeepsTrying)
     EXPECT_TRUE(form->tmrPoll->isActive());
     EXPECT_FALSE(form->cmdCalibrate[0]->isHidden());
 
-    QTest::qWait(2600);  // the watchdog's retries stay silent
-    EXPECT_EQ(messages.size(), 1u);
+    // A whole round of the watchdog: four missed ticks, a reopen at the boot loader's speed, polling again.
+    QSignalSpy ticks(form->tmrPoll, &QTimer::timeout);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 5; }, 10000));
+    EXPECT_EQ(messages.size(), 1u) << "the watchdog's retries stay silent";
 
-    form->mnuCom1_Click(3);  // the user's own choice tells again
-    EXPECT_EQ(messages.size(), 2u);
+    form->mnuCom1_Click(3);  // told once already, until a port opens
+    EXPECT_EQ(messages.size(), 1u);
     EXPECT_TRUE(form->mnuCom1[3]->isChecked());
+    EXPECT_TRUE(form->tmrPoll->isActive());
+
+    Attach({});
+    form->mnuCom1_Click(1);
+    EXPECT_EQ(form->bPortErrorShown, False) << "a port that opens";
+    form->mnuCom1_Click(3);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].title, "Critical Error");
+}
+
+TEST_F(FormMainTest, APortThatFailsSkipsTheRestOfTheSerialSetUp)
+{
+    QFile::link("/nonexistent/tty-of-nobody", dir + "/COM3");
+    Attach({});
+    Launch();
+    form->mnuCom1_Click(FormMain::UsbEntry);  // no library here: "Failed to initialise"
+    ASSERT_EQ(messages.size(), 1u);
+    form->mnuCom1_Click(3);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[1].text.startsWith("Communication Port error! "));
+    // The controls stay as the USB entry left them; only polling is kept alive.
+    EXPECT_EQ(form->cmdFlashRqt->text(), "&UPDATE KDU");
+    EXPECT_TRUE(form->LabelCalibrationStatus->isHidden());
+    EXPECT_TRUE(form->tmrPoll->isActive());
+    form->mnuCom1_Click(1);
+    EXPECT_EQ(form->cmdFlashRqt->text(), "&UPDATE BA");
+    EXPECT_FALSE(form->LabelCalibrationStatus->isHidden());
+    ASSERT_TRUE(Identified());
 }
 
 TEST_F(FormMainTest, ChoosingAPortRemembersItAndUsbWithoutLibraryFails)
@@ -205,6 +245,7 @@ TEST_F(FormMainTest, CalibrateThenReadsTheFactoryCopyAndStateAnew)
     EXPECT_EQ(form->LabelCalibrationStatus->text(), "Unit Not Calibrated");
     const int readsBefore = emu->commandCount(CmdReadMemory);
 
+    ASSERT_TRUE(WaitUntilIdle());
     form->cmdCalibrate[5]->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->commandCount(CmdCalibrate) == 1; }, 3000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->LabelCalibrationStatus->text() == "Unit Calibrated"; }, 5000));
@@ -224,18 +265,49 @@ TEST_F(FormMainTest, AuditOfATekraComesFromItsReply)
     Attach(o);
     Launch();
     ASSERT_TRUE(Identified());
-    form->mnuAudit_Click();
     FormAudit& audit = FormAudit::Default();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->commandCount(CmdReadAudit) == 1; }, 2000));
-    const int polls = emu->pollCount();
-    EXPECT_FALSE(form->tmrPoll->isActive()) << "no poll while the audit request is out";
-    const bool filled = QTest::qWaitFor([&] { return audit.txtStacked->text() == "523000"; }, 3000);
-    ASSERT_TRUE(filled) << audit.txtStacked->text().toStdString() << " / " << emu->commandCount(CmdReadAudit)
-                        << " / " << form->FirmwareVersionText;
+
+    // The window's own events in order: each poll tick (the one that takes the request out marked), the
+    // guard giving up on a reply, and the reply filling the window.
+    std::vector<std::string> events;
+    bool requested = false;
+    QObject::connect(form->tmrPoll, &QTimer::timeout, form.get(), [&] {
+        const bool sentTheRequest = requested && !form->AuditRequestPending;
+        if (sentTheRequest)
+            requested = false;
+        events.push_back(sentTheRequest ? "request" : "poll");
+    });
+    QObject::connect(form->tmrGuard, &QTimer::timeout, form.get(), [&] { events.push_back("guard"); });
+    QObject::connect(audit.txtStacked, &QLineEdit::textChanged, form.get(), [&] { events.push_back("reply"); });
+
+    const auto trail = [&] {
+        std::string t;
+        for (const std::string& e : events)
+            t += e + " ";
+        return t;
+    };
+    const auto after = [&](const char* first, const char* then) {
+        const auto at = std::find(events.begin(), events.end(), first);
+        return at != events.end() && std::find(at, events.end(), then) != events.end();
+    };
+
+    // The acceptor keeps its answer until the guard has given up on it: no poll goes out before that.
+    emu->holdNextReply(CmdReadAudit);
+    requested = true;
+    form->mnuAudit_Click();
+    EXPECT_TRUE(audit.isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return after("request", "guard"); }, 5000)) << trail();
+    ASSERT_TRUE(emu->replyHeld());
+    const auto request = std::find(events.begin(), events.end(), "request");
+    EXPECT_EQ(request[1], "guard") << "no poll while the audit request is out: " << trail();
+    EXPECT_TRUE(audit.txtStacked->text().isEmpty()) << "empty until the reply comes";
+
+    // Answered late, the counters still arrive, and polling goes on after them.
+    emu->releaseHeldReply();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return audit.txtStacked->text() == "523000"; }, 5000)) << trail();
     EXPECT_EQ(audit.txtMotStarts->text(), "1048575");
     EXPECT_EQ(audit.txtJams->text(), "7");
-    EXPECT_EQ(emu->pollCount(), polls);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return after("reply", "poll"); }, 3000)) << trail();
     EXPECT_EQ(emu->commandCount(CmdReadAudit), 1);
 }
 
@@ -254,6 +326,7 @@ TEST_F(FormMainTest, AuditOfASarnelComesFromItsConfiguration)
     EXPECT_FALSE(audit.lblAuditNote->text().isEmpty());
     audit.Unload();
 
+    ASSERT_TRUE(WaitUntilIdle());
     form->cmdRefresh_Click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
     form->mnuAudit_Click();

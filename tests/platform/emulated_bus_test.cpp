@@ -47,7 +47,8 @@ protected:
         activity_.WaitZero();
     }
 
-    TransferPtr Bulk(uint8_t endpoint, std::vector<uint8_t>& buffer, uint32_t length, Outcome& outcome)
+    TransferPtr Bulk(uint8_t endpoint, std::vector<uint8_t>& buffer, uint32_t length, Outcome& outcome,
+                     DeviceBackend* backend = nullptr)
     {
         auto transfer = std::make_shared<Transfer>();
         transfer->Endpoint = endpoint;
@@ -59,7 +60,7 @@ protected:
             outcome.Level = CurrentLevel();
             outcome.Done.Set();
         };
-        backend_->Submit(transfer);
+        (backend ? backend : backend_.get())->Submit(transfer);
         return transfer;
     }
 
@@ -145,6 +146,41 @@ TEST_F(EmulatedBusTest, StallUntilTheHaltIsCleared)
     EXPECT_EQ(Run(0x81, buffer, 64).Actual, 2u);
 }
 
+TEST_F(EmulatedBusTest, ClearingTheHaltEmptiesTheInEndpoint)
+{
+    bus_.SendIn(port_, 0x81, {1, 2, 3});
+    EXPECT_EQ(backend_->ClearHalt(0x81), TransferStatus::Completed);
+    std::vector<uint8_t> buffer(64);
+    Outcome outcome;
+    Bulk(0x81, buffer, 64, outcome);
+    bus_.SendIn(port_, 0x81, {4});
+    outcome.Done.Wait();
+    EXPECT_EQ(outcome.Actual, 1u);
+    EXPECT_EQ(buffer[0], 4);
+}
+
+TEST_F(EmulatedBusTest, WithTheFrameClockTransfersCarryTheSameData)
+{
+    bus_.SetFrameClock(true);
+    std::vector<uint8_t> request(4096);
+    for (size_t i = 0; i < request.size(); ++i)
+        request[i] = uint8_t(i * 7);
+    EXPECT_EQ(Run(0x01, request, 4096).Actual, 4096u);
+    std::vector<uint8_t> reply(4096);
+    Outcome& echo = Run(0x81, reply, 4096);
+    EXPECT_EQ(echo.Status, TransferStatus::Completed);
+    EXPECT_EQ(reply, request);
+    // The zero-length packet after the full reply is still carried.
+    EXPECT_EQ(Run(0x81, reply, 64).Actual, 0u);
+
+    Outcome last;
+    Bulk(0x01, request, 100, last);
+    bus_.SetFrameClock(false);  // what waits for a frame goes at once
+    last.Done.Wait();
+    EXPECT_EQ(last.Status, TransferStatus::Completed);
+    EXPECT_EQ(last.Actual, 100u);
+}
+
 TEST_F(EmulatedBusTest, CancelBeforeAndAfterSubmit)
 {
     std::vector<uint8_t> buffer(64);
@@ -194,6 +230,41 @@ TEST_F(EmulatedBusTest, UnplugAtTheNextInTransfer)
     EXPECT_EQ(Run(0x81, buffer, 64).Status, TransferStatus::NoDevice);
     EXPECT_EQ(listener_.left, 1);
     EXPECT_EQ(backend_->PortStatus(), 0u);
+}
+
+// Takes one request and leaves the bus before answering it.
+class LeavingDevice : public SimpleDevice {
+public:
+    using SimpleDevice::SimpleDevice;
+    OutResult OnOutTransfer(uint8_t, std::span<const uint8_t>, DeviceSide& side) override
+    {
+        side.Unplug();
+        return OutResult::Accept;
+    }
+};
+
+TEST_F(EmulatedBusTest, DeviceLeavesBetweenRequestAndReply)
+{
+    for (bool frames : {false, true}) {
+        bus_.SetFrameClock(frames);
+        int port = bus_.Plug(std::make_shared<LeavingDevice>(SimpleDeviceConfig{}));
+        std::shared_ptr<DeviceBackend> backend = bus_.BackendOf(port);
+        std::vector<uint8_t> reply(64);
+        std::vector<uint8_t> request{0x10};
+        Outcome read;
+        Outcome write;
+        int leftBefore = listener_.left;
+        Bulk(0x81, reply, 64, read, backend.get());
+        Bulk(0x01, request, 1, write, backend.get());
+        write.Done.Wait();
+        read.Done.Wait();
+        EXPECT_EQ(write.Status, TransferStatus::Completed) << frames;
+        EXPECT_EQ(read.Status, TransferStatus::NoDevice) << frames;
+        // The listener hears of it before the transfers' completions arrive.
+        EXPECT_EQ(listener_.left, leftBefore + 1) << frames;
+        EXPECT_EQ(backend->PortStatus(), 0u) << frames;
+    }
+    bus_.SetFrameClock(false);
 }
 
 TEST_F(EmulatedBusTest, UnplugFailsWhatIsPending)

@@ -45,18 +45,20 @@ QLabel* NewLabel(QWidget* parent, const QString& text, const QRect& at)
 {
     auto* l = new QLabel(text, parent);
     l->setGeometry(at);
-    l->setAccessibleName(text.trimmed());
     return l;
 }
 
-// A value label with its caption to the left; the caption is its accessible name.
+// A value label with its caption to the left. A screen reader hears the value the label shows; the
+// caption describes it, and names it while it shows nothing.
 QLabel* CaptionedValue(QWidget* parent, const char* name, const QString& caption, int y)
 {
-    NewLabel(parent, caption, QRect(14, y, 150, 24))->setStyleSheet("color: #555;");
+    QLabel* c = NewLabel(parent, caption, QRect(14, y, 150, 24));
+    c->setStyleSheet("color: #555;");
     auto* v = new QLabel(parent);
     v->setObjectName(name);
     v->setGeometry(170, y, 250, 24);
-    v->setAccessibleName(caption);
+    c->setBuddy(v);
+    v->setAccessibleDescription(caption);
     v->setStyleSheet("font-weight: 600;");
     return v;
 }
@@ -95,6 +97,12 @@ QPushButton* NewButton(QWidget* parent, const char* name, const QString& caption
     b->setAccessibleName(QString(caption).remove('&'));
     b->setGeometry(at);
     return b;
+}
+
+// The button's caption is the channel's state; a screen reader hears it with the channel.
+QString SecurityButtonName(int index, bool high)
+{
+    return QString("Security of channel %1: %2").arg(index + 1).arg(high ? "H" : "L");
 }
 
 void SetText(QLineEdit* e, const std::string& text)
@@ -279,7 +287,7 @@ void ConfigurationFrame::BuildChannelGroups()
     for (int i = 0; i < 24; ++i) {
         QPushButton* b = NewButton(Frame8, "cmdButtonSecurity", "L", QRect(x(i), rowY - 2, width, 30));
         b->setObjectName(QString("cmdButtonSecurity_%1").arg(i));
-        b->setAccessibleName(QString("Security of channel %1").arg(i + 1));
+        b->setAccessibleName(SecurityButtonName(i, false));
         b->setToolTip("Click here to change channel security. L - High Acceptance ; H - High Security.");
         cmdButtonSecurity[size_t(i)] = b;
         connect(b, &QPushButton::clicked, this, [this, i] { cmdButtonSecurity_Click(i); });
@@ -312,7 +320,7 @@ void ConfigurationFrame::BuildButtons()
 {
     LabelNaStatusMessage = new QLabel(this);
     LabelNaStatusMessage->setObjectName("LabelNaStatusMessage");
-    LabelNaStatusMessage->setAccessibleName("Configuration status");
+    LabelNaStatusMessage->setAccessibleDescription("Configuration status");
     LabelNaStatusMessage->setGeometry(10, 774, 1620, 36);
     LabelNaStatusMessage->setAutoFillBackground(true);
     LabelNaStatusMessage->setIndent(12);
@@ -489,6 +497,7 @@ void ConfigurationFrame::SetSecurityButton(int index, bool high)
     QPushButton* b = cmdButtonSecurity[size_t(index)];
     const int32_t colour = high ? LightRed : LightBlue;
     b->setText(high ? "H" : "L");
+    b->setAccessibleName(SecurityButtonName(index, high));
     b->setProperty("backColour", colour);
     b->setStyleSheet(QString("background-color: %1; font-weight: 700;").arg(ColourOf(colour).name()));
 }

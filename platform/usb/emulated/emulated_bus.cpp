@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "../../kernel/level.h"
 #include "../descriptors.h"
@@ -12,8 +13,13 @@ namespace kovrin::platform::usb {
 struct EmulatedBus::Endpoint {
     uint8_t Address = 0;
     uint16_t MaximumPacketSize = 64;
-    std::deque<std::vector<uint8_t>> InPackets;
+    struct Packet {
+        std::vector<uint8_t> Data;
+        uint64_t Frame = 0;  // with the frame clock: the first frame that may carry it
+    };
+    std::deque<Packet> InPackets;
     std::deque<TransferPtr> Pending;
+    std::deque<TransferPtr> Sending;  // with the frame clock: OUT transfers whose packets are moving
     bool Halted = false;
     bool NoReply = false;
     int ClearHalts = 0;
@@ -91,15 +97,20 @@ public:
         if (it == port_.Endpoints.end())
             return;
         it->second.Halted = true;
-        while (!it->second.Pending.empty()) {
-            bus_.FinishLocked(port_, it->second.Pending.front(), TransferStatus::Stall);
-            it->second.Pending.pop_front();
+        for (auto* queue : {&it->second.Pending, &it->second.Sending}) {
+            while (!queue->empty()) {
+                bus_.FinishLocked(port_, queue->front(), TransferStatus::Stall);
+                queue->pop_front();
+            }
         }
     }
+    void Unplug() override { unplug_ = true; }
+    bool UnplugAsked() const { return unplug_; }
 
 private:
     EmulatedBus& bus_;
     Port& port_;
+    bool unplug_ = false;
 };
 
 EmulatedBus::EmulatedBus() : thread_([this] { Run(); }) {}
@@ -139,10 +150,22 @@ void EmulatedBus::Run()
         }
         if (stopping_)
             return;
-        if (timed_.empty())
+        Clock::time_point wake = timed_.empty() ? Clock::time_point::max() : timed_.begin()->first;
+        if (frameClock_ && FrameWorkLocked()) {
+            // Frames that ended while the thread was late are lost, as on a busy bus.
+            uint64_t current = FrameNowLocked();
+            if (current > nextFrame_) {
+                CarryFrameLocked(current - 1);
+                nextFrame_ = current;
+                TellLeaving(guard);
+                continue;
+            }
+            wake = std::min(wake, frameEpoch_ + Clock::duration(kFrameLength * int64_t(nextFrame_ + 1)));
+        }
+        if (wake == Clock::time_point::max())
             changed_.wait(guard);
         else
-            changed_.wait_until(guard, timed_.begin()->first);
+            changed_.wait_until(guard, wake);
     }
 }
 
@@ -193,9 +216,7 @@ void EmulatedBus::UnplugLocked(Port& port)
         return;
     port.Plugged = false;
     for (auto& [address, endpoint] : port.Endpoints) {
-        for (auto& transfer : endpoint.Pending)
-            FinishLocked(port, transfer, TransferStatus::NoDevice);
-        endpoint.Pending.clear();
+        FinishAllLocked(port, endpoint, TransferStatus::NoDevice);
         endpoint.InPackets.clear();
     }
 }
@@ -210,46 +231,160 @@ void EmulatedBus::QueueInLocked(Port& port, Endpoint& endpoint, const std::vecto
 {
     if (!port.Plugged)
         return;
+    // A reply the device makes while a frame is carried goes out from the next frame on.
+    uint64_t frame = inFrame_ ? carriedFrame_ + 1 : FrameNowLocked();
     size_t size = endpoint.MaximumPacketSize;
     for (size_t at = 0; at < data.size(); at += size)
-        endpoint.InPackets.emplace_back(data.begin() + at, data.begin() + std::min(data.size(), at + size));
+        endpoint.InPackets.push_back({{data.begin() + at, data.begin() + std::min(data.size(), at + size)}, frame});
     if (data.empty() || (zlpAfterFull && data.size() % size == 0))
-        endpoint.InPackets.emplace_back();
+        endpoint.InPackets.push_back({{}, frame});
     ServiceInLocked(port, endpoint);
+}
+
+void EmulatedBus::FinishAllLocked(Port& port, Endpoint& endpoint, TransferStatus status)
+{
+    for (auto* queue : {&endpoint.Pending, &endpoint.Sending}) {
+        for (auto& transfer : *queue)
+            FinishLocked(port, transfer, status);
+        queue->clear();
+    }
+}
+
+EmulatedBus::Step EmulatedBus::StepInLocked(Port& port, Endpoint& endpoint, uint64_t frame)
+{
+    if (endpoint.Pending.empty() || endpoint.NoReply)
+        return Step::Blocked;
+    TransferPtr transfer = endpoint.Pending.front();
+    if (endpoint.Halted) {
+        endpoint.Pending.pop_front();
+        FinishLocked(port, transfer, TransferStatus::Stall);
+        return Step::Finished;
+    }
+    if (endpoint.InPackets.empty() || endpoint.InPackets.front().Frame > frame || transfer->Frame > frame)
+        return Step::Blocked;
+    std::vector<uint8_t> packet = std::move(endpoint.InPackets.front().Data);
+    endpoint.InPackets.pop_front();
+    uint32_t room = transfer->Length - transfer->Actual;
+    if (packet.size() > room) {
+        // Babble: more than the buffer holds.
+        std::memcpy(transfer->Buffer + transfer->Actual, packet.data(), room);
+        transfer->Actual += room;
+        endpoint.Pending.pop_front();
+        FinishLocked(port, transfer, TransferStatus::Overflow);
+        return Step::Packet;
+    }
+    if (!packet.empty())
+        std::memcpy(transfer->Buffer + transfer->Actual, packet.data(), packet.size());
+    transfer->Actual += uint32_t(packet.size());
+    bool shortPacket = packet.size() < endpoint.MaximumPacketSize;
+    if (shortPacket || transfer->Actual == transfer->Length) {
+        endpoint.Pending.pop_front();
+        bool tooShort = shortPacket && !transfer->ShortOk && transfer->Actual < transfer->Length;
+        FinishLocked(port, transfer, tooShort ? TransferStatus::Error : TransferStatus::Completed);
+    }
+    return Step::Packet;
+}
+
+EmulatedBus::Step EmulatedBus::StepOutLocked(Port& port, Endpoint& endpoint, uint64_t frame)
+{
+    if (endpoint.Sending.empty() || endpoint.Sending.front()->Frame > frame)
+        return Step::Blocked;
+    TransferPtr transfer = endpoint.Sending.front();
+    // A zero-length transfer is one zero-length packet.
+    transfer->Actual += std::min<uint32_t>(endpoint.MaximumPacketSize, transfer->Length - transfer->Actual);
+    if (transfer->Actual == transfer->Length) {
+        endpoint.Sending.pop_front();
+        if (DeliverOutLocked(port, endpoint, transfer))
+            leaving_.push_back(&port);
+    }
+    return Step::Packet;
 }
 
 void EmulatedBus::ServiceInLocked(Port& port, Endpoint& endpoint)
 {
-    while (!endpoint.Pending.empty() && !endpoint.NoReply) {
-        TransferPtr transfer = endpoint.Pending.front();
-        if (endpoint.Halted) {
-            endpoint.Pending.pop_front();
-            FinishLocked(port, transfer, TransferStatus::Stall);
-            continue;
-        }
-        if (endpoint.InPackets.empty())
-            return;
-        std::vector<uint8_t> packet = std::move(endpoint.InPackets.front());
-        endpoint.InPackets.pop_front();
-        uint32_t room = transfer->Length - transfer->Actual;
-        if (packet.size() > room) {
-            // Babble: more than the buffer holds.
-            std::memcpy(transfer->Buffer + transfer->Actual, packet.data(), room);
-            transfer->Actual += room;
-            endpoint.Pending.pop_front();
-            FinishLocked(port, transfer, TransferStatus::Overflow);
-            continue;
-        }
-        if (!packet.empty())
-            std::memcpy(transfer->Buffer + transfer->Actual, packet.data(), packet.size());
-        transfer->Actual += uint32_t(packet.size());
-        bool shortPacket = packet.size() < endpoint.MaximumPacketSize;
-        if (shortPacket || transfer->Actual == transfer->Length) {
-            endpoint.Pending.pop_front();
-            bool tooShort = shortPacket && !transfer->ShortOk && transfer->Actual < transfer->Length;
-            FinishLocked(port, transfer, tooShort ? TransferStatus::Error : TransferStatus::Completed);
+    if (frameClock_) {
+        changed_.notify_all();  // the frames carry it
+        return;
+    }
+    while (StepInLocked(port, endpoint, kAnyFrame) != Step::Blocked) {
+    }
+}
+
+bool EmulatedBus::DeliverOutLocked(Port& port, Endpoint& endpoint, const TransferPtr& transfer)
+{
+    Side side(*this, port);
+    OutResult result = port.Device->OnOutTransfer(
+        endpoint.Address, std::span<const uint8_t>(transfer->Buffer, transfer->Length), side);
+    switch (result) {
+    case OutResult::Accept:
+        transfer->Actual = transfer->Length;
+        FinishLocked(port, transfer, TransferStatus::Completed);
+        break;
+    case OutResult::Stall:
+        endpoint.Halted = true;
+        FinishLocked(port, transfer, TransferStatus::Stall);
+        break;
+    case OutResult::Nak:
+        endpoint.Pending.push_back(transfer);
+        break;
+    }
+    if (!side.UnplugAsked())
+        return false;
+    UnplugLocked(port);
+    return true;
+}
+
+void EmulatedBus::TellLeaving(std::unique_lock<std::mutex>& guard)
+{
+    std::vector<Port*> leaving = std::exchange(leaving_, {});
+    if (leaving.empty())
+        return;
+    guard.unlock();
+    for (Port* port : leaving)
+        TellLeft(*port);
+    guard.lock();
+}
+
+uint64_t EmulatedBus::FrameNowLocked() const
+{
+    if (!frameClock_)
+        return kAnyFrame;
+    return uint64_t((Clock::now() - frameEpoch_) / kFrameLength);
+}
+
+bool EmulatedBus::FrameWorkLocked()
+{
+    for (auto& [number, port] : ports_)
+        for (auto& [address, endpoint] : port->Endpoints)
+            if (!endpoint.Sending.empty() ||
+                (endpoint.In() && !endpoint.Pending.empty() && (endpoint.Halted || !endpoint.InPackets.empty())))
+                return true;
+    return false;
+}
+
+void EmulatedBus::CarryFrameLocked(uint64_t frame)
+{
+    inFrame_ = true;
+    carriedFrame_ = frame;
+    int budget = kPacketsPerFrame;
+    bool progressed = true;
+    // One packet per endpoint per round, so that every endpoint gets its share.
+    while (budget > 0 && progressed) {
+        progressed = false;
+        for (auto& [number, port] : ports_) {
+            if (!port->Plugged)
+                continue;
+            for (auto& [address, endpoint] : port->Endpoints) {
+                if (budget == 0)
+                    break;
+                Step step = endpoint.In() ? StepInLocked(*port, endpoint, frame) : StepOutLocked(*port, endpoint, frame);
+                if (step == Step::Packet)
+                    --budget;
+                progressed = progressed || step != Step::Blocked;
+            }
         }
     }
+    inFrame_ = false;
 }
 
 void EmulatedBus::ServiceAllInLocked(Port& port)
@@ -336,8 +471,18 @@ void EmulatedBus::SubmitLocked(Port& port, const TransferPtr& transfer, bool& un
         return;
     }
     transfer->State = Transfer::Stage::Queued;
+    transfer->Frame = FrameNowLocked();
     if (endpoint.In()) {
         endpoint.Pending.push_back(transfer);
+        if (endpoint.InPackets.empty()) {
+            Side side(*this, port);
+            port.Device->OnInTransfer(endpoint.Address, side);
+            if (side.UnplugAsked()) {
+                UnplugLocked(port);
+                unplugged = true;
+                return;
+            }
+        }
         ServiceInLocked(port, endpoint);
         return;
     }
@@ -351,21 +496,14 @@ void EmulatedBus::SubmitLocked(Port& port, const TransferPtr& transfer, bool& un
         endpoint.OutPacketSizes.push_back(0);
     for (size_t at = 0; at < transfer->Length; at += size)
         endpoint.OutPacketSizes.push_back(std::min<size_t>(size, transfer->Length - at));
-    Side side(*this, port);
-    OutResult result = port.Device->OnOutTransfer(
-        endpoint.Address, std::span<const uint8_t>(transfer->Buffer, transfer->Length), side);
-    switch (result) {
-    case OutResult::Accept:
-        transfer->Actual = transfer->Length;
-        FinishLocked(port, transfer, TransferStatus::Completed);
-        break;
-    case OutResult::Stall:
-        endpoint.Halted = true;
-        FinishLocked(port, transfer, TransferStatus::Stall);
-        break;
-    case OutResult::Nak:
-        endpoint.Pending.push_back(transfer);
-        break;
+    if (frameClock_) {
+        endpoint.Sending.push_back(transfer);
+        changed_.notify_all();
+        return;
+    }
+    if (DeliverOutLocked(port, endpoint, transfer)) {
+        unplugged = true;
+        return;
     }
     ServiceAllInLocked(port);
 }
@@ -401,11 +539,13 @@ void EmulatedBus::Cancel(int number, const TransferPtr& transfer)
         return;
     case Transfer::Stage::Queued:
         for (auto& [address, endpoint] : port->Endpoints) {
-            auto it = std::find(endpoint.Pending.begin(), endpoint.Pending.end(), transfer);
-            if (it != endpoint.Pending.end()) {
-                endpoint.Pending.erase(it);
-                FinishLocked(*port, transfer, TransferStatus::Cancelled);
-                return;
+            for (auto* queue : {&endpoint.Pending, &endpoint.Sending}) {
+                auto it = std::find(queue->begin(), queue->end(), transfer);
+                if (it != queue->end()) {
+                    queue->erase(it);
+                    FinishLocked(*port, transfer, TransferStatus::Cancelled);
+                    return;
+                }
             }
         }
         return;
@@ -422,6 +562,9 @@ TransferStatus EmulatedBus::ClearHalt(int number, uint8_t address)
     if (it == port->Endpoints.end() || port->FailClearHalt)
         return TransferStatus::Error;
     it->second.Halted = false;
+    // The device empties the endpoint's buffer with the halt: a late reply goes with it.
+    if (it->second.In())
+        it->second.InPackets.clear();
     ++it->second.ClearHalts;
     return TransferStatus::Completed;
 }
@@ -439,9 +582,7 @@ TransferStatus EmulatedBus::ResetDevice(int number)
     for (auto& [address, endpoint] : port->Endpoints) {
         endpoint.Halted = false;
         endpoint.InPackets.clear();
-        for (auto& transfer : endpoint.Pending)
-            FinishLocked(*port, transfer, TransferStatus::Cancelled);
-        endpoint.Pending.clear();
+        FinishAllLocked(*port, endpoint, TransferStatus::Cancelled);
     }
     port->Device->OnReset();
     return TransferStatus::Completed;
@@ -621,6 +762,32 @@ void EmulatedBus::SetNoReply(int number, uint8_t address, bool on)
     it->second.NoReply = on;
     if (!on && it->second.In())
         ServiceInLocked(*port, it->second);
+}
+
+void EmulatedBus::SetFrameClock(bool on)
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    if (on == frameClock_)
+        return;
+    frameClock_ = on;
+    if (on) {
+        frameEpoch_ = Clock::now();
+        nextFrame_ = 0;
+        return;
+    }
+    // What the frames still had to carry goes at once.
+    for (auto& [number, port] : ports_) {
+        for (auto& [address, endpoint] : port->Endpoints) {
+            while (!endpoint.Sending.empty()) {
+                TransferPtr transfer = endpoint.Sending.front();
+                endpoint.Sending.pop_front();
+                if (DeliverOutLocked(*port, endpoint, transfer))
+                    leaving_.push_back(port.get());
+            }
+        }
+        ServiceAllInLocked(*port);
+    }
+    TellLeaving(guard);
 }
 
 void EmulatedBus::SetCompletionDelay(int number, std::chrono::milliseconds delay)

@@ -57,6 +57,13 @@ public:
     void Stall(int port, uint8_t endpoint);
     // Transfers on the endpoint never complete (the device NAKs) until cancelled.
     void SetNoReply(int port, uint8_t endpoint, bool on);
+    // Full-speed timing: bulk packets move in 1 ms frames, at most
+    // kPacketsPerFrame per frame across the bus, in turn between endpoints; a
+    // device's reply goes out from the frame after the request's last packet.
+    void SetFrameClock(bool on);
+    static constexpr int kPacketsPerFrame = 19;
+    static constexpr std::chrono::milliseconds kFrameLength{1};
+
     // Completions of the port's transfers are delivered this much later.
     void SetCompletionDelay(int port, std::chrono::milliseconds delay);
     // While held, the port's completions wait; releasing delivers them in order.
@@ -94,6 +101,19 @@ private:
     // Marks the port unplugged and fails its transfers; the listener is told by the caller.
     void UnplugLocked(Port& port);
     void ServiceInLocked(Port& port, Endpoint& endpoint);
+    void FinishAllLocked(Port& port, Endpoint& endpoint, TransferStatus status);
+    // True when the device asked to leave the bus: it is unplugged, and the
+    // caller tells the listener once the bus is unlocked.
+    bool DeliverOutLocked(Port& port, Endpoint& endpoint, const TransferPtr& transfer);
+    // Tells the listener of the ports in `leaving_`, with the bus unlocked meanwhile.
+    void TellLeaving(std::unique_lock<std::mutex>& guard);
+    // One packet of the endpoint's first transfer, if `frame` may carry it.
+    enum class Step { Blocked, Packet, Finished };
+    Step StepInLocked(Port& port, Endpoint& endpoint, uint64_t frame);
+    Step StepOutLocked(Port& port, Endpoint& endpoint, uint64_t frame);
+    uint64_t FrameNowLocked() const;
+    bool FrameWorkLocked();
+    void CarryFrameLocked(uint64_t frame);
     void ServiceAllInLocked(Port& port);
     void QueueInLocked(Port& port, Endpoint& endpoint, const std::vector<uint8_t>& data, bool zlpAfterFull);
     void SubmitLocked(Port& port, const TransferPtr& transfer, bool& unplugged);
@@ -114,10 +134,17 @@ private:
     std::deque<std::function<void()>> ready_;
     std::multimap<Clock::time_point, std::function<void()>> timed_;
     std::map<int, std::unique_ptr<Port>> ports_;
+    std::vector<Port*> leaving_;  // devices that left while the bus thread carried a frame
     HotplugListener* listener_ = nullptr;
     ActivityCounter* activity_ = nullptr;
     int nextPort_ = 1;
     bool stopping_ = false;
+    static constexpr uint64_t kAnyFrame = UINT64_MAX;  // without the frame clock
+    bool frameClock_ = false;
+    Clock::time_point frameEpoch_;
+    uint64_t nextFrame_ = 0;  // the first frame not carried yet
+    bool inFrame_ = false;
+    uint64_t carriedFrame_ = 0;
     std::thread thread_;
 };
 

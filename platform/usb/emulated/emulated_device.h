@@ -22,6 +22,10 @@ public:
     // `zeroLengthPacketAfterFull` (an empty reply is always one zero-length packet).
     virtual void SendIn(uint8_t endpoint, const std::vector<uint8_t>& data, bool zeroLengthPacketAfterFull = true) = 0;
     virtual void Stall(uint8_t endpoint) = 0;
+    // The device leaves the bus once the current event is handled (after the
+    // OUT transfer being handled has completed). A backend that cannot unplug
+    // a device on its own ignores it.
+    virtual void Unplug() {}
 };
 
 enum class OutResult {
@@ -41,6 +45,9 @@ public:
     virtual std::string InstanceId() { return {}; }
     // Called on the bus thread with the bus locked: use only `side`.
     virtual OutResult OnOutTransfer(uint8_t endpoint, std::span<const uint8_t> data, DeviceSide& side) = 0;
+    // The host asks for data on an IN endpoint that has none queued: a device
+    // that answers in several transfers sends its next one now. Same rules as above.
+    virtual void OnInTransfer(uint8_t /*endpoint*/, DeviceSide& /*side*/) {}
     virtual void OnConfigured(uint8_t /*value*/) {}
     virtual void OnReset() {}
 };

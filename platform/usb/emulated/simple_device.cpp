@@ -41,24 +41,24 @@ std::vector<std::vector<uint8_t>> SimpleDevice::Received()
     return received_;
 }
 
-std::vector<uint8_t> SimpleDevice::DeviceDescriptor()
+std::vector<uint8_t> DeviceDescriptorOf(const SimpleDeviceConfig& config)
 {
     const auto lo = [](uint16_t v) { return uint8_t(v); };
     const auto hi = [](uint16_t v) { return uint8_t(v >> 8); };
-    return {18,   DescriptorTypeDevice, 0x00, 0x02, 0, 0, 0, 64, lo(config_.VendorId), hi(config_.VendorId),
-            lo(config_.ProductId), hi(config_.ProductId), lo(config_.DeviceRelease), hi(config_.DeviceRelease),
+    return {18,   DescriptorTypeDevice, 0x00, 0x02, 0, 0, 0, 64, lo(config.VendorId), hi(config.VendorId),
+            lo(config.ProductId), hi(config.ProductId), lo(config.DeviceRelease), hi(config.DeviceRelease),
             0, 0, 0, 1};
 }
 
-std::vector<uint8_t> SimpleDevice::ConfigurationDescriptor()
+std::vector<uint8_t> ConfigurationDescriptorOf(const SimpleDeviceConfig& config)
 {
     std::vector<uint8_t> d = {9, DescriptorTypeConfiguration, 0, 0, 1, 1, 0, 0xA0, 50};
-    d.insert(d.end(), {9, DescriptorTypeInterface, 0, 0, uint8_t(config_.Endpoints.size()), 0xFF, 0, 0, 0});
-    for (const auto& e : config_.Endpoints)
+    d.insert(d.end(), {9, DescriptorTypeInterface, 0, 0, uint8_t(config.Endpoints.size()), 0xFF, 0, 0, 0});
+    for (const auto& e : config.Endpoints)
         d.insert(d.end(), {7, DescriptorTypeEndpoint, e.Address, 2, uint8_t(e.MaximumPacketSize),
                            uint8_t(e.MaximumPacketSize >> 8), 0});
     // Padding: vendor-specific descriptors of at most 255 bytes, none shorter than 2.
-    size_t missing = config_.ConfigurationLength > d.size() ? config_.ConfigurationLength - d.size() : 0;
+    size_t missing = config.ConfigurationLength > d.size() ? config.ConfigurationLength - d.size() : 0;
     while (missing > 0) {
         size_t piece = missing > 255 ? 255 : missing;
         if (missing - piece == 1)
@@ -74,6 +74,10 @@ std::vector<uint8_t> SimpleDevice::ConfigurationDescriptor()
     d[3] = uint8_t(d.size() >> 8);
     return d;
 }
+
+std::vector<uint8_t> SimpleDevice::DeviceDescriptor() { return DeviceDescriptorOf(config_); }
+
+std::vector<uint8_t> SimpleDevice::ConfigurationDescriptor() { return ConfigurationDescriptorOf(config_); }
 
 PowerCapabilities SimpleDevice::Power() { return config_.Power; }
 

@@ -27,6 +27,10 @@ struct SimpleDeviceConfig {
     static PowerCapabilities DefaultPower();
 };
 
+// The descriptors of a device built from `config`; other emulated devices use them too.
+std::vector<uint8_t> DeviceDescriptorOf(const SimpleDeviceConfig& config);
+std::vector<uint8_t> ConfigurationDescriptorOf(const SimpleDeviceConfig& config);
+
 class SimpleDevice : public EmulatedDevice {
 public:
     enum class Mode { Echo, Silent };

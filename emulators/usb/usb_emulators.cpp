@@ -1,0 +1,63 @@
+#include "usb_emulators.h"
+
+#include "driver/qelusb_public.h"
+#include "platform/usb/emulated/device_registry.h"
+#include "knurl_emulator.h"
+#include "module_emulator.h"
+#include "module_seed.h"
+
+namespace kovrin::emulator::usb {
+namespace {
+
+constexpr uint8_t kOldSoftware = 4;
+
+}  // namespace
+
+const std::vector<std::string>& UsbEmulatorNames()
+{
+    static const std::vector<std::string> names = {"kdu", "kdu-old", "rdu", "knurl"};
+    return names;
+}
+
+MadeEmulator MakeUsbEmulator(std::string_view name, const std::string& seedFolder)
+{
+    if (name == "knurl") {
+        if (!seedFolder.empty())
+            return {nullptr, "knurl takes no seed folder"};
+        return {std::make_shared<KnurlEmulator>(), {}};
+    }
+    ModuleOptions options;
+    if (name == "rdu")
+        options.ProductId = qelusb::ProductSecondModule;
+    else if (name == "kdu-old")
+        options.Revision[0] = kOldSoftware;
+    else if (name != "kdu")
+        return {nullptr, "no emulated USB device \"" + std::string(name) + "\" (kdu, kdu-old, rdu, knurl)"};
+    auto module = std::make_shared<ModuleEmulator>(options);
+    if (!seedFolder.empty()) {
+        std::string error = module->WithFiles([&](ModuleFiles& files) { return SeedModuleFiles(seedFolder, files); });
+        if (!error.empty())
+            return {nullptr, std::string(name) + ": " + error};
+    }
+    return {module, {}};
+}
+
+MadeEmulator MakeUsbEmulatorFromSpec(std::string_view spec)
+{
+    size_t colon = spec.find(':');
+    if (colon == std::string_view::npos)
+        return MakeUsbEmulator(spec);
+    return MakeUsbEmulator(spec.substr(0, colon), std::string(spec.substr(colon + 1)));
+}
+
+void RegisterUsbEmulators()
+{
+    for (const std::string& name : UsbEmulatorNames())
+        platform::usb::RegisterEmulatedDevice(name, [name](const std::string& argument, std::string& error) {
+            MadeEmulator made = MakeUsbEmulator(name, argument);
+            error = made.Error;
+            return made.Device;
+        });
+}
+
+}  // namespace kovrin::emulator::usb
