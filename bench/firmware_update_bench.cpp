@@ -13,13 +13,13 @@
 #include <functional>
 #include <cstdio>
 
-#include "acceptor_emulator.h"
-#include "form_main.h"
-#include "hex_writer.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "program_folder.h"
-#include "start_up.h"
+#include "app/main/module_main.h"
+#include "app/main/program_folder.h"
+#include "app/main/start_up.h"
+#include "app/mainwindow/form_main.h"
+#include "app/widgets/message_seam.h"
+#include "emulators/acceptor/acceptor_emulator.h"
+#include "tests/support/hex_writer.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "driver/qelusb_public.h"
 #include "platform/kernel/device_interface.h"
 #include "platform/kernel/io_manager.h"
 #include "platform/kernel/pool.h"
@@ -14,7 +15,6 @@
 #include "platform/kernel/sync.h"
 #include "platform/kernel/work_items.h"
 #include "platform/usb/urb.h"
-#include "qelusb_public.h"
 
 namespace kovrin::qelusb {
 

@@ -1,4 +1,4 @@
-#include "eeprom_map.h"
+#include "app/config/eeprom_map.h"
 
 #include <type_traits>
 #include <vector>

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
 
 namespace kovrin {
 

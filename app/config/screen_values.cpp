@@ -1,10 +1,10 @@
-#include "screen_values.h"
+#include "app/config/screen_values.h"
 
 #include <cmath>
 
-#include "eeprom_map.h"
-#include "field_checks.h"
-#include "settings.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/field_checks.h"
+#include "app/main/settings.h"
 
 namespace kovrin {
 

@@ -1,4 +1,4 @@
-#include "acceptor_variant.h"
+#include "app/link/acceptor_variant.h"
 
 #include <array>
 

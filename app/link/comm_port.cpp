@@ -1,4 +1,4 @@
-#include "comm_port.h"
+#include "app/link/comm_port.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>

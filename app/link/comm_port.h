@@ -6,7 +6,7 @@
 #include <QSerialPort>
 #include <QString>
 
-#include "serial_frame.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 

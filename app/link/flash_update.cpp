@@ -1,8 +1,8 @@
-#include "flash_update.h"
+#include "app/link/flash_update.h"
 
 #include <cmath>
 
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
 
 namespace kovrin {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "hex_file.h"
-#include "serial_frame.h"
+#include "app/link/hex_file.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 

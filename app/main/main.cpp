@@ -1,8 +1,8 @@
 #include <QApplication>
 
+#include "app/main/start_up.h"
 #include "app/version.h"
-#include "message_seam.h"
-#include "start_up.h"
+#include "app/widgets/message_seam.h"
 
 int main(int argc, char** argv)
 {

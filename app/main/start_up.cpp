@@ -1,12 +1,12 @@
-#include "start_up.h"
+#include "app/main/start_up.h"
 
 #include <QSocketNotifier>
 
-#include "eeprom_map.h"
-#include "flash_inhibit.h"
-#include "module_main.h"
+#include "app/config/eeprom_map.h"
+#include "app/link/flash_inhibit.h"
+#include "app/main/module_main.h"
+#include "app/main/settings.h"
 #include "platform/user/message_queue.h"
-#include "settings.h"
 
 namespace kovrin {
 

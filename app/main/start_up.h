@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "form_main.h"
+#include "app/mainwindow/form_main.h"
 
 namespace kovrin {
 

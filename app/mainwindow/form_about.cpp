@@ -1,4 +1,4 @@
-#include "form_about.h"
+#include "app/mainwindow/form_about.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "app/version.h"
-#include "message_seam.h"
-#include "pictures.h"
+#include "app/widgets/message_seam.h"
+#include "app/widgets/pictures.h"
 
 namespace kovrin {
 

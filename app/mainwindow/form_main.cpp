@@ -1,4 +1,4 @@
-#include "form_main.h"
+#include "app/mainwindow/form_main.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,15 +18,15 @@
 #include <QTimer>
 #include <QWindowStateChangeEvent>
 
-#include "acceptor_variant.h"
-#include "eeprom_map.h"
-#include "form_about.h"
-#include "form_audit.h"
-#include "form_super_user.h"
-#include "message_seam.h"
-#include "pictures.h"
-#include "program_folder.h"
-#include "qel_usb_client.h"
+#include "app/config/eeprom_map.h"
+#include "app/link/acceptor_variant.h"
+#include "app/main/program_folder.h"
+#include "app/mainwindow/form_about.h"
+#include "app/mainwindow/form_audit.h"
+#include "app/mainwindow/form_super_user.h"
+#include "app/module/qel_usb_client.h"
+#include "app/widgets/message_seam.h"
+#include "app/widgets/pictures.h"
 
 namespace kovrin {
 

@@ -5,16 +5,16 @@
 #include <array>
 #include <memory>
 
-#include "comm_port.h"
-#include "configuration_frame.h"
-#include "eeprom_map.h"
-#include "eeprom_record.h"
-#include "flash_update.h"
-#include "hex_file.h"
-#include "identification.h"
-#include "picture_sequence.h"
-#include "rx_assembler.h"
-#include "serial_frame.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/eeprom_record.h"
+#include "app/config/screen/configuration_frame.h"
+#include "app/link/comm_port.h"
+#include "app/link/flash_update.h"
+#include "app/link/hex_file.h"
+#include "app/link/identification.h"
+#include "app/link/rx_assembler.h"
+#include "app/link/serial_frame.h"
+#include "app/mainwindow/picture_sequence.h"
 
 class QAction;
 class QCheckBox;

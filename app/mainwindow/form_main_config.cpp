@@ -6,13 +6,13 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "acceptor_variant.h"
-#include "config_frames.h"
-#include "eeprom_map.h"
-#include "form_main.h"
-#include "form_warning.h"
-#include "message_seam.h"
-#include "screen_values.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/screen/form_warning.h"
+#include "app/config/screen_values.h"
+#include "app/link/acceptor_variant.h"
+#include "app/link/config_frames.h"
+#include "app/mainwindow/form_main.h"
+#include "app/widgets/message_seam.h"
 
 namespace kovrin {
 

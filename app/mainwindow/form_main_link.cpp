@@ -14,15 +14,15 @@
 #include <QThread>
 #include <QTimer>
 
-#include "acceptor_variant.h"
-#include "eeprom_map.h"
-#include "form_audit.h"
-#include "form_main.h"
-#include "identification.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "qel_usb_client.h"
-#include "update_frames.h"
+#include "app/config/eeprom_map.h"
+#include "app/link/acceptor_variant.h"
+#include "app/link/identification.h"
+#include "app/link/update_frames.h"
+#include "app/main/module_main.h"
+#include "app/mainwindow/form_audit.h"
+#include "app/mainwindow/form_main.h"
+#include "app/module/qel_usb_client.h"
+#include "app/widgets/message_seam.h"
 
 namespace kovrin {
 

@@ -1,4 +1,4 @@
-#include "audit_data.h"
+#include "emulators/acceptor/audit_data.h"
 
 #include <chrono>
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "../kernel/objects.h"
-#include "descriptors.h"
+#include "platform/kernel/objects.h"
+#include "platform/usb/descriptors.h"
 
 namespace kovrin::platform::usb {
 

@@ -2,9 +2,9 @@
 
 #include <functional>
 
-#include "eeprom_map.h"
-#include "image_fixture.h"
-#include "variant_scope.h"
+#include "app/config/eeprom_map.h"
+#include "tests/config/image_fixture.h"
+#include "tests/config/variant_scope.h"
 
 namespace kovrin {
 namespace {

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "eeprom_record.h"
-#include "flash_update.h"
-#include "reply_frame.h"
+#include "app/config/eeprom_record.h"
+#include "app/link/flash_update.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <numeric>
 
-#include "hex_file.h"
-#include "hex_writer.h"
+#include "app/link/hex_file.h"
+#include "tests/support/hex_writer.h"
 
 namespace kovrin {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "acceptor_variant.h"
-#include "reply_frame.h"
-#include "identification.h"
+#include "app/link/acceptor_variant.h"
+#include "app/link/identification.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin {
 namespace {

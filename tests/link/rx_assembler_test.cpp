@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "reply_frame.h"
-#include "rx_assembler.h"
+#include "app/link/rx_assembler.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin {
 namespace {

@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "accessibility_check.h"
-#include "form_main_fixture.h"
-#include "hex_writer.h"
+#include "tests/mainwindow/form_main_fixture.h"
+#include "tests/support/accessibility_check.h"
+#include "tests/support/hex_writer.h"
 
 namespace kovrin {
 namespace {

@@ -8,8 +8,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "form_main_fixture.h"
-#include "hex_writer.h"
+#include "tests/mainwindow/form_main_fixture.h"
+#include "tests/support/hex_writer.h"
 
 namespace kovrin {
 namespace {

@@ -9,14 +9,14 @@
 #include <QTest>
 #include <memory>
 
-#include "acceptor_emulator.h"
-#include "eeprom_map.h"
-#include "form_audit.h"
-#include "form_main.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "program_folder.h"
-#include "start_up.h"
+#include "app/config/eeprom_map.h"
+#include "app/main/module_main.h"
+#include "app/main/program_folder.h"
+#include "app/main/start_up.h"
+#include "app/mainwindow/form_audit.h"
+#include "app/mainwindow/form_main.h"
+#include "app/widgets/message_seam.h"
+#include "emulators/acceptor/acceptor_emulator.h"
 
 namespace kovrin {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "form_main_fixture.h"
+#include "tests/mainwindow/form_main_fixture.h"
 
 namespace kovrin {
 namespace {

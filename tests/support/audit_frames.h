@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "reply_frame.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin::test {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "serial_frame.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin::test {
 

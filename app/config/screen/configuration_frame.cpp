@@ -1,4 +1,4 @@
-#include "configuration_frame.h"
+#include "app/config/screen/configuration_frame.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,11 +11,11 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "eeprom_map.h"
-#include "field_checks.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "pictures.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/field_checks.h"
+#include "app/main/module_main.h"
+#include "app/widgets/message_seam.h"
+#include "app/widgets/pictures.h"
 
 namespace kovrin {
 

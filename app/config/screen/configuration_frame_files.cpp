@@ -4,12 +4,12 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "config_file.h"
-#include "configuration_frame.h"
-#include "eeprom_map.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "settings.h"
+#include "app/config/config_file.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/screen/configuration_frame.h"
+#include "app/main/module_main.h"
+#include "app/main/settings.h"
+#include "app/widgets/message_seam.h"
 
 namespace kovrin {
 
