@@ -25,6 +25,7 @@
 #include "app/mainwindow/form_audit.h"
 #include "app/mainwindow/form_super_user.h"
 #include "app/module/qel_usb_client.h"
+#include "app/widgets/colour_of.h"
 #include "app/widgets/message_seam.h"
 #include "app/widgets/pictures.h"
 
@@ -71,11 +72,6 @@ QFrame* NewFrame(QWidget* parent, const char* name, const QRect& at)
     return f;
 }
 
-QColor ColourOf(int32_t bgr)
-{
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
-
 }  // namespace
 
 FormMain::FormMain()
@@ -86,10 +82,10 @@ FormMain::FormMain()
     connect(MSComm1, &CommPort::OnComm, this, &FormMain::MSComm1_OnComm);
 
     tmrPoll = new QTimer(this);
-    tmrPoll->setInterval(500);
+    tmrPoll->setInterval(PollIntervalMs);
     connect(tmrPoll, &QTimer::timeout, this, &FormMain::tmrPoll_Timer);
     tmrGuard = new QTimer(this);
-    tmrGuard->setInterval(1500);
+    tmrGuard->setInterval(ExchangeGuardMs);
     connect(tmrGuard, &QTimer::timeout, this, &FormMain::tmrGuard_Timer);
     TimerCmdResponseDelay = new QTimer(this);
     connect(TimerCmdResponseDelay, &QTimer::timeout, this, &FormMain::TimerCmdResponseDelay_Timer);
@@ -432,19 +428,19 @@ void FormMain::mnuAudit_Click()
 {
     // The request waits for the next poll tick, so it never meets an exchange under way.
     if (AcceptorVariant == 7)
-        AuditRequestPending = true;
-    FormAudit::Default().ShowAudit(FirmwareVersionText);
+        Session.AuditRequestPending = true;
+    FormAudit::Default().ShowAudit(Session.FirmwareVersionText);
 }
 
 void FormMain::cmdCalibrate_Click()
 {
     ManageButtonStates(AcceptorVariant, False);
     tmrPoll->stop();
-    MSComm1->Wait(20);
+    MSComm1->Wait(ReceiveWaitMs);
     Connect();
     tmrPoll->stop();  // the calibration's answer comes before the next poll
-    PDTCommand(CmdCalibrate);
-    tmrGuard->start(1500);
+    Session.PDTCommand(CmdCalibrate);
+    tmrGuard->start(ExchangeGuardMs);
 }
 
 void FormMain::Label56_Click()
@@ -490,7 +486,7 @@ void FormMain::ManageButtonStates(int MachineId, int16_t state)
 void FormMain::ManageImages(int variant)
 {
     const int v = KnownVariantOr0(variant);
-    const int index = pictures_.Step(v, UnitCalibrated != 0, FlashMode == True);
+    const int index = pictures_.Step(v, Session.UnitCalibrated != 0, Session.FlashMode == True);
     ImageNoteAcceptor->setPixmap(AcceptorPicture(v, index));
     ImageNoteAcceptor->setProperty("pictureIndex", index);
     ImageNoteAcceptor->setProperty("pictureVariant", v);

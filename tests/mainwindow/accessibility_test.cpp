@@ -67,7 +67,7 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
     FirmwareFilePath = hex.fileName().toStdString();
     form->LoadHexFile();
 
-    form->bStampDatePending = True;  // the answer to the stamp shows in the update status
+    form->Session.bStampDatePending = True;  // the answer to the stamp shows in the update status
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return form->lblDisplay->text() == "Device Programmed Successfully"; }, 5000));
     ASSERT_TRUE(Identified()) << "the poll after the stamp finds the acceptor again";

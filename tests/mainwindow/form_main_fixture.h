@@ -72,7 +72,8 @@ protected:
     // which the receive path would take for noise together with the command's own reply.
     bool WaitUntilIdle(int timeoutMs = 5000)
     {
-        return QTest::qWaitFor([&] { return form->MissedReplyCount == 0 && form->PagedReadState == 0; }, timeoutMs);
+        return QTest::qWaitFor(
+            [&] { return form->Session.MissedReplyCount == 0 && form->Session.PagedReadState == 0; }, timeoutMs);
     }
 
     // Waits until the acceptor has heard two more polls (one may already be on its way): a frame the

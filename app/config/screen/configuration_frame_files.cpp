@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "app/config/colours.h"
 #include "app/config/config_file.h"
 #include "app/config/eeprom_map.h"
 #include "app/config/screen/configuration_frame.h"
@@ -14,9 +15,6 @@
 namespace kovrin {
 
 namespace {
-
-constexpr int32_t Red = 255;
-constexpr int32_t Yellow = 0xFFFF;
 
 QString Preset(const std::string& path)
 {
@@ -88,11 +86,11 @@ void ConfigurationFrame::cmdDefault_Click()
     if (FactoryConfigValid == True) {
         CurrentRecord = FactoryRecord;
         ConfigSource = ConfigFromFactory;
-        host_.FlashConfigFrame(Yellow);
+        host_.FlashConfigFrame(ColourYellow);
     } else {
         LoadEepromDefaults(CurrentRecord);
         ConfigSource = ConfigFromDefaults;
-        host_.FlashConfigFrame(Red);
+        host_.FlashConfigFrame(ColourRed);
     }
     ShowConfiguration(CurrentRecord, AcceptorVariant);
 }
@@ -138,7 +136,7 @@ bool ConfigurationFrame::LoadConfigFile()
         ConfigFilePath = path;
         ShowConfiguration(CurrentRecord, AcceptorVariant);
         SaveSettings();
-        host_.FlashConfigFrame(Yellow);
+        host_.FlashConfigFrame(ColourYellow);
         if (!host_.SerialMode() && (CurrentRecord.VariantCode == 5 || CurrentRecord.VariantCode == 7))
             ShowModuleSerialAndRevisions(CurrentRecord);
         return true;
