@@ -26,7 +26,7 @@ constexpr int PortCloseWaitMs = 500;      // the port stays open this long befor
 constexpr int16_t MaxMissedReplies = 3;   // one more and the acceptor is lost
 
 // What the session needs of the port, the timers and the window.
-class AcceptorSessionHost {
+class AcceptorSessionHost : public FlashUpdateDisplay {
 public:
     virtual ~AcceptorSessionHost() = default;
 
@@ -73,13 +73,7 @@ public:
     // The date stamp after an update was taken.
     virtual void ShowDeviceProgrammed() = 0;
 
-    // ---- the firmware update
-    virtual void ShowStatus(const std::string& text) = 0;
-    virtual void ShowProgress(int percent) = 0;
-    virtual void ShowDeviceChecksum(const std::string& hexDigits) = 0;
-    virtual void CountBlockRetry() = 0;
-    virtual void CountBootstrapRetry() = 0;
-    virtual void ButtonsBusy() = 0;
+    // ---- the firmware update (its progress shows through FlashUpdateDisplay)
     // The checksum matched and the audit data reset was sent: back to the normal speed.
     virtual void UpdateVerified() = 0;
     // The update ended with `result` (FlashResultCode) at block `blockNo`.
@@ -89,6 +83,8 @@ public:
 };
 
 class AcceptorSession : private FlashUpdateHost {
+    AcceptorSessionHost& host_;  // first: the step machine below is built with it
+
 public:
     explicit AcceptorSession(AcceptorSessionHost& host) : host_(host) {}
 
@@ -151,7 +147,7 @@ public:
     int16_t PendingWriteLength = 0;
     EepromLayout PendingWriteLayout = EepromLayout::None;
 
-    FlashUpdate Flash{*this};
+    FlashUpdate Flash{*this, host_};
 
 private:
     void ProcessFlashModeReply(const Bytes& frame);
@@ -171,21 +167,13 @@ private:
     void SendEraseMemory() override;
     void SendUpdateBootstrap() override;
     void SendVerifyChecksum() override;
-    void SendResetAuditData() override;
+    void SendResetAuditData();
     bool SendFlashBlock(const FlashBlock& block, uint8_t FlashBank) override;
     void Pause(int ms) override { host_.Pause(ms); }
     void ArmGuard(int ms) override { host_.ArmGuard(ms); }
-    void ShowStatus(const std::string& text) override { host_.ShowStatus(text); }
-    void ShowProgress(int percent) override { host_.ShowProgress(percent); }
-    void ShowDeviceChecksum(const std::string& hexDigits) override { host_.ShowDeviceChecksum(hexDigits); }
-    void CountBlockRetry() override { host_.CountBlockRetry(); }
-    void CountBootstrapRetry() override { host_.CountBootstrapRetry(); }
-    void ButtonsBusy() override { host_.ButtonsBusy(); }
     void UpdateVerified() override;
 
     uint8_t Address() const { return static_cast<uint8_t>(FrameAddress & 0xFF); }
-
-    AcceptorSessionHost& host_;
 };
 
 }  // namespace kovrin
