@@ -116,7 +116,7 @@ public:
     uint8_t ReplyCode = 0;           // byte 4 of the frame being received
     uint8_t LastCommand = 0;         // byte 4 of the last frame sent
     int32_t FrameAddress = 0;        // byte 1 of every frame sent
-    bool AcceptorFound = false;      // an acceptor answered since the link was last (re)opened
+    bool AcceptorFound = false;      // an acceptor answered since the port opened or it was lost
     TxBuffer TxFrame{};
 
     // ---- the identified acceptor
@@ -163,7 +163,7 @@ private:
     void FinishConfigurationWrite(const Bytes& frame);
     void SendFixed(void (*build)(TxBuffer&, uint8_t));
 
-    // The step machine's side of the link and the window.
+    // The step machine's side of the link.
     void SendEraseMemory() override;
     void SendUpdateBootstrap() override;
     void SendVerifyChecksum() override;
