@@ -36,8 +36,10 @@ void FormMain::cmdConfig_Click()
 
 void FormMain::cmdRefresh_Click()
 {
-    if (!SerialMode())
-        return;  // reading from the programming module comes with the module client
+    if (!SerialMode()) {
+        RefreshConfigurationFromKdu();
+        return;
+    }
     if (!ConfigurationPossible())
         return;
     ManageButtonStates(AcceptorVariant, False);
@@ -94,8 +96,10 @@ void FormMain::cmdSend_Click()
 
 void FormMain::DownloadConfiguration(EepromRecord& record)
 {
-    if (!SerialMode())
-        return;  // the programming module's file comes with the module client
+    if (!SerialMode()) {
+        DownloadConfigurationToKdu(record);
+        return;
+    }
     EepromImage image{};
     const CodecResult encoded = EncodeEepromImage(record, image);
     // The record's own layout decides how many bytes go, never a length left by another acceptor.
@@ -164,6 +168,7 @@ bool FormMain::ExtractConfigFromImage()
         return false;
     AcceptorVariant = ImageVariant;
     DecodeEepromImage(FactoryRecord, *config, 0);
+    ShowModuleButtons();  // the buttons of the image's variant
     return true;
 }
 

@@ -181,9 +181,14 @@ void FormMain::cmdFlashRqt_Click()
         return;
     }
     if (!SerialMode()) {
-        // The download to the programming module comes with the module client.
         if (Label6[3]->text().size() != 4)
             MsgBox(this, "Bad Firmware revision");
+        else if (Busy() || !Firmware.analysed || Firmware.BlockTable.empty())
+            return;
+        else if (ImageVariant == 5)
+            DownloadFirmwareToKdu(SarnelVariantId);
+        else if (ImageVariant == 7)
+            DownloadFirmwareToKdu(TekraVariantId);
         return;
     }
     if (Busy() || !Firmware.analysed || Firmware.BlockTable.empty())
