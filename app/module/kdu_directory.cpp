@@ -103,7 +103,12 @@ void NoteKduFile(KduFileList& list, const KduFileInfo& info)
         list.SarnelFirmwarePresent |= sarnel;
         list.TekraFirmwarePresent |= tekra;
     }
-    list.Lines.push_back({number, KduListedName(info), KduFileTypeText(info), info.FileSize, KduFileLine(info)});
+    // The columns show the line's fields, an application's revision digits as rewritten there.
+    const std::string line = KduFileLine(info);
+    const size_t name = line.find('\t') + 1;
+    const size_t type = line.find('\t', name) + 1;
+    const size_t size = line.find('\t', type);
+    list.Lines.push_back({number, line.substr(name, type - 1 - name), line.substr(type, size - type), info.FileSize, line});
 }
 
 KduFileList EnumerateKduFiles(const ModuleExports& exports, UsbDevice device, uint32_t maxEntries)

@@ -31,7 +31,7 @@ struct KduRevisionEntry {
 
 struct KduFileRow {
     std::optional<uint16_t> Number;  // none for the "No Files found" line
-    std::string Name;                // the 29 name characters, control bytes as blanks
+    std::string Name;                // the 29 name characters as the line shows them
     std::string Type;
     uint32_t Size = 0;
     std::string Line;  // number, name, type and size, tab-separated

@@ -24,6 +24,9 @@ bool SameFile(const KduFileInfo& a, const KduFileInfo& b)
 bool ErasePartialFile(const ModuleExports& exports, UsbDevice device, const KduFileInfo& entry,
                       const std::set<uint16_t>& numbersBefore)
 {
+    // A file the module still holds open cannot be erased; closing what is not open does no harm.
+    uint8_t closeStatus = 0;
+    exports.PMCloseFile(device, &closeStatus);
     uint32_t index = 0;
     for (uint32_t steps = 0; steps < MaxKduDirectoryEntries; ++steps) {
         KduFileInfo info;
