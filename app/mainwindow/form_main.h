@@ -253,7 +253,8 @@ private:
     void ResetModuleScreen();
     void SelectUnitInUse();
     void ShowModuleButtons();
-    bool KduListUsable();
+    // A unit is in use and its file list is whole (listed again if it was not); else says why not.
+    bool KduReadyForNewFile();
     // A download runs: no other module operation, port change or download starts meanwhile.
     void BeginModuleWork();
     void EndModuleWork();

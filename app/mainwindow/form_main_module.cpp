@@ -351,8 +351,12 @@ uint8_t FormMain::ReadKduFile(uint16_t fileNo, Bytes& data)
 
 // ---- downloads
 
-bool FormMain::KduListUsable()
+bool FormMain::KduReadyForNewFile()
 {
+    if (!KduInUse) {
+        MsgBox(this, "No USB Handle");
+        return false;
+    }
     if (KduListStale)
         RefreshKduFileList(KduInUse);
     if (!KduListStale)
@@ -392,11 +396,7 @@ void FormMain::DownloadFirmwareToKdu(uint32_t variantId)
 {
     if (ModuleBusy)
         return;
-    if (!KduInUse) {
-        MsgBox(this, "No USB Handle");
-        return;
-    }
-    if (!KduListUsable())
+    if (!KduReadyForNewFile())
         return;
     if ((variantId == SarnelVariantId && KduFiles.SarnelFirmwarePresent) ||
         (variantId == TekraVariantId && KduFiles.TekraFirmwarePresent)) {
@@ -424,9 +424,6 @@ void FormMain::DownloadFirmwareToKdu(uint32_t variantId)
             writes.push_back(std::move(piece));
             blocksDone.push_back(std::min(r + 1, blockCount));
         }
-    std::set<uint16_t> numbersBefore;
-    for (const KduFileRow& row : KduFiles.Lines)
-        numbersBefore.insert(*row.Number);
 
     ProgressBar1->setRange(0, int(std::max<size_t>(blockCount, 1)));
     ProgressBar1->setValue(0);
@@ -434,7 +431,7 @@ void FormMain::DownloadFirmwareToKdu(uint32_t variantId)
     BeginModuleWork();
     const UsbDevice handle = KduInUse;
     const KduFileWrite outcome =
-        WriteKduFile(QelUsbExports(), handle, FirmwareFileEntry(variantId, *name), writes, numbersBefore,
+        WriteKduFile(QelUsbExports(), handle, FirmwareFileEntry(variantId, *name), writes, KduFiles.Numbers(),
                      [&](size_t written) {
                          ProgressBar1->setValue(int(blocksDone[written - 1]));
                          KeepWindowPainted();
@@ -460,11 +457,7 @@ void FormMain::DownloadConfigurationToKdu(const EepromRecord& record)
         MsgBox(this, Text(encoded ? NoLayoutText(record.VariantCode) : encoded.message) + "\nNothing was sent.");
         return;
     }
-    if (!KduInUse) {
-        MsgBox(this, "No USB Handle");
-        return;
-    }
-    if (!KduListUsable())
+    if (!KduReadyForNewFile())
         return;
     const KduFileInfo entry = ConfigFileEntry(ImageVariant, FactoryRecord.SetupRevision, FactoryRecord.CalibrationRevision);
     // One configuration file per variant identifier: the module could not tell two apart.
@@ -475,13 +468,10 @@ void FormMain::DownloadConfigurationToKdu(const EepromRecord& record)
     }
     LabelNaStatusMessage->setText("Loading configuration settings to KDU device");
     EepromLength = length;
-    std::set<uint16_t> numbersBefore;
-    for (const KduFileRow& row : KduFiles.Lines)
-        numbersBefore.insert(*row.Number);
     BeginModuleWork();
     const UsbDevice handle = KduInUse;
     const KduFileWrite outcome = WriteKduFile(QelUsbExports(), handle, entry,
-                                              Pieces(ModuleConfigContents(image, length), ConfigWriteLength), numbersBefore);
+                                              Pieces(ModuleConfigContents(image, length), ConfigWriteLength), KduFiles.Numbers());
     EndModuleWork();
     if (outcome.Written) {
         LabelNaStatusMessage->setText("Current configuration settings downloaded to KDU device.");

@@ -39,6 +39,14 @@ const KduFileRow* KduFileList::Find(uint16_t number) const
     return nullptr;
 }
 
+std::set<uint16_t> KduFileList::Numbers() const
+{
+    std::set<uint16_t> numbers;
+    for (const KduFileRow& row : Lines)
+        numbers.insert(*row.Number);
+    return numbers;
+}
+
 std::string KduListedName(const KduFileInfo& info)
 {
     std::string name(ListedNameLength, ' ');

@@ -52,6 +52,7 @@ struct KduFileList {
     bool Capped = false;                     // stopped at MaxKduDirectoryEntries
 
     const KduFileRow* Find(uint16_t number) const;
+    std::set<uint16_t> Numbers() const;
 };
 
 // The name as listed: the 29 name bytes, each below 0x20 as a blank.
