@@ -136,7 +136,7 @@ KduFileWrite WriteKduFile(const ModuleExports& exports, UsbDevice device, const 
     outcome.Messages.push_back(failure);
     outcome.Messages.push_back(ErasePartialFile(exports, device, entry, numbersBefore)
                                    ? "Nothing of the file was left on the KDU."
-                                   : "Part of the file may still be on the KDU: erase it there.");
+                                   : "Some of the file may still be on the KDU: erase it there.");
     return outcome;
 }
 

@@ -137,7 +137,7 @@ TEST(ModuleTransfers, APartialFileThatCannotBeErasedIsReported)
         WriteKduFile(module.Exports(), 1, Entry(0, 0, 2, SarnelVariantId, "Tyx_Config.bin"), {{1}}, {});
     EXPECT_FALSE(write.Written);
     EXPECT_EQ(write.Messages,
-              (std::vector<std::string>{"Error - Link Time out ", "Part of the file may still be on the KDU: erase it there."}));
+              (std::vector<std::string>{"Error - Link Time out ", "Some of the file may still be on the KDU: erase it there."}));
 }
 
 }  // namespace
