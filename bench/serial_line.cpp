@@ -1,4 +1,4 @@
-#include "serial_line.h"
+#include "bench/serial_line.h"
 
 #include <fcntl.h>
 #include <poll.h>

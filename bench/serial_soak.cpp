@@ -29,13 +29,12 @@
 #include <random>
 #include <string>
 
-#include "acceptor_emulator.h"
-#include "eeprom_map.h"
-#include "form_main.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "program_folder.h"
-#include "serial_line.h"
+#include "app/main/program_folder.h"
+#include "app/main/start_up.h"
+#include "app/mainwindow/form_main.h"
+#include "app/widgets/message_seam.h"
+#include "bench/serial_line.h"
+#include "emulators/acceptor/acceptor_emulator.h"
 
 namespace {
 
@@ -239,12 +238,8 @@ int main(int argc, char** argv)
     unit.start((dir.path() + "/unit").toStdString());
     soak::SerialLine line((dir.path() + "/COM1").toStdString(), unit.devicePath());
 
-    LoadSettings();
-    FormMain form;
-    form.ComPort = 1;
-    LoadEepromDefaults(CurrentRecord);
-    form.FlashInhibit |= 0x01;
-    form.Form_Load();
+    const std::unique_ptr<FormMain> started = Main();
+    FormMain& form = *started;
     const auto identifications = [&] { return unit.commandCount(kMemoryRead); };
     if (!RunUntil([&] { return form.Label7[0]->text() == "HARDWARE FOUND" && identifications() > 0; },
                   std::chrono::seconds(10))) {

@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "device_manager.h"
 #include "driver/qelusb_public.h"
 #include "platform/host.h"
 #include "platform/usb/emulated/simple_device.h"
-#include "transport.h"
+#include "usblib/device_manager.h"
+#include "usblib/transport.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "form_main.h"
+#include "app/mainwindow/form_main.h"
 
 #include <QAction>
 #include <QApplication>
@@ -8,7 +8,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -16,16 +15,19 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
+#include <QTreeView>
 #include <QWindowStateChangeEvent>
 
-#include "acceptor_variant.h"
-#include "eeprom_map.h"
-#include "form_about.h"
-#include "form_audit.h"
-#include "form_super_user.h"
-#include "message_seam.h"
-#include "pictures.h"
-#include "qel_usb_client.h"
+#include "app/config/eeprom_map.h"
+#include "app/link/acceptor_variant.h"
+#include "app/main/program_folder.h"
+#include "app/mainwindow/form_about.h"
+#include "app/mainwindow/form_audit.h"
+#include "app/mainwindow/form_super_user.h"
+#include "app/module/qel_usb_client.h"
+#include "app/widgets/colour_of.h"
+#include "app/widgets/message_seam.h"
+#include "app/widgets/pictures.h"
 
 namespace kovrin {
 
@@ -70,25 +72,20 @@ QFrame* NewFrame(QWidget* parent, const char* name, const QRect& at)
     return f;
 }
 
-QColor ColourOf(int32_t bgr)
-{
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
-
 }  // namespace
 
 FormMain::FormMain()
 {
     setWindowTitle(ProgramTitle);
     setWindowIcon(ProgramIcon());
-    MSComm1 = new CommPort(this);
+    MSComm1 = new CommPort(ProgramFolder(), this);
     connect(MSComm1, &CommPort::OnComm, this, &FormMain::MSComm1_OnComm);
 
     tmrPoll = new QTimer(this);
-    tmrPoll->setInterval(500);
+    tmrPoll->setInterval(PollIntervalMs);
     connect(tmrPoll, &QTimer::timeout, this, &FormMain::tmrPoll_Timer);
     tmrGuard = new QTimer(this);
-    tmrGuard->setInterval(1500);
+    tmrGuard->setInterval(ExchangeGuardMs);
     connect(tmrGuard, &QTimer::timeout, this, &FormMain::tmrGuard_Timer);
     TimerCmdResponseDelay = new QTimer(this);
     connect(TimerCmdResponseDelay, &QTimer::timeout, this, &FormMain::TimerCmdResponseDelay_Timer);
@@ -100,7 +97,10 @@ FormMain::FormMain()
     resize(1100, 760);
 }
 
-FormMain::~FormMain() = default;
+FormMain::~FormMain()
+{
+    SetDeviceChangeListener(nullptr);
+}
 
 void FormMain::BuildControls()
 {
@@ -204,25 +204,7 @@ void FormMain::BuildControls()
     cmdFlashRqt->setEnabled(false);
     connect(cmdFlashRqt, &QPushButton::clicked, this, &FormMain::cmdFlashRqt_Click);
 
-    // Programming-module controls; hidden while a serial port is in use.
-    FrameKDU = NewFrame(central, "FrameKDU", QRect(1060, 8, 560, 640));
-    FrameKDU->setAccessibleName("Programming module");
-    ListKDU = new QListWidget(FrameKDU);
-    ListKDU->setObjectName("ListKDU");
-    ListKDU->setAccessibleName("Module files");
-    ListKDU->setGeometry(16, 16, 528, 500);
-    CommandKDUErase = new QPushButton("Erase", FrameKDU);
-    CommandKDUErase->setObjectName("CommandKDUErase");
-    CommandKDUErase->setAccessibleName("Erase");
-    CommandKDUErase->setGeometry(16, 530, 120, 36);
-    cmdViewAudit = new QPushButton("View Audit", FrameKDU);
-    cmdViewAudit->setObjectName("cmdViewAudit");
-    cmdViewAudit->setAccessibleName("View Audit");
-    cmdViewAudit->setGeometry(150, 530, 120, 36);
-    FrameKDU->hide();
-    frmKDUAuditData = NewFrame(central, "frmKDUAuditData", QRect(8, 660, 1612, 380));
-    frmKDUAuditData->setAccessibleName("Module audit data");
-    frmKDUAuditData->hide();
+    BuildModuleControls(central);
 
     // The configuration screen lies over the main panel when it is open.
     frmConfiguration = new ConfigurationFrame(*this, central);
@@ -294,10 +276,7 @@ void FormMain::Form_Load()
     contentHeight_ = DesignHeight;
     frame5Position_ = Frame5->pos();
     auditFramePosition_ = frmKDUAuditData->pos();
-    Label1[0]->setText(QString("Kovrin %1.%2.%3")
-                           .arg(KOVRIN_VERSION_MAJOR)
-                           .arg(KOVRIN_VERSION_MINOR)
-                           .arg(KOVRIN_VERSION_PATCH));
+    Label1[0]->setText(FormAbout::NameAndVersion());
     for (int i = 1; i <= UsbEntry; ++i)
         mnuCom1[i]->setChecked(i == ComPort);
     move(0, 0);
@@ -395,10 +374,7 @@ void FormMain::VscrollMove(int distance)
 
 void FormMain::Form_Unload()
 {
-    if (bUSBLoaded) {
-        VoskUsb_Remove();
-        bUSBLoaded = False;
-    }
+    StopUsbLibrary();
     tmrPoll->stop();
     tmrGuard->stop();
     MSComm1->SetPortOpen(false);
@@ -412,6 +388,10 @@ void FormMain::Form_Unload()
 
 void FormMain::closeEvent(QCloseEvent* event)
 {
+    if (ModuleBusy) {
+        event->ignore();  // the download ends first, with the module's file whole or erased
+        return;
+    }
     if (!unloaded_) {
         unloaded_ = true;
         Form_Unload();
@@ -434,19 +414,19 @@ void FormMain::mnuAudit_Click()
 {
     // The request waits for the next poll tick, so it never meets an exchange under way.
     if (AcceptorVariant == 7)
-        AuditRequestPending = true;
-    FormAudit::Default().ShowAudit(FirmwareVersionText);
+        Session.AuditRequestPending = true;
+    FormAudit::Default().ShowAudit(Session.FirmwareVersionText);
 }
 
 void FormMain::cmdCalibrate_Click()
 {
     ManageButtonStates(AcceptorVariant, False);
     tmrPoll->stop();
-    MSComm1->Wait(20);
+    MSComm1->Wait(ReceiveWaitMs);
     Connect();
     tmrPoll->stop();  // the calibration's answer comes before the next poll
-    PDTCommand(CmdCalibrate);
-    tmrGuard->start(1500);
+    Session.PDTCommand(CmdCalibrate);
+    tmrGuard->start(ExchangeGuardMs);
 }
 
 void FormMain::Label56_Click()
@@ -485,14 +465,15 @@ void FormMain::ManageButtonStates(int MachineId, int16_t state)
         }
         QPushButton* shown = (*set)[MachineId];
         shown->setEnabled(state == True);
-        shown->show();
+        // Calibration is for an acceptor on the serial link; a module has none.
+        shown->setVisible(set != &cmdCalibrate || SerialMode());
     }
 }
 
 void FormMain::ManageImages(int variant)
 {
     const int v = KnownVariantOr0(variant);
-    const int index = pictures_.Step(v, UnitCalibrated != 0, FlashMode == True);
+    const int index = pictures_.Step(v, Session.UnitCalibrated != 0, Session.FlashMode == True);
     ImageNoteAcceptor->setPixmap(AcceptorPicture(v, index));
     ImageNoteAcceptor->setProperty("pictureIndex", index);
     ImageNoteAcceptor->setProperty("pictureVariant", v);

@@ -2,7 +2,7 @@
 // byte (bit 0: the rest is a payload that gets its frame built around it, so
 // that the check bytes hold; else the rest is the received frame), then the bytes.
 
-#include "fuzz_support.h"
+#include "tests/fuzz/fuzz_support.h"
 #include "usblib/commands/acceptor_commands.h"
 #include "usblib/commands/acceptor_frame.h"
 #include "usblib/commands/crc16_xmodem.h"

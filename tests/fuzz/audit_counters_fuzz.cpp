@@ -2,8 +2,8 @@
 // layouts and the record's counters. Input: a selector byte (which firmware
 // text), then the reply frame (whose first 30 bytes also serve as the record's counters).
 
-#include "audit_counters.h"
-#include "fuzz_support.h"
+#include "app/link/audit_counters.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin;
 using kovrin::fuzz::Input;

@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "driver/qelusb_public.h"
-#include "fuzz_support.h"
 #include "platform/kernel/level.h"
 #include "platform/kernel/pool.h"
 #include "platform/machine.h"
 #include "platform/usb/emulated/simple_device.h"
 #include "platform/user/user_io.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin::platform;
 using namespace kovrin::qelusb;

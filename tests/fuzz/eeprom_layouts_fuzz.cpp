@@ -6,8 +6,8 @@
 // encode either writes a record that decodes to itself or refuses it and
 // leaves the image as it was; a variant without a layout changes nothing.
 
-#include "eeprom_map.h"
-#include "fuzz_support.h"
+#include "app/config/eeprom_map.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin;
 using kovrin::fuzz::Input;

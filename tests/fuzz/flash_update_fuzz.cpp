@@ -7,22 +7,21 @@
 // table (a count, then per entry a type byte, and for data an address and a
 // length), then replies: a selector byte (0 mod 4: no reply), a code and data.
 
-#include "flash_update.h"
-#include "fuzz_support.h"
+#include "app/link/flash_update.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin;
 using kovrin::fuzz::Input;
 
 namespace {
 
-class RecordingHost : public FlashUpdateHost {
+class RecordingHost : public FlashUpdateHost, public FlashUpdateDisplay {
 public:
     explicit RecordingHost(const std::vector<FlashBlock>& table) : table_(table) {}
 
     void SendEraseMemory() override { Sent(CmdEraseMemory); }
     void SendUpdateBootstrap() override { Sent(CmdUpdateBootstrap); }
     void SendVerifyChecksum() override { Sent(CmdVerifyChecksum); }
-    void SendResetAuditData() override { Sent(CmdResetAuditData); }
     bool SendFlashBlock(const FlashBlock& block, uint8_t FlashBank) override
     {
         // Only data entries of the table go, in table order; a retry sends the same entry again.
@@ -126,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<FlashBlock> table = TableFrom(in);
 
     RecordingHost host(table);
-    FlashUpdate flash(host);
+    FlashUpdate flash(host, host);
     int failures = 0;  // replies in a row that did not answer the current step
 
     while (!in.Empty()) {

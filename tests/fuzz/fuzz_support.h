@@ -31,8 +31,17 @@ public:
     bool Empty() const { return pos_ >= size_; }
     size_t Left() const { return size_ - pos_; }
     uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-    uint16_t Word() { return uint16_t(Byte() << 8 | Byte()); }
-    uint32_t Long() { return uint32_t(Word()) << 16 | Word(); }
+    // High byte first; each read its own statement, so that the order is the input's.
+    uint16_t Word()
+    {
+        const uint16_t high = Byte();
+        return uint16_t(high << 8 | Byte());
+    }
+    uint32_t Long()
+    {
+        const uint32_t high = Word();
+        return high << 16 | Word();
+    }
     std::vector<uint8_t> Bytes(size_t n)
     {
         n = std::min(n, Left());
@@ -56,7 +65,7 @@ public:
     {
         static_assert(std::is_trivially_copyable_v<T>);
         const std::vector<uint8_t> b = Bytes(sizeof object);
-        std::memset(&object, 0, sizeof object);
+        std::memset(static_cast<void*>(&object), 0, sizeof object);
         if (!b.empty())
             std::memcpy(&object, b.data(), b.size());
     }

@@ -3,9 +3,9 @@
 
 #include <set>
 
-#include "fuzz_support.h"
-#include "hex_file.h"
-#include "hex_writer.h"
+#include "app/link/hex_file.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "tests/support/hex_writer.h"
 
 using namespace kovrin;
 
@@ -37,7 +37,7 @@ void CheckRecords(const std::vector<HexRecord>& records)
     FUZZ_CHECK(CheckRecordsProgrammable(records).empty());
 
     // Written out again, the records read back the same.
-    std::vector<test::HexLineSpec> lines;
+    std::vector<test::HexRecordLine> lines;
     for (const HexRecord& r : records)
         lines.push_back({r.address, r.type, r.data});
     const HexParseResult again = ParseHexText(test::HexText(lines));

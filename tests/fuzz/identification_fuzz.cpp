@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "fuzz_support.h"
-#include "identification.h"
+#include "app/link/identification.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin;
 using kovrin::fuzz::Input;

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "fuzz_support.h"
+#include "tests/fuzz/fuzz_support.h"
 #include "usblib/commands/kdu_file_info.h"
 #include "usblib/commands/module_commands.h"
 

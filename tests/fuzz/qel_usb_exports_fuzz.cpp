@@ -10,12 +10,12 @@
 #include <cstring>
 #include <functional>
 
-#include "device_manager.h"
-#include "fuzz_support.h"
 #include "platform/host.h"
 #include "platform/user/time_limits.h"
-#include "qel_usb.h"
-#include "scripted_device.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/scripted_device.h"
+#include "usblib/device_manager.h"
+#include "usblib/qel_usb.h"
 
 using kovrin::fuzz::Input;
 using kovrin::fuzz::ScriptedDevice;

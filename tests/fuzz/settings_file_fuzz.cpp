@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "fuzz_support.h"
-#include "settings.h"
+#include "app/main/settings.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin;
 using kovrin::fuzz::Input;

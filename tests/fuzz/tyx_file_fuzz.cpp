@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "config_file.h"
-#include "fuzz_support.h"
+#include "app/config/config_file.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin;
 

@@ -9,7 +9,7 @@
 #include <set>
 #include <thread>
 
-#include "emulator_exports_fixture.h"
+#include "tests/usblib/emulator_exports_fixture.h"
 
 namespace kovrin::usblib::testing {
 namespace {
