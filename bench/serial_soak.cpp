@@ -116,7 +116,8 @@ struct Tally {
 
 class Soak {
 public:
-    Soak(emulator::AcceptorEmulator& unit, soak::SerialLine& line, unsigned seed) : unit_(unit), line_(line), random_(seed)
+    Soak(emulator::AcceptorEmulator& unit, soak::SerialLine& line, unsigned seed)
+        : unit_(unit), line_(line), random_(seed)
     {
     }
 
