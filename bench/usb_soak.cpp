@@ -161,6 +161,7 @@ public:
                                                                                         : UnplugPoint::InTransfer;
             bus_->UnplugAt(port_, point, std::uniform_int_distribution<int>(1, 40)(random_));
         }
+        const int partialBefore = PartialFiles();
         Run(op);
         ++tallies_[op].done;
         kdu_->ForgetRequests();  // the emulator's own log would show as growth
@@ -176,6 +177,7 @@ public:
             port_ = bus_->Plug(kdu_);
             if (!Connected())
                 std::printf("Kovrin did not take the module into use again after %s\n", Name(op));
+            leftPartial_ += PartialFiles() > partialBefore;
         }
     }
 
@@ -203,6 +205,7 @@ public:
     }
 
     int Messages() const { return messages_; }
+    int CutsLeavingPartialFiles() const { return leftPartial_; }
     void CountMessage() { ++messages_; }
 
 private:
@@ -334,6 +337,7 @@ private:
     std::map<std::string, Bytes> whole_;
     std::map<Operation, Tally> tallies_;
     int unplugs_ = 0;
+    int leftPartial_ = 0;
     int messages_ = 0;
 };
 
@@ -389,7 +393,8 @@ int main(int argc, char** argv)
 
     soak.Report();
     std::printf("crashes: 0 (the soak ran to its end in %.0f s)\n", Seconds(Clock::now() - start));
-    std::printf("files Kovrin wrote that are left partial on the module: %d (goal 0)\n", soak.PartialFiles());
+    std::printf("unplugs that left a partial file on the module: %d; partial files on it at the end: %d (goal 0)\n",
+                soak.CutsLeavingPartialFiles(), soak.PartialFiles());
     std::printf("resident memory: %.1f MB after start-up, %.1f MB at the end, growth %.1f MB (goal 0; the emulated "
                 "bus keeps every port it made and a log of its transfers)\n",
                 memoryAtStart / 1024.0, memoryAtEnd / 1024.0, (memoryAtEnd - memoryAtStart) / 1024.0);
