@@ -14,17 +14,12 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QLabel>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -34,61 +29,19 @@
 #include "app/mainwindow/form_main.h"
 #include "app/widgets/message_seam.h"
 #include "bench/serial_line.h"
+#include "bench/soak_support.h"
 #include "emulators/acceptor/acceptor_emulator.h"
 
 namespace {
 
 using namespace kovrin;
-using Clock = std::chrono::steady_clock;
+using namespace kovrin::soak;
 using emulator::Fault;
 using emulator::FaultKind;
 
 constexpr uint8_t kPoll = 0x06;
 constexpr uint8_t kMemoryRead = 0x24;
 constexpr auto kGiveUp = std::chrono::seconds(30);
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// Runs the event loop (Kovrin's timers and port) until `done` or `limit` passes.
-bool RunUntil(const std::function<bool()>& done, Clock::duration limit)
-{
-    const auto end = Clock::now() + limit;
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || Clock::now() >= end)
-            loop.quit();
-    });
-    check.start(5);
-    loop.exec();
-    return done();
-}
-
-void RunFor(Clock::duration d)
-{
-    RunUntil([] { return false; }, d);
-}
-
-long ResidentKilobytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        long value;
-        if (key == "VmRSS:" && status >> value)
-            return value;
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
-
-long OpenDescriptors()
-{
-    long n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++n;
-    return n;
-}
 
 enum class Kind { Noise, Burst, Silence, SplitReplies, BadCheckBytes, StrayBytes, HangUp, Count };
 
@@ -216,11 +169,7 @@ extern "C" const char* __asan_default_options() { return "quarantine_size_mb=0:t
 
 int main(int argc, char** argv)
 {
-    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 120;
-    const unsigned seed = argc > 2 ? unsigned(std::strtoul(argv[2], nullptr, 10))
-                                   : unsigned(Clock::now().time_since_epoch().count());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const auto [seconds, seed] = ArgumentsOf(argc, argv);
     QApplication app(argc, argv);
     QTemporaryDir dir;
     SetProgramFolderForTesting(dir.path());
@@ -248,8 +197,7 @@ int main(int argc, char** argv)
         return 1;
     }
     RunFor(std::chrono::seconds(1));
-    const long memoryAtStart = ResidentKilobytes();
-    const long descriptorsAtStart = OpenDescriptors();
+    const Growth growth;
     const int malformedAtStart = line.MalformedFrames();
 
     std::printf("serial soak: %d s, seed %u\n", seconds, seed);
@@ -284,8 +232,6 @@ int main(int argc, char** argv)
         RunFor(soak.Between(200, 1500));
     }
     RunFor(std::chrono::seconds(1));
-    const long memoryAtEnd = ResidentKilobytes();
-    const long descriptorsAtEnd = OpenDescriptors();
 
     std::printf("faults: %d\n", all.faults);
     for (const auto& [kind, t] : tallies)
@@ -296,10 +242,7 @@ int main(int argc, char** argv)
                 all.longest, all.longestWhat.c_str());
     std::printf("frames Kovrin sent: %d whole, %d wake bytes, %d malformed (goal 0)\n", line.GoodFrames(),
                 line.WakeBytes(), line.MalformedFrames() - malformedAtStart);
-    std::printf("resident memory: %.1f MB after start-up, %.1f MB at the end, growth %.1f MB (goal 0)\n",
-                memoryAtStart / 1024.0, memoryAtEnd / 1024.0, (memoryAtEnd - memoryAtStart) / 1024.0);
-    std::printf("open descriptors: %ld after start-up, %ld at the end, growth %ld (goal 0)\n", descriptorsAtStart,
-                descriptorsAtEnd, descriptorsAtEnd - descriptorsAtStart);
+    growth.Print("");
     std::printf("messages shown: %d\n", messages);
     return lost == 0 ? 0 : 1;
 }

@@ -13,21 +13,16 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -40,6 +35,7 @@
 #include "app/module/kdu_directory.h"
 #include "app/module/kdu_file_list_model.h"
 #include "app/widgets/message_seam.h"
+#include "bench/soak_support.h"
 #include "driver/qelusb_public.h"
 #include "emulators/usb/module_emulator.h"
 #include "emulators/usb/usb_emulators.h"
@@ -49,52 +45,15 @@
 namespace {
 
 using namespace kovrin;
-using Clock = std::chrono::steady_clock;
+using namespace kovrin::soak;
 using emulator::usb::ModuleEmulator;
 using emulator::usb::ModuleFile;
 using platform::usb::UnplugPoint;
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-bool RunUntil(const std::function<bool()>& done, Clock::duration limit)
-{
-    const auto end = Clock::now() + limit;
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || Clock::now() >= end)
-            loop.quit();
-    });
-    check.start(5);
-    loop.exec();
-    return done();
-}
-
 void Settle()
 {
     platform::host::WaitIdle();
-    RunUntil([] { return false; }, std::chrono::milliseconds(20));
-}
-
-long ResidentKilobytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        long value;
-        if (key == "VmRSS:" && status >> value)
-            return value;
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
-
-long OpenDescriptors()
-{
-    long n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++n;
-    return n;
+    RunFor(std::chrono::milliseconds(20));
 }
 
 enum class Operation { FileList, FirmwareDownload, ConfigurationDownload, ConfigurationRead, Erase, Count };
@@ -348,11 +307,7 @@ extern "C" const char* __asan_default_options() { return "quarantine_size_mb=0:t
 
 int main(int argc, char** argv)
 {
-    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 120;
-    const unsigned seed = argc > 2 ? unsigned(std::strtoul(argv[2], nullptr, 10))
-                                   : unsigned(Clock::now().time_since_epoch().count());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const auto [seconds, seed] = ArgumentsOf(argc, argv);
     setenv("QELUSB_BUS", "emulated", 1);
     unsetenv("QELUSB_EMULATED");
     QApplication app(argc, argv);
@@ -379,8 +334,7 @@ int main(int argc, char** argv)
         return 1;
     }
     Settle();
-    const long memoryAtStart = ResidentKilobytes();
-    const long descriptorsAtStart = OpenDescriptors();
+    const Growth growth;
 
     std::printf("USB soak: %d s, seed %u\n", seconds, seed);
     std::fflush(stdout);
@@ -388,18 +342,12 @@ int main(int argc, char** argv)
     while (Clock::now() - start < std::chrono::seconds(seconds))
         soak.Round();
     Settle();
-    const long memoryAtEnd = ResidentKilobytes();
-    const long descriptorsAtEnd = OpenDescriptors();
 
     soak.Report();
     std::printf("crashes: 0 (the soak ran to its end in %.0f s)\n", Seconds(Clock::now() - start));
     std::printf("unplugs that left a partial file on the module: %d; partial files on it at the end: %d (goal 0)\n",
                 soak.CutsLeavingPartialFiles(), soak.PartialFiles());
-    std::printf("resident memory: %.1f MB after start-up, %.1f MB at the end, growth %.1f MB (goal 0; the emulated "
-                "bus keeps every port it made and a log of its transfers)\n",
-                memoryAtStart / 1024.0, memoryAtEnd / 1024.0, (memoryAtEnd - memoryAtStart) / 1024.0);
-    std::printf("open descriptors: %ld after start-up, %ld at the end, growth %ld (goal 0)\n", descriptorsAtStart,
-                descriptorsAtEnd, descriptorsAtEnd - descriptorsAtStart);
+    growth.Print("; the emulated bus keeps every port it made and a log of its transfers");
     std::printf("messages shown: %d\n", soak.Messages());
     return 0;
 }

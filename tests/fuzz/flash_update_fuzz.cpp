@@ -8,6 +8,7 @@
 // length), then replies: a selector byte (0 mod 4: no reply), a code and data.
 
 #include "app/link/flash_update.h"
+#include "tests/fuzz/checked_display.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin;
@@ -15,7 +16,7 @@ using kovrin::fuzz::Input;
 
 namespace {
 
-class RecordingHost : public FlashUpdateHost, public FlashUpdateDisplay {
+class RecordingHost : public FlashUpdateHost, public fuzz::CheckedDisplay<FlashUpdateDisplay> {
 public:
     explicit RecordingHost(const std::vector<FlashBlock>& table) : table_(table) {}
 
@@ -41,12 +42,6 @@ public:
         FUZZ_CHECK(ms > 0);
         guardArmed = true;
     }
-    void ShowStatus(const std::string&) override {}
-    void ShowProgress(int percent) override { FUZZ_CHECK(percent >= 0 && percent <= 100); }
-    void ShowDeviceChecksum(const std::string& hexDigits) override { FUZZ_CHECK(hexDigits.size() == 4); }
-    void CountBlockRetry() override {}
-    void CountBootstrapRetry() override {}
-    void ButtonsBusy() override {}
     void UpdateVerified() override { verified = true; }
 
     void Sent(uint8_t code)

@@ -10,10 +10,10 @@
 // from the window (a byte says which, then its arguments).
 
 #include <algorithm>
-#include <deque>
 
 #include "app/link/acceptor_session.h"
 #include "app/link/rx_assembler.h"
+#include "tests/fuzz/checked_display.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin;
@@ -24,7 +24,7 @@ namespace {
 enum : uint8_t { kCommand = 0xFC, kPollTick = 0xFD, kGuardExpiry = 0xFE, kReopen = 0xFF };
 
 // The window as the session sees it: whether the link is watched, and every byte written.
-class WatchingHost : public AcceptorSessionHost {
+class WatchingHost : public fuzz::CheckedDisplay<AcceptorSessionHost> {
 public:
     bool PortOpen() const override { return true; }
     bool WriteBytes(const Bytes& bytes) override
@@ -78,12 +78,6 @@ public:
     }
     void ShowAuditReply(const Bytes& frame) override { FUZZ_CHECK(frame.size() >= FrameHeaderLength); }
     void ShowDeviceProgrammed() override {}
-    void ShowStatus(const std::string&) override {}
-    void ShowProgress(int percent) override { FUZZ_CHECK(percent >= 0 && percent <= 100); }
-    void ShowDeviceChecksum(const std::string& hexDigits) override { FUZZ_CHECK(hexDigits.size() == 4); }
-    void CountBlockRetry() override {}
-    void CountBootstrapRetry() override {}
-    void ButtonsBusy() override {}
     // The window goes back to the normal speed and polls.
     void UpdateVerified() override
     {
