@@ -3,7 +3,6 @@
 include_guard(GLOBAL)
 include(${CMAKE_CURRENT_LIST_DIR}/pictures.cmake)
 add_library(kovrin_dialogs STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/audit_counters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/access_codes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system_info_tool.cpp
   ${CMAKE_CURRENT_LIST_DIR}/form_audit.cpp
