@@ -9,50 +9,86 @@ namespace {
 constexpr const char* LineEnd = "\r\n";
 constexpr const char* FieldSeparator = ", ";
 
-}  // namespace
-
-void AppendAuditTextLine(QString& text, const QStringList& fields)
+// The list's texts come from bytes of any value and from plain digits and
+// letters: one byte per character keeps the serial numbers as the module holds them.
+void AppendLatin1(QByteArray& text, QStringView field)
 {
-    qsizetype lineStart = text.size();
-    for (qsizetype k = 1; k < fields.size(); ++k) {
-        text += fields[k - 1];
-        text += FieldSeparator;
-        const qsizetype next = AuditTextColumnWidth * k;
-        const qsizetype column = text.size() - lineStart + 1;
+    const qsizetype at = text.size();
+    text.resize(at + field.size());
+    char* out = text.data() + at;
+    for (QChar c : field)
+        *out++ = c.unicode() <= 0xFF ? char(c.unicode()) : '?';
+}
+
+// Writes the fields of one line, each at its column.
+class LineWriter {
+public:
+    explicit LineWriter(QByteArray& text) : text_(text), lineStart_(text.size()) {}
+
+    // A field with more after it.
+    void Field(QStringView field)
+    {
+        AppendLatin1(text_, field);
+        text_ += FieldSeparator;
+        const qsizetype next = AuditTextColumnWidth * ++fields_;
+        const qsizetype column = text_.size() - lineStart_ + 1;
         if (column < next) {
-            text += QString(next - column, ' ');
+            text_.resize(text_.size() + next - column, ' ');
         } else if (column > next) {
-            text += LineEnd;
-            lineStart = text.size();
-            text += QString(next - 1, ' ');
+            text_ += LineEnd;
+            lineStart_ = text_.size();
+            text_.resize(text_.size() + next - 1, ' ');
         }
     }
-    if (!fields.isEmpty())
-        text += fields.last();
-    text += LineEnd;
+
+    void LastField(QStringView field)
+    {
+        AppendLatin1(text_, field);
+        text_ += LineEnd;
+    }
+
+private:
+    QByteArray& text_;
+    qsizetype lineStart_;
+    qsizetype fields_ = 0;
+};
+
+}  // namespace
+
+void AppendAuditTextLine(QByteArray& text, const QStringList& fields)
+{
+    LineWriter line(text);
+    for (qsizetype k = 0; k + 1 < fields.size(); ++k)
+        line.Field(fields[k]);
+    line.LastField(fields.isEmpty() ? QString() : fields.last());
 }
 
 QByteArray AuditExportText(const QAbstractItemModel& model)
 {
-    QString text;
-    QStringList fields;
-    for (int c = 0; c < model.columnCount(); ++c)
-        fields << model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    AppendAuditTextLine(text, fields);
+    const int columns = model.columnCount();
+    QByteArray text;
+    // About a full line of columns per row, so the text grows in few steps.
+    text.reserve(qsizetype(model.rowCount() + 3) * AuditTextColumnWidth * columns);
+    QStringList headers;
+    for (int c = 0; c < columns; ++c)
+        headers << model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    AppendAuditTextLine(text, headers);
     text += LineEnd;
     for (int r = 0; r < model.rowCount(); ++r) {
-        fields.clear();
-        for (int c = 0; c < model.columnCount(); ++c) {
-            const QVariant cell = model.data(model.index(r, c), Qt::DisplayRole);
-            if (!cell.isValid())
+        // A row ends at its last cell: a field is written once the next is known.
+        LineWriter line(text);
+        QVariant cell = model.data(model.index(r, 0), Qt::DisplayRole);
+        for (int c = 1;; ++c) {
+            const QVariant next = c < columns ? model.data(model.index(r, c), Qt::DisplayRole) : QVariant();
+            if (!next.isValid()) {
+                line.LastField(cell.toString());
                 break;
-            fields << cell.toString();
+            }
+            line.Field(cell.toString());
+            cell = next;
         }
-        AppendAuditTextLine(text, fields);
     }
-    // The list's texts come from bytes of any value and from plain digits and
-    // letters: one byte per character keeps the serial numbers as the module holds them.
-    return text.toLatin1();
+    return text;
 }
 
 QString SaveAuditText(const QString& path, const QByteArray& text)

@@ -14,8 +14,9 @@ constexpr int AuditTextColumnWidth = 15;
 
 // Appends one line: field k + 1 begins at column 15 × k (columns counted from
 // 1); a field that runs past its column ends the line, and the next field
-// begins on a new line at its column after blanks.
-void AppendAuditTextLine(QString& text, const QStringList& fields);
+// begins on a new line at its column after blanks. A character beyond one
+// byte is written as '?'.
+void AppendAuditTextLine(QByteArray& text, const QStringList& fields);
 
 // What the list shows, read back from its model: the horizontal headers,
 // then each row's display texts up to its first missing cell.

@@ -52,8 +52,6 @@ const ColumnSpec Columns[AuditColumnCount] = {
     {"Timestamp", nullptr, false},
 };
 
-constexpr const char* NotAvailable = "n/a";
-
 uint32_t BigEndian(std::span<const uint8_t> bytes, size_t at, size_t width)
 {
     uint32_t value = 0;
@@ -89,7 +87,14 @@ size_t AuditRecordLength(AuditFileKind kind)
 
 std::string AuditRevisionText(uint8_t first, uint8_t second)
 {
-    return QString::number(first, 16).toUpper().toStdString() + QString::number(second, 16).toUpper().toStdString();
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (uint8_t b : {first, second}) {
+        if (b >= 0x10)
+            text += Digits[b >> 4];
+        text += Digits[b & 0x0F];
+    }
+    return text;
 }
 
 AuditLayout AuditLayoutOf(AuditFileKind kind, const std::string& revisionText)
@@ -158,10 +163,24 @@ QVariant AuditCellValue(const AuditRecord& r, int column)
     if (!Valid(column))
         return {};
     const ColumnSpec& spec = Columns[column];
+    if (spec.Counter && !(spec.PackedOnly && r.Layout != AuditLayout::Packed))
+        return r.Counters.*spec.Counter;
+    if (column == ColumnTimestamp && r.Layout == AuditLayout::Packed)
+        return AuditDate(r.Counters.DaysSince2010);
+    if (const auto text = AuditCellText(r, column, QLocale::c()))
+        return *text;
+    return {};
+}
+
+std::optional<QString> AuditCellText(const AuditRecord& r, int column, const QLocale& locale)
+{
+    if (!Valid(column))
+        return std::nullopt;
+    const ColumnSpec& spec = Columns[column];
     if (spec.Counter) {
         if (spec.PackedOnly && r.Layout != AuditLayout::Packed)
-            return QString(NotAvailable);
-        return r.Counters.*spec.Counter;
+            return QStringLiteral("n/a");
+        return QString::number(r.Counters.*spec.Counter);
     }
     switch (column) {
     case ColumnSerial: return ByteText(r.SerialNumber);
@@ -169,24 +188,13 @@ QVariant AuditCellValue(const AuditRecord& r, int column)
     case ColumnRevision: return QString::fromStdString(AuditRevisionText(r.RevisionFirst, r.RevisionSecond));
     case ColumnTimestamp:
         switch (r.Layout) {
-        case AuditLayout::Record24: return {};
-        case AuditLayout::Packed: return AuditDate(r.Counters.DaysSince2010);
+        case AuditLayout::Record24: return std::nullopt;
+        case AuditLayout::Packed: return AuditTimestampText(r.Counters.DaysSince2010, locale);
         case AuditLayout::Record32:
             return AuditStampText(r.Stamp[1], r.Stamp[2], r.Stamp[0], r.Stamp[3], r.Stamp[4]);
         }
     }
-    return {};
-}
-
-std::optional<QString> AuditCellText(const AuditRecord& r, int column, const QLocale& locale)
-{
-    const QVariant value = AuditCellValue(r, column);
-    switch (value.typeId()) {
-    case QMetaType::UnknownType: return std::nullopt;
-    case QMetaType::QDate: return locale.toString(value.toDate(), QLocale::ShortFormat);
-    case QMetaType::UInt: return QString::number(value.toUInt());
-    default: return value.toString();
-    }
+    return std::nullopt;
 }
 
 }  // namespace kovrin

@@ -62,11 +62,12 @@ TEST(AuditTextLine, FieldsBeginEveryFifteenColumns)
         {"a later field of 14 breaks the line", {"a", "ABCDEFGHIJKLMN", "y"},
          "a,            ABCDEFGHIJKLMN, \r\n                             y\r\n"},
         {"empty fields keep their columns", {"", "", "z"}, ",             ,              z\r\n"},
+        {"one byte per character", {QString::fromUtf8("\u00E9"), QString::fromUtf8("\u20AC")}, "\xE9,            ?\r\n"},
     };
     for (const auto& c : cases) {
-        QString text = "before\r\n";
+        QByteArray text = "before\r\n";
         AppendAuditTextLine(text, c.fields);
-        EXPECT_EQ(text, QString("before\r\n") + c.line) << c.what;
+        EXPECT_EQ(text, QByteArray("before\r\n") + c.line) << c.what;
     }
 }
 
@@ -75,9 +76,9 @@ TEST(AuditTextLine, TheTwelveHeadersMakeALineOf173Characters)
     QStringList headers;
     for (int c = 0; c < AuditColumnCount; ++c)
         headers << AuditColumnHeader(c);
-    QString text;
+    QByteArray text;
     AppendAuditTextLine(text, headers);
-    EXPECT_EQ(text, HeaderLine);
+    EXPECT_EQ(text, QByteArray(HeaderLine));
     EXPECT_EQ(text.size(), 173 + 2);
 }
 
