@@ -9,18 +9,17 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QEventLoop>
-#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <cstdio>
 
-#include "acceptor_emulator.h"
-#include "eeprom_map.h"
-#include "form_main.h"
-#include "hex_writer.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "program_folder.h"
+#include "app/main/module_main.h"
+#include "app/main/program_folder.h"
+#include "app/main/start_up.h"
+#include "app/mainwindow/form_main.h"
+#include "app/widgets/message_seam.h"
+#include "emulators/acceptor/acceptor_emulator.h"
+#include "tests/support/hex_writer.h"
 
 namespace {
 
@@ -97,13 +96,9 @@ int main(int argc, char** argv)
     emulator::AcceptorEmulator unit(options);
     unit.start((dir.path() + "/COM1").toStdString());
 
-    LoadSettings();
-    FormMain form;
-    form.ComPort = 1;
-    LoadEepromDefaults(CurrentRecord);
-    form.FlashInhibit |= 0x01;
-    form.Form_Load();
-    if (!QTest::qWaitFor([&] { return form.Label7[0]->text() == "HARDWARE FOUND"; }, 10000)) {
+    const std::unique_ptr<FormMain> started = Main();
+    FormMain& form = *started;
+    if (!RunUntil([&] { return form.Label7[0]->text() == "HARDWARE FOUND"; }, 10000)) {
         std::printf("the emulated acceptor was not found\n");
         return 1;
     }
@@ -114,7 +109,7 @@ int main(int argc, char** argv)
         return 1;
     }
     // Wait for a quiet moment in the poll cycle, as a technician's click would find.
-    QTest::qWait(600);
+    RunUntil([] { return false; }, 600);
 
     QElapsedTimer clock;
     clock.start();

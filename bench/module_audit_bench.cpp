@@ -12,14 +12,14 @@
 #include <memory>
 #include <vector>
 
-#include "audit_export.h"
-#include "audit_records.h"
-#include "device_manager.h"
+#include "app/module/audit_export.h"
+#include "app/module/audit_records.h"
+#include "app/module/screen/kdu_audit_frame.h"
+#include "bench/frame_clock.h"
 #include "emulators/usb/module_emulator.h"
-#include "frame_clock.h"
-#include "kdu_audit_frame.h"
 #include "platform/host.h"
-#include "qel_usb.h"
+#include "usblib/device_manager.h"
+#include "usblib/qel_usb.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "device_manager.h"
+#include "bench/frame_clock.h"
 #include "driver/qelusb_public.h"
-#include "frame_clock.h"
 #include "platform/host.h"
 #include "platform/usb/emulated/simple_device.h"
-#include "transport.h"
+#include "usblib/device_manager.h"
+#include "usblib/transport.h"
 
 namespace {
 

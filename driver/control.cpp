@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "qelusb.h"
+#include "driver/qelusb.h"
 
 namespace kovrin::qelusb {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "qelusb.h"
+#include "driver/qelusb.h"
 
 namespace kovrin::qelusb {
 

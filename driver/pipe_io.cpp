@@ -1,7 +1,7 @@
 // Pipe files: open and close, and each read or write as one bulk
 // transfer, with a halted pipe reset before the caller is told.
 
-#include "qelusb.h"
+#include "driver/qelusb.h"
 
 namespace kovrin::qelusb {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "qelusb.h"
+#include "driver/qelusb.h"
 
 namespace kovrin::qelusb {
 

@@ -1,7 +1,7 @@
 // Power: system and device set-power, wait-wake, and idle
 // power-down while no pipe is open.
 
-#include "qelusb.h"
+#include "driver/qelusb.h"
 
 namespace kovrin::qelusb {
 

@@ -1,11 +1,12 @@
 #pragma once
-// QelUsb's own declarations: the device extension and the routines of Parts
-// 3.101 and 3.102, shared between its source files.
+// QelUsb's own declarations: the device extension and the routines of its
+// plug-and-play, power, pipe and control-request code, shared between its source files.
 
 #include <atomic>
 #include <cstdint>
 #include <string_view>
 
+#include "driver/qelusb_public.h"
 #include "platform/kernel/device_interface.h"
 #include "platform/kernel/io_manager.h"
 #include "platform/kernel/pool.h"
@@ -14,7 +15,6 @@
 #include "platform/kernel/sync.h"
 #include "platform/kernel/work_items.h"
 #include "platform/usb/urb.h"
-#include "qelusb_public.h"
 
 namespace kovrin::qelusb {
 

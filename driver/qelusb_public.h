@@ -1,14 +1,14 @@
 #pragma once
 // What QelUsb offers its users (the library qel_usb and the tests): the ids
-// it binds, its device interface and its control requests. Values that the
-// Parts leave to us (UsbVendorId, QelUsbInterfaceGuid) are chosen here, once.
+// it binds, its device interface and its control requests. The ids come from
+// the build's configuration; the interface GUID is our own, defined here once.
 
 #include <cstdint>
 #include <vector>
 
+#include "driver/qelusb_ids.h"
 #include "platform/kernel/guid.h"
 #include "platform/kernel/pnp_manager.h"
-#include "qelusb_ids.h"
 
 namespace kovrin::qelusb {
 

@@ -1,7 +1,7 @@
 // Requests to the USB stack below: pipe reset and abort, port
 // status and reset, and the bulk transfer URB.
 
-#include "qelusb.h"
+#include "driver/qelusb.h"
 
 namespace kovrin::qelusb {
 

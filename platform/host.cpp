@@ -1,13 +1,13 @@
-#include "host.h"
+#include "platform/host.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 
-#include "machine.h"
-#include "usb/emulated/device_registry.h"
-#include "usb/libusb/libusb_bus.h"
+#include "platform/machine.h"
+#include "platform/usb/emulated/device_registry.h"
+#include "platform/usb/libusb/libusb_bus.h"
 
 namespace kovrin::platform::host {
 

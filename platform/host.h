@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/pnp_manager.h"
-#include "usb/emulated/emulated_bus.h"
+#include "platform/kernel/pnp_manager.h"
+#include "platform/usb/emulated/emulated_bus.h"
 
 namespace kovrin::platform::host {
 

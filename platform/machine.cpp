@@ -1,9 +1,9 @@
-#include "machine.h"
+#include "platform/machine.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "user/user_io.h"
+#include "platform/user/user_io.h"
 
 namespace kovrin::platform {
 

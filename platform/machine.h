@@ -5,11 +5,11 @@
 #include <functional>
 #include <memory>
 
-#include "kernel/pnp_manager.h"
-#include "kernel/system.h"
-#include "usb/backend.h"
-#include "usb/bus_driver.h"
-#include "usb/emulated/emulated_bus.h"
+#include "platform/kernel/pnp_manager.h"
+#include "platform/kernel/system.h"
+#include "platform/usb/backend.h"
+#include "platform/usb/bus_driver.h"
+#include "platform/usb/emulated/emulated_bus.h"
 
 namespace kovrin::platform {
 

@@ -2,8 +2,8 @@
 // VoskUsb_Generic: each is a row of the command tables with the caller's
 // arguments and outputs.
 
-#include "command_runner.h"
-#include "qel_usb.h"
+#include "usblib/command_runner.h"
+#include "usblib/qel_usb.h"
 
 namespace {
 

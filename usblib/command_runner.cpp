@@ -1,4 +1,4 @@
-#include "command_runner.h"
+#include "usblib/command_runner.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
-#include "commands/kdu_file_info.h"
-#include "device_manager.h"
-#include "transport.h"
+#include "usblib/commands/kdu_file_info.h"
+#include "usblib/device_manager.h"
+#include "usblib/transport.h"
 
 namespace kovrin::usblib {
 namespace {

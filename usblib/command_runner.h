@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "commands/acceptor_commands.h"
-#include "commands/module_commands.h"
-#include "qel_usb.h"
+#include "usblib/commands/acceptor_commands.h"
+#include "usblib/commands/module_commands.h"
+#include "usblib/qel_usb.h"
 
 namespace kovrin::usblib {
 

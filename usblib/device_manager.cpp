@@ -1,4 +1,4 @@
-#include "device_manager.h"
+#include "usblib/device_manager.h"
 
 #include <dlfcn.h>
 
@@ -11,10 +11,10 @@
 
 #include "driver/qelusb_public.h"
 #include "emulators/usb/usb_emulators.h"
-#include "handle_table.h"
 #include "platform/host.h"
 #include "platform/user/message_queue.h"
-#include "transport.h"
+#include "usblib/handle_table.h"
+#include "usblib/transport.h"
 
 namespace kovrin::usblib {
 

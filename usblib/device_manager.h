@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "device_record.h"
-#include "qel_usb.h"
+#include "usblib/device_record.h"
+#include "usblib/qel_usb.h"
 
 namespace kovrin::usblib {
 

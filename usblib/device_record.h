@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/user/user_io.h"
-#include "qel_usb.h"
+#include "usblib/qel_usb.h"
 
 namespace kovrin::usblib {
 

@@ -1,7 +1,7 @@
 // The library's C exports of the device manager.
 
-#include "device_manager.h"
-#include "qel_usb.h"
+#include "usblib/device_manager.h"
+#include "usblib/qel_usb.h"
 
 extern "C" {
 

@@ -1,4 +1,4 @@
-#include "handle_table.h"
+#include "usblib/handle_table.h"
 
 namespace kovrin::usblib {
 

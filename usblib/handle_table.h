@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "qel_usb.h"
+#include "usblib/qel_usb.h"
 
 namespace kovrin::usblib {
 

@@ -3,9 +3,9 @@
 
 #include <array>
 
-#include "command_runner.h"
-#include "commands/kdu_file_info.h"
-#include "qel_usb.h"
+#include "usblib/command_runner.h"
+#include "usblib/commands/kdu_file_info.h"
+#include "usblib/qel_usb.h"
 
 using kovrin::usblib::Buffer;
 using kovrin::usblib::In;

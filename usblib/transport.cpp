@@ -1,10 +1,10 @@
-#include "transport.h"
+#include "usblib/transport.h"
 
 #include <chrono>
 
-#include "device_manager.h"
 #include "driver/qelusb_public.h"
 #include "platform/user/time_limits.h"
+#include "usblib/device_manager.h"
 
 namespace kovrin::usblib {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "platform/user/user_io.h"
-#include "qel_usb.h"
+#include "usblib/qel_usb.h"
 
 namespace kovrin::usblib {
 

@@ -1,4 +1,4 @@
-#include "config_file.h"
+#include "app/config/config_file.h"
 
 #include <QSaveFile>
 #include <QString>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "eeprom_map.h"
+#include "app/config/eeprom_map.h"
 
 namespace kovrin {
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
 
 namespace kovrin {
 

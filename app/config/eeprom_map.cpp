@@ -1,4 +1,4 @@
-#include "eeprom_map.h"
+#include "app/config/eeprom_map.h"
 
 #include <type_traits>
 #include <vector>
@@ -380,11 +380,11 @@ CodecResult EncodeEepromImageV5(const EepromRecord& record, EepromImage& image)
     return Encode(kMapV5, record, image);
 }
 
-void LoadEepromDefaultsV5(EepromRecord& record)
+void LoadEepromDefaultsV5(EepromRecord& record, uint8_t variant)
 {
     ApplyDefaults(kCommonDefaults, record);
     ApplyDefaults(kDefaultsV5, record);
-    record.VariantCode = AcceptorVariant;
+    record.VariantCode = variant;
     EepromLength = EepromLengthOfLayout(EepromLayout::V5);
 }
 
@@ -398,17 +398,18 @@ CodecResult EncodeEepromImageV6(const EepromRecord& record, EepromImage& image)
     return Encode(kMapV6, record, image);
 }
 
-void LoadEepromDefaultsV6(EepromRecord& record)
+void LoadEepromDefaultsV6(EepromRecord& record, uint8_t variant)
 {
     ApplyDefaults(kCommonDefaults, record);
     ApplyDefaults(kDefaultsV6, record);
-    record.VariantCode = AcceptorVariant;
+    record.VariantCode = variant;
     EepromLength = EepromLengthOfLayout(EepromLayout::V6);
 }
 
-CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, int32_t PartialDecode)
+CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, int32_t PartialDecode,
+                              uint8_t variant)
 {
-    switch (LayoutOfVariant(AcceptorVariant)) {
+    switch (LayoutOfVariant(variant)) {
     case EepromLayout::V5:
         DecodeEepromImageV5(record, image, PartialDecode);
         return {};
@@ -418,7 +419,7 @@ CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, in
     case EepromLayout::None:
         break;
     }
-    return NoLayout("configuration layout", AcceptorVariant);
+    return NoLayout("configuration layout", variant);
 }
 
 CodecResult EncodeEepromImage(const EepromRecord& record, EepromImage& image)
@@ -434,19 +435,19 @@ CodecResult EncodeEepromImage(const EepromRecord& record, EepromImage& image)
     return NoLayout("configuration layout", record.VariantCode);
 }
 
-CodecResult LoadEepromDefaults(EepromRecord& record)
+CodecResult LoadEepromDefaults(EepromRecord& record, uint8_t variant)
 {
-    switch (DefaultsLayoutOfVariant(AcceptorVariant)) {
+    switch (DefaultsLayoutOfVariant(variant)) {
     case EepromLayout::V5:
-        LoadEepromDefaultsV5(record);
+        LoadEepromDefaultsV5(record, variant);
         return {};
     case EepromLayout::V6:
-        LoadEepromDefaultsV6(record);
+        LoadEepromDefaultsV6(record, variant);
         return {};
     case EepromLayout::None:
         break;
     }
-    return NoLayout("default configuration", AcceptorVariant);
+    return NoLayout("default configuration", variant);
 }
 
 }  // namespace kovrin

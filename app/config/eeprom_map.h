@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
 
 namespace kovrin {
 
@@ -36,18 +36,29 @@ struct CodecResult {
 // Why a record cannot be written into a layout's image bytes, or Ok.
 CodecResult CheckRecordFitsLayout(const EepromRecord& record, EepromLayout layout);
 
-// Layout procedures. PartialDecode 1 decodes only the leading part.
+// Layout procedures. PartialDecode 1 decodes only the leading part. The
+// defaults give the record `variant` as its VariantCode.
 void DecodeEepromImageV5(EepromRecord& record, const EepromImage& image, int32_t PartialDecode);
 CodecResult EncodeEepromImageV5(const EepromRecord& record, EepromImage& image);
-void LoadEepromDefaultsV5(EepromRecord& record);
+void LoadEepromDefaultsV5(EepromRecord& record, uint8_t variant);
 void DecodeEepromImageV6(EepromRecord& record, const EepromImage& image, int32_t PartialDecode);
 CodecResult EncodeEepromImageV6(const EepromRecord& record, EepromImage& image);
-void LoadEepromDefaultsV6(EepromRecord& record);
+void LoadEepromDefaultsV6(EepromRecord& record, uint8_t variant);
 
-// Dispatchers. Decode and defaults go by AcceptorVariant, encode by the
-// record's own VariantCode. NoLayout means nothing was changed.
-CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, int32_t PartialDecode);
+// Dispatchers. Decode and defaults go by the attached acceptor's `variant`,
+// encode by the record's own VariantCode. NoLayout means nothing was changed.
+CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, int32_t PartialDecode,
+                              uint8_t variant);
 CodecResult EncodeEepromImage(const EepromRecord& record, EepromImage& image);
-CodecResult LoadEepromDefaults(EepromRecord& record);
+CodecResult LoadEepromDefaults(EepromRecord& record, uint8_t variant);
+
+// The same for the acceptor attached now (AcceptorVariant).
+inline void LoadEepromDefaultsV5(EepromRecord& record) { LoadEepromDefaultsV5(record, AcceptorVariant); }
+inline void LoadEepromDefaultsV6(EepromRecord& record) { LoadEepromDefaultsV6(record, AcceptorVariant); }
+inline CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, int32_t PartialDecode)
+{
+    return DecodeEepromImage(record, image, PartialDecode, AcceptorVariant);
+}
+inline CodecResult LoadEepromDefaults(EepromRecord& record) { return LoadEepromDefaults(record, AcceptorVariant); }
 
 }  // namespace kovrin

@@ -1,4 +1,4 @@
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
 
 #include <cctype>
 

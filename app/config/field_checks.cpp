@@ -1,9 +1,9 @@
-#include "field_checks.h"
+#include "app/config/field_checks.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "eeprom_map.h"
+#include "app/config/eeprom_map.h"
 
 namespace kovrin {
 

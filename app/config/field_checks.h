@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "screen_values.h"
+#include "app/config/screen_values.h"
 
 namespace kovrin {
 

@@ -1,4 +1,4 @@
-#include "option_lists.h"
+#include "app/config/option_lists.h"
 
 #include <array>
 

@@ -1,10 +1,11 @@
-#include "screen_values.h"
+#include "app/config/screen_values.h"
 
 #include <cmath>
 
-#include "eeprom_map.h"
-#include "field_checks.h"
-#include "settings.h"
+#include "app/config/colours.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/field_checks.h"
+#include "app/main/settings.h"
 
 namespace kovrin {
 
@@ -252,15 +253,15 @@ StatusLine StatusLineFor(int32_t source, const std::string& configFilePath)
 {
     switch (source) {
     case ConfigFromDefaults:
-        return {0x0000FF, "Warning!  Application default configuration settings loaded."};
+        return {ColourRed, "Warning!  Application default configuration settings loaded."};
     case ConfigFromFile:
-        return {0x00FFFF, "Configuration settings loaded from file " + FileNameFromPath(configFilePath) + "."};
+        return {ColourYellow, "Configuration settings loaded from file " + FileNameFromPath(configFilePath) + "."};
     case ConfigFromFactory:
-        return {0x00FFFF, "Factory default configuration settings from note acceptor loaded."};
+        return {ColourYellow, "Factory default configuration settings from note acceptor loaded."};
     case ConfigFromAcceptor:
-        return {0x00FF00, "Current attached note acceptor configuration settings loaded."};
+        return {ColourGreen, "Current attached note acceptor configuration settings loaded."};
     default:
-        return {0x0000FF, "Warning!  No configuration loaded."};
+        return {ColourRed, "Warning!  No configuration loaded."};
     }
 }
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "eeprom_record.h"
-#include "option_lists.h"
+#include "app/config/eeprom_record.h"
+#include "app/config/option_lists.h"
 
 namespace kovrin {
 

@@ -1,4 +1,4 @@
-#include "acceptor_variant.h"
+#include "app/link/acceptor_variant.h"
 
 #include <array>
 
@@ -34,6 +34,26 @@ std::string VariantName(int variant)
 uint8_t FrameAddressOf(int variant)
 {
     return kVariants[KnownVariantOr0(variant)].frameAddress;
+}
+
+VariantControls VariantControlsFor(int variant, const std::string& version)
+{
+    VariantControls c;
+    if (variant == 7) {
+        c.billHoldAndCcTalk = true;
+    } else if (variant == 5) {
+        if (version.empty())
+            return {false, false};
+        if (version >= "0038")
+            c.billHoldAndCcTalk = true;
+        if (version <= "0037")
+            c.billHoldAndCcTalk = false;
+        if (version >= "0040")
+            c.escrowTime = true;
+        if (version <= "0039")
+            c.escrowTime = false;
+    }
+    return c;
 }
 
 }  // namespace kovrin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kovrin {
@@ -11,5 +12,17 @@ std::string VariantName(int variant);
 uint8_t FrameAddressOf(int variant);
 // Variant codes outside 1 to 9 stand for no acceptor.
 inline int KnownVariantOr0(int variant) { return variant >= 1 && variant <= 9 ? variant : 0; }
+
+// Which of the configuration screen's variant-dependent controls show; nothing
+// leaves a control as it is.
+struct VariantControls {
+    std::optional<bool> billHoldAndCcTalk;  // chkBill_Hold and chkCCTalk
+    std::optional<bool> escrowTime;         // frmEscrowTime
+
+    bool operator==(const VariantControls&) const = default;
+};
+// For an identified `variant` whose firmware version shows as `version`
+// (empty in program mode); versions compare as text.
+VariantControls VariantControlsFor(int variant, const std::string& version);
 
 }  // namespace kovrin

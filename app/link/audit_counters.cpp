@@ -1,4 +1,4 @@
-#include "audit_counters.h"
+#include "app/link/audit_counters.h"
 
 namespace kovrin {
 

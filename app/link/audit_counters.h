@@ -11,8 +11,8 @@
 #include <span>
 #include <string>
 
-#include "eeprom_record.h"
-#include "serial_frame.h"
+#include "app/config/eeprom_record.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 

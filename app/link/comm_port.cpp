@@ -1,6 +1,4 @@
-#include "comm_port.h"
-
-#include "program_folder.h"
+#include "app/link/comm_port.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -18,7 +16,7 @@ QString ResolveComPort(int n, const QString& programFolder)
     return "/dev/ttyS" + QString::number(n - 1);
 }
 
-CommPort::CommPort(QObject* parent) : QObject(parent)
+CommPort::CommPort(const QString& programFolder, QObject* parent) : QObject(parent), programFolder_(programFolder)
 {
     connect(&port_, &QSerialPort::readyRead, this, &CommPort::Received);
     connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
@@ -71,7 +69,7 @@ bool CommPort::SetPortOpen(bool open)
         error_ = "Port already open";
         return false;
     }
-    port_.setPortName(ResolveComPort(CommPortNumber, ProgramFolder()));
+    port_.setPortName(ResolveComPort(CommPortNumber, programFolder_));
     if (!ApplySettings())
         return false;
     if (!port_.open(QIODevice::ReadWrite)) {

@@ -6,7 +6,7 @@
 #include <QSerialPort>
 #include <QString>
 
-#include "serial_frame.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 
@@ -20,7 +20,8 @@ public:
     // Event codes of the receive event.
     enum : int { comEvReceive = 2, comEventRxOver = 1008, comEventFrame = 1004, comEventRxParity = 1009 };
 
-    explicit CommPort(QObject* parent = nullptr);
+    // COMn links are looked up in `programFolder`.
+    explicit CommPort(const QString& programFolder, QObject* parent = nullptr);
 
     int CommPortNumber = 1;
     QString Settings = "9600, N, 8, 1";
@@ -52,6 +53,7 @@ private:
     bool ApplySettings();
     void Received();
 
+    const QString programFolder_;
     QSerialPort port_;
     QString error_;
 };

@@ -1,4 +1,4 @@
-#include "config_frames.h"
+#include "app/link/config_frames.h"
 
 #include <algorithm>
 

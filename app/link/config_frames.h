@@ -2,8 +2,8 @@
 // Frames that move the acceptor's configuration: the write (0x21) and the
 // unit's own audit counters taken from a read (0x20) into the image to write.
 
-#include "eeprom_map.h"
-#include "serial_frame.h"
+#include "app/config/eeprom_map.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 

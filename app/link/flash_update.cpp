@@ -1,8 +1,8 @@
-#include "flash_update.h"
+#include "app/link/flash_update.h"
 
 #include <cmath>
 
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
 
 namespace kovrin {
 
@@ -26,7 +26,7 @@ void FlashUpdate::SendNextFlashBlock()
         switch (block.type) {
         case HexData: {
             if (FlashRetryCount == 0)  // a retry keeps its own text showing
-                host_.ShowStatus("Programming Block " + std::to_string(FlashBlockNo) + " of " +
+                display_.ShowStatus("Programming Block " + std::to_string(FlashBlockNo) + " of " +
                                  std::to_string(BlockCount()));
             if (!host_.SendFlashBlock(block, FlashBank)) {
                 FlashResult = FlashBlockFailed;
@@ -34,7 +34,7 @@ void FlashUpdate::SendNextFlashBlock()
             }
             host_.ArmGuard(500);
             ++FlashBlockNo;
-            host_.ShowProgress(int(std::nearbyint(100.0 * FlashBlockNo / BlockCount())));
+            display_.ShowProgress(int(std::nearbyint(100.0 * FlashBlockNo / BlockCount())));
             return;
         }
         case HexSegmentAddress:
@@ -59,7 +59,7 @@ void FlashUpdate::SendNextFlashBlock()
         break;
     }
     FlashBank = 0;
-    host_.ShowStatus("Updating Bootstrap . . .");
+    display_.ShowStatus("Updating Bootstrap . . .");
     host_.SendUpdateBootstrap();
     FlashRetryCount = 0;
     host_.ArmGuard(2000);
@@ -70,11 +70,11 @@ void FlashUpdate::CompareChecksum(const Bytes& frame)
 {
     uint32_t device = checksum_;  // a plain acknowledgement vouches for the sum
     if (frame.size() >= 5 && frame[4] != ReplyAcknowledge) {
-        host_.ShowDeviceChecksum(ByteToHex(frame[5]) + ByteToHex(frame[6]));
+        display_.ShowDeviceChecksum(ByteToHex(frame[5]) + ByteToHex(frame[6]));
         device = frame[5] * 256u + frame[6];
     }
     if (device == checksum_) {
-        host_.ShowStatus("Resetting Audit Data . . .");
+        display_.ShowStatus("Resetting Audit Data . . .");
         host_.UpdateVerified();
     } else {
         FlashResult = FlashChecksumFailed;
@@ -93,14 +93,14 @@ int32_t FlashUpdate::OnReply(uint8_t code, const Bytes& frame, int16_t& ConfigWr
         host_.SendEraseMemory();
         FlashRetryCount = 0;
         host_.ArmGuard(2000);
-        host_.ShowStatus("Erasing . . . #0");
-        host_.ButtonsBusy();
+        display_.ShowStatus("Erasing . . . #0");
+        display_.ButtonsBusy();
         FlashStep = 2;
         break;
     case 2:
         if (code == CmdEraseMemory) {
-            host_.ShowStatus("Erased Successfully");
-            host_.ShowProgress(100);
+            display_.ShowStatus("Erased Successfully");
+            display_.ShowProgress(100);
             FlashBlockNo = 0;
             FlashBank = 0;
             FlashRetryCount = 0;
@@ -113,8 +113,8 @@ int32_t FlashUpdate::OnReply(uint8_t code, const Bytes& frame, int16_t& ConfigWr
             host_.Pause(500);
             host_.SendEraseMemory();
             host_.ArmGuard(2000);
-            host_.ShowStatus("Erasing . . . #" + n);
-            host_.ButtonsBusy();
+            display_.ShowStatus("Erasing . . . #" + n);
+            display_.ButtonsBusy();
         }
         break;
     case 3:
@@ -130,8 +130,8 @@ int32_t FlashUpdate::OnReply(uint8_t code, const Bytes& frame, int16_t& ConfigWr
             FlashResult = FlashBlockFailed;
             break;
         }
-        host_.ShowStatus("Retry #" + n + " => Block " + std::to_string(FlashBlockNo));
-        host_.CountBlockRetry();
+        display_.ShowStatus("Retry #" + n + " => Block " + std::to_string(FlashBlockNo));
+        display_.CountBlockRetry();
         SendNextFlashBlock();
         break;
     case 4:
@@ -144,14 +144,14 @@ int32_t FlashUpdate::OnReply(uint8_t code, const Bytes& frame, int16_t& ConfigWr
             host_.SendVerifyChecksum();
             FlashRetryCount = 0;
             host_.ArmGuard(3000);
-            host_.ShowStatus("Verifying Checksum . . .");
+            display_.ShowStatus("Verifying Checksum . . .");
             FlashStep = 5;
         } else if (Failed()) {
             FlashResult = sameVariant_ ? FlashBootstrapFailed : FlashPowerCycleNeeded;
         } else {
-            host_.ShowStatus("Updating Bootstrap . . #" + n);
+            display_.ShowStatus("Updating Bootstrap . . #" + n);
             host_.SendUpdateBootstrap();
-            host_.CountBootstrapRetry();
+            display_.CountBootstrapRetry();
             host_.ArmGuard(2000);
         }
         break;
@@ -165,7 +165,7 @@ int32_t FlashUpdate::OnReply(uint8_t code, const Bytes& frame, int16_t& ConfigWr
             FlashResult = sameVariant_ ? FlashChecksumFailed : FlashPowerCycleNeeded;
         } else {
             host_.SendVerifyChecksum();
-            host_.ShowStatus("Verifying Checksum . . .");
+            display_.ShowStatus("Verifying Checksum . . .");
             host_.ArmGuard(3000);
         }
         break;

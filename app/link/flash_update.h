@@ -5,32 +5,37 @@
 #include <string>
 #include <vector>
 
-#include "hex_file.h"
-#include "serial_frame.h"
+#include "app/link/hex_file.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 
-// What the step machine needs of the link and the window.
+// What the step machine needs of the link.
 class FlashUpdateHost {
 public:
     virtual ~FlashUpdateHost() = default;
     virtual void SendEraseMemory() = 0;
     virtual void SendUpdateBootstrap() = 0;
     virtual void SendVerifyChecksum() = 0;
-    virtual void SendResetAuditData() = 0;
     // False when the frame could not be written.
     virtual bool SendFlashBlock(const FlashBlock& block, uint8_t FlashBank) = 0;
     virtual void SendWakeByte() = 0;
     virtual void Pause(int ms) = 0;
     virtual void ArmGuard(int ms) = 0;
+    // The checksum matched: reset the audit data, return to the normal speed.
+    virtual void UpdateVerified() = 0;
+};
+
+// What the step machine has the window show.
+class FlashUpdateDisplay {
+public:
+    virtual ~FlashUpdateDisplay() = default;
     virtual void ShowStatus(const std::string& text) = 0;
     virtual void ShowProgress(int percent) = 0;
     virtual void ShowDeviceChecksum(const std::string& hexDigits) = 0;
     virtual void CountBlockRetry() = 0;
     virtual void CountBootstrapRetry() = 0;
     virtual void ButtonsBusy() = 0;
-    // The checksum matched: reset the audit data, return to the normal speed.
-    virtual void UpdateVerified() = 0;
 };
 
 enum FlashResultCode : int32_t {
@@ -44,7 +49,7 @@ enum FlashResultCode : int32_t {
 
 class FlashUpdate {
 public:
-    explicit FlashUpdate(FlashUpdateHost& host) : host_(host) {}
+    FlashUpdate(FlashUpdateHost& host, FlashUpdateDisplay& display) : host_(host), display_(display) {}
 
     // A new update with this image; `sameVariant` tells whether the image is
     // for the attached acceptor's variant.
@@ -69,6 +74,7 @@ private:
     void CompareChecksum(const Bytes& frame);
 
     FlashUpdateHost& host_;
+    FlashUpdateDisplay& display_;
     const std::vector<FlashBlock>* table_ = nullptr;
     uint32_t checksum_ = 0;
     bool sameVariant_ = false;

@@ -1,4 +1,4 @@
-#include "hex_file.h"
+#include "app/link/hex_file.h"
 
 #include <algorithm>
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "eeprom_record.h"
-#include "serial_frame.h"
+#include "app/config/eeprom_record.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 

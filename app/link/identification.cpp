@@ -1,4 +1,4 @@
-#include "identification.h"
+#include "app/link/identification.h"
 
 namespace kovrin {
 

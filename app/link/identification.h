@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "serial_frame.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 

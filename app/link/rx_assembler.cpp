@@ -1,4 +1,4 @@
-#include "rx_assembler.h"
+#include "app/link/rx_assembler.h"
 
 namespace kovrin {
 

@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "serial_frame.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 

@@ -1,4 +1,4 @@
-#include "serial_frame.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 

@@ -1,4 +1,4 @@
-#include "update_frames.h"
+#include "app/link/update_frames.h"
 
 #include <chrono>
 

@@ -3,8 +3,8 @@
 
 #include <array>
 
-#include "hex_file.h"
-#include "serial_frame.h"
+#include "app/link/hex_file.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 

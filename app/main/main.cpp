@@ -1,29 +1,16 @@
 #include <QApplication>
-#include <QSocketNotifier>
 
-#include "eeprom_map.h"
-#include "form_main.h"
-#include "module_main.h"
-#include "platform/user/message_queue.h"
-#include "settings.h"
+#include "app/main/start_up.h"
+#include "app/version.h"
+#include "app/widgets/message_seam.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    app.setApplicationName("Kovrin");
-    app.setApplicationVersion(KOVRIN_VERSION);
+    app.setApplicationName(kovrin::ProgramTitle);
+    app.setApplicationVersion(kovrin::KovrinVersion);
 
-    // The USB library's device notices wait in this thread's message queue.
-    QSocketNotifier usbNotices(kovrin::platform::user::ThreadMessageDescriptor(), QSocketNotifier::Read);
-    QObject::connect(&usbNotices, &QSocketNotifier::activated, [] { kovrin::platform::user::DispatchThreadMessages(); });
-
-    kovrin::LoadSettings();
-    kovrin::FormMain form;
-    form.ComPort = kovrin::ComPortFromSetting(kovrin::SettingsComPort);
-    kovrin::LoadEepromDefaults(kovrin::CurrentRecord);
-    form.FlashInhibit |= 0x01;
-    form.HexFileLoaded = kovrin::False;
-    form.Form_Load();
-    form.showMaximized();  // laid out for a whole screen; smaller screens scroll
+    const std::unique_ptr<kovrin::FormMain> form = kovrin::Main();
+    form->showMaximized();  // laid out for a whole screen; smaller screens scroll
     return app.exec();
 }

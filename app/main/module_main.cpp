@@ -1,7 +1,7 @@
-#include "module_main.h"
+#include "app/main/module_main.h"
 
-#include "program_folder.h"
-#include "settings.h"
+#include "app/main/program_folder.h"
+#include "app/main/settings.h"
 
 namespace kovrin {
 

@@ -1,4 +1,4 @@
-#include "program_folder.h"
+#include "app/main/program_folder.h"
 
 #include <QCoreApplication>
 

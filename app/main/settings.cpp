@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "app/main/settings.h"
 
 #include <cstdint>
 #include <QSaveFile>

@@ -1,4 +1,4 @@
-#include "access_codes.h"
+#include "app/mainwindow/access_codes.h"
 
 #include <array>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "form_about.h"
+#include "app/mainwindow/form_about.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -9,7 +9,9 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "pictures.h"
+#include "app/version.h"
+#include "app/widgets/message_seam.h"
+#include "app/widgets/pictures.h"
 
 namespace kovrin {
 
@@ -104,7 +106,7 @@ FormAbout::FormAbout(QWidget* parent, SystemInfoTool tool) : QDialog(parent), to
 
 QString FormAbout::NameAndVersion()
 {
-    return QString("Kovrin %1.%2.%3").arg(KOVRIN_VERSION_MAJOR).arg(KOVRIN_VERSION_MINOR).arg(KOVRIN_VERSION_PATCH);
+    return QString(ProgramTitle) + " " + KovrinVersion;
 }
 
 void FormAbout::Form_Load()

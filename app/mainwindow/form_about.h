@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "system_info_tool.h"
+#include "app/mainwindow/system_info_tool.h"
 
 class QFrame;
 class QLabel;

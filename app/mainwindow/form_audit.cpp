@@ -1,4 +1,4 @@
-#include "form_audit.h"
+#include "app/mainwindow/form_audit.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
 
 namespace kovrin {
 

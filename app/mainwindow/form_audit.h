@@ -5,8 +5,8 @@
 #include <QWidget>
 #include <string>
 
-#include "audit_counters.h"
-#include "serial_frame.h"
+#include "app/link/audit_counters.h"
+#include "app/link/serial_frame.h"
 
 class QLabel;
 class QLineEdit;

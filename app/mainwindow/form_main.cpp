@@ -1,4 +1,4 @@
-#include "form_main.h"
+#include "app/mainwindow/form_main.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,14 +18,16 @@
 #include <QTimer>
 #include <QWindowStateChangeEvent>
 
-#include "acceptor_variant.h"
-#include "eeprom_map.h"
-#include "form_about.h"
-#include "form_audit.h"
-#include "form_super_user.h"
-#include "message_seam.h"
-#include "pictures.h"
-#include "qel_usb_client.h"
+#include "app/config/eeprom_map.h"
+#include "app/link/acceptor_variant.h"
+#include "app/main/program_folder.h"
+#include "app/mainwindow/form_about.h"
+#include "app/mainwindow/form_audit.h"
+#include "app/mainwindow/form_super_user.h"
+#include "app/module/qel_usb_client.h"
+#include "app/widgets/colour_of.h"
+#include "app/widgets/message_seam.h"
+#include "app/widgets/pictures.h"
 
 namespace kovrin {
 
@@ -70,25 +72,20 @@ QFrame* NewFrame(QWidget* parent, const char* name, const QRect& at)
     return f;
 }
 
-QColor ColourOf(int32_t bgr)
-{
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
-
 }  // namespace
 
 FormMain::FormMain()
 {
     setWindowTitle(ProgramTitle);
     setWindowIcon(ProgramIcon());
-    MSComm1 = new CommPort(this);
+    MSComm1 = new CommPort(ProgramFolder(), this);
     connect(MSComm1, &CommPort::OnComm, this, &FormMain::MSComm1_OnComm);
 
     tmrPoll = new QTimer(this);
-    tmrPoll->setInterval(500);
+    tmrPoll->setInterval(PollIntervalMs);
     connect(tmrPoll, &QTimer::timeout, this, &FormMain::tmrPoll_Timer);
     tmrGuard = new QTimer(this);
-    tmrGuard->setInterval(1500);
+    tmrGuard->setInterval(ExchangeGuardMs);
     connect(tmrGuard, &QTimer::timeout, this, &FormMain::tmrGuard_Timer);
     TimerCmdResponseDelay = new QTimer(this);
     connect(TimerCmdResponseDelay, &QTimer::timeout, this, &FormMain::TimerCmdResponseDelay_Timer);
@@ -294,10 +291,7 @@ void FormMain::Form_Load()
     contentHeight_ = DesignHeight;
     frame5Position_ = Frame5->pos();
     auditFramePosition_ = frmKDUAuditData->pos();
-    Label1[0]->setText(QString("Kovrin %1.%2.%3")
-                           .arg(KOVRIN_VERSION_MAJOR)
-                           .arg(KOVRIN_VERSION_MINOR)
-                           .arg(KOVRIN_VERSION_PATCH));
+    Label1[0]->setText(FormAbout::NameAndVersion());
     for (int i = 1; i <= UsbEntry; ++i)
         mnuCom1[i]->setChecked(i == ComPort);
     move(0, 0);
@@ -434,19 +428,19 @@ void FormMain::mnuAudit_Click()
 {
     // The request waits for the next poll tick, so it never meets an exchange under way.
     if (AcceptorVariant == 7)
-        AuditRequestPending = true;
-    FormAudit::Default().ShowAudit(FirmwareVersionText);
+        Session.AuditRequestPending = true;
+    FormAudit::Default().ShowAudit(Session.FirmwareVersionText);
 }
 
 void FormMain::cmdCalibrate_Click()
 {
     ManageButtonStates(AcceptorVariant, False);
     tmrPoll->stop();
-    MSComm1->Wait(20);
+    MSComm1->Wait(ReceiveWaitMs);
     Connect();
     tmrPoll->stop();  // the calibration's answer comes before the next poll
-    PDTCommand(CmdCalibrate);
-    tmrGuard->start(1500);
+    Session.PDTCommand(CmdCalibrate);
+    tmrGuard->start(ExchangeGuardMs);
 }
 
 void FormMain::Label56_Click()
@@ -492,7 +486,7 @@ void FormMain::ManageButtonStates(int MachineId, int16_t state)
 void FormMain::ManageImages(int variant)
 {
     const int v = KnownVariantOr0(variant);
-    const int index = pictures_.Step(v, UnitCalibrated != 0, FlashMode == True);
+    const int index = pictures_.Step(v, Session.UnitCalibrated != 0, Session.FlashMode == True);
     ImageNoteAcceptor->setPixmap(AcceptorPicture(v, index));
     ImageNoteAcceptor->setProperty("pictureIndex", index);
     ImageNoteAcceptor->setProperty("pictureVariant", v);

@@ -1,20 +1,18 @@
 #pragma once
-// The main window: the acceptor link's handlers and what they show.
+// The main window: the handlers of the acceptor link, its timers and what it
+// shows. What is said on the link is the acceptor session's.
 
 #include <QMainWindow>
 #include <array>
 #include <memory>
 
-#include "comm_port.h"
-#include "configuration_frame.h"
-#include "eeprom_map.h"
-#include "eeprom_record.h"
-#include "flash_update.h"
-#include "hex_file.h"
-#include "identification.h"
-#include "picture_sequence.h"
-#include "rx_assembler.h"
-#include "serial_frame.h"
+#include "app/config/eeprom_record.h"
+#include "app/config/screen/configuration_frame.h"
+#include "app/link/acceptor_session.h"
+#include "app/link/comm_port.h"
+#include "app/link/hex_file.h"
+#include "app/link/rx_assembler.h"
+#include "app/mainwindow/picture_sequence.h"
 
 class QAction;
 class QCheckBox;
@@ -31,7 +29,7 @@ class QTimer;
 
 namespace kovrin {
 
-class FormMain : public QMainWindow, private FlashUpdateHost, private ConfigHost {
+class FormMain : public QMainWindow, private AcceptorSessionHost, private ConfigHost {
     Q_OBJECT
 public:
     FormMain();
@@ -40,51 +38,18 @@ public:
     // The load sequence; runs once, from Main, before the window shows.
     void Form_Load();
 
-    // ---- link state (program-wide in the original design; one window owns it)
+    // ---- the link: the port, what arrives on it, and the session that speaks on it
     int16_t ComPort = 1;
-    int16_t FlashMode = False;
     int16_t bUSBLoaded = False;
     int16_t bPortErrorShown = False;
-    int16_t MissedReplyCount = 0;
-    int16_t ReplyTimedOut = False;
-    uint8_t ReplyCode = 0;
-    uint8_t LastCommand = 0;
-    int32_t FrameAddress = 0;
-    uint8_t FlashInhibit = 0;
+    uint8_t FlashInhibit = 0;  // FlashInhibitBit reasons
     int16_t HexFileLoaded = False;
     uint8_t ImageVariant = 0;
     uint16_t ImageCode = 0;
     int16_t SuperUserMode = 0;
-    int16_t bStampDatePending = False;
-    int16_t ConfigWritePending = False;
-    int16_t AcceptorCode = 0;
-    std::string AcceptorSerialText;
-    std::string AcceptorInfoText;
-    std::string SoftwareNameText;
-    std::string FirmwareVersionText;
-    int32_t MemoryReadAddress = 0;
-    int32_t PagedReadState = 0;
-    uint8_t UnitCalibrated = 0;
-    EepromImage ConfigImage{};
-    EepromImage FactoryImage{};
-    TxBuffer TxFrame{};
     RxAssembler Rx;
-    Bytes RxFrame;  // the frame being dispatched
-
-    // Date stamps sent to an identified acceptor without an answer; bounded
-    // so one that ignores the stamp is polled as usual again.
-    int StampDateAttempts = 0;
-    // The audit counters were asked for; the next poll tick sends the request.
-    bool AuditRequestPending = false;
-    static constexpr int MaxStampDateAttempts = 5;
-    // A configuration write waits for the unit's own audit counters, read
-    // just before it; the image to send once they are in.
-    bool ConfigWriteAwaitingCounters = false;
-    EepromImage PendingWriteImage{};
-    int16_t PendingWriteLength = 0;
-    EepromLayout PendingWriteLayout = EepromLayout::None;
-
     CommPort* MSComm1 = nullptr;
+    AcceptorSession Session{*this};
 
     // ---- controls
     QFrame* Frame5 = nullptr;
@@ -147,7 +112,6 @@ public:
 
     // ---- firmware
     FirmwareImage Firmware;  // the loaded image and its block table
-    FlashUpdate Flash{*this};
     bool HexLoading = false;     // a firmware file is being read
     bool UpdateRunning = false;  // an update over the serial link is under way
     bool Busy() const { return HexLoading || UpdateRunning; }
@@ -161,15 +125,6 @@ public:
     // ---- link operations
     void Connect();
     void OpenPortFlashSpeed();
-    void PDTCommand(int16_t code);
-    void SendMessage();
-    void SendWakeByte() override;
-    void ReadEepromBlock(int32_t kind);
-    void SendStatusDateTime();
-    void PollTick();
-    // Dispatches the frame in RxFrame; with none (the guard timer) only the
-    // update machine has something to do.
-    void ProcessAcceptorReply();
 
     void ManageButtonStates(int MachineId, int16_t state);
     void ManageImages(int variant);
@@ -179,10 +134,6 @@ public:
     // The acceptor model name changed: the configuration screen follows it.
     void SetMachineName(const QString& name);
     void DownloadConfiguration(EepromRecord& record);
-    void SendConfigurationWrite(const EepromImage& image, int16_t length);
-    // The read before a write answered (or did not): send the write or refuse it.
-    void FinishConfigurationWrite();
-    void RefuseConfigurationWrite();
 
 public slots:
     void MSComm1_OnComm();
@@ -218,30 +169,41 @@ private:
     void Form_Unload();
     void HscrollMove(int distance);
     void VscrollMove(int distance);
-    void Identify();
-    void TakeIdentificationTexts(const IdentificationReply& reply);
-    void ShowAcceptorName();
-    void ShowUnitState(uint8_t unitState);
-    void ShowHardwareFound();
-    void PagedRead();
-    void ConfigurationRead();
-    void HandleAuditReply();
-    void ProcessFlashModeReply();
     // False, with a message, when the attached acceptor has no configuration layout.
     bool ConfigurationPossible();
-    void IdentifyBootLoader();
-    void ReportFlashResult();
     void ShowImageDescription();
     void SetFirmwareButtons();
 
-    // The step machine's side of the link and the window.
-    void SendEraseMemory() override;
-    void SendUpdateBootstrap() override;
-    void SendVerifyChecksum() override;
-    void SendResetAuditData() override;
-    bool SendFlashBlock(const FlashBlock& block, uint8_t FlashBank) override;
+    // What Label10 says of the unit.
+    enum class UnitMode { None, ProgramMode, Restricted };
+    void ShowUnitMode(UnitMode mode);
+    // Label7(0) says that no acceptor answers.
+    void ShowDisconnected();
+
+    // The session's side of the port, the timers and the window.
+    bool PortOpen() const override;
+    bool WriteBytes(const Bytes& bytes) override;
     void Pause(int ms) override;
+    void StartPolling() override;
+    void StopPolling() override;
     void ArmGuard(int ms) override;
+    void StopGuard() override;
+    LocalTime LocalNow() const override;
+    bool DateStampUsesDayCount() const override;
+    void ShowAcceptorName(const std::string& name) override;
+    void ShowProgramMode() override;
+    void ShowUnit(bool restricted, const std::string& serial, const std::string& info, const std::string& software,
+                  const std::string& version) override;
+    void ShowVariantControls(const VariantControls& controls) override;
+    void ShowHardwareFound() override;
+    void ShowFactoryRevisions(const std::string& setupHex, const std::string& calibrationHex) override;
+    void ShowCalibration(bool calibrated) override;
+    void ShowConfiguration() override;
+    void ReportShortConfiguration(int received, int needed) override;
+    void ConfigurationWriteRefused() override;
+    void WaitForReboot(int ms) override;
+    void ShowAuditReply(const Bytes& frame) override;
+    void ShowDeviceProgrammed() override;
     void ShowStatus(const std::string& text) override;
     void ShowProgress(int percent) override;
     void ShowDeviceChecksum(const std::string& hexDigits) override;
@@ -249,6 +211,8 @@ private:
     void CountBootstrapRetry() override;
     void ButtonsBusy() override;
     void UpdateVerified() override;
+    void ReportFlashResult(int32_t result, int32_t blockNo) override;
+    void UpdateAbandoned() override;
 
     // The configuration screen's side of the window.
     bool SerialMode() const override { return ComPort < UsbEntry; }
@@ -257,9 +221,7 @@ private:
     QString FirmwareModelName() const override;
     void ShowModuleList(bool shown) override;
     void HideModuleAuditData() override;
-    void RestartPolling();
     void ClearIdentification();
-    void UpdateVariantControls();
     void SetPortSettings(const char* settings);
     void SetTextColour(QLabel* label, int32_t colour);
     void SetBackground(QWidget* widget, int32_t colour);
@@ -274,6 +236,9 @@ private:
     QPoint frame5Position_, auditFramePosition_;
     int lastHorizontal_ = 1, lastVertical_ = 1;
     bool unloaded_ = false;
+    UnitMode unitMode_ = UnitMode::None;
+    int blockRetries_ = 0;      // shown in Label60
+    int bootstrapRetries_ = 0;  // shown in Label61
 };
 
 }  // namespace kovrin

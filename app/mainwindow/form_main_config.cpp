@@ -6,13 +6,12 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "acceptor_variant.h"
-#include "config_frames.h"
-#include "eeprom_map.h"
-#include "form_main.h"
-#include "form_warning.h"
-#include "message_seam.h"
-#include "screen_values.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/screen/form_warning.h"
+#include "app/config/screen_values.h"
+#include "app/link/acceptor_variant.h"
+#include "app/mainwindow/form_main.h"
+#include "app/widgets/message_seam.h"
 
 namespace kovrin {
 
@@ -42,16 +41,16 @@ void FormMain::cmdRefresh_Click()
         return;
     ManageButtonStates(AcceptorVariant, False);
     tmrPoll->stop();
-    MSComm1->Wait(20);
+    MSComm1->Wait(ReceiveWaitMs);
     Connect();
     tmrPoll->stop();  // no poll between the request and its answer
-    PDTCommand(CmdReadConfiguration);
-    tmrGuard->start(1500);  // polling comes back if the acceptor does not answer
+    Session.PDTCommand(CmdReadConfiguration);
+    tmrGuard->start(ExchangeGuardMs);  // polling comes back if the acceptor does not answer
 }
 
 void FormMain::cmdSend_Click()
 {
-    if (Label7[0]->text() == "DISCONNECTED") {
+    if (!Session.AcceptorFound) {
         MsgBox(this, "Device not connected");
         return;
     }
@@ -70,14 +69,14 @@ void FormMain::cmdSend_Click()
     if (SerialMode()) {
         ManageButtonStates(AcceptorVariant, False);
         tmrPoll->stop();
-        MSComm1->Wait(20);
+        MSComm1->Wait(ReceiveWaitMs);
         Connect();
         tmrPoll->stop();  // no poll between the write and its answer
     }
     const auto giveUp = [this] {
         ManageButtonStates(AcceptorVariant, True);
         if (SerialMode())
-            RestartPolling();
+            Session.RestartPolling();
     };
     if (ConfigSource == ConfigFromDefaults && !AskDefaultsWarning(this)) {
         giveUp();
@@ -104,55 +103,15 @@ void FormMain::DownloadConfiguration(EepromRecord& record)
         MsgBox(this, QString::fromStdString(encoded ? NoLayoutText(record.VariantCode) : encoded.message) +
                          "\nNothing was sent.");
         ManageButtonStates(AcceptorVariant, True);
-        RestartPolling();
+        Session.RestartPolling();
         return;
     }
-    const EepromLayout layout = LayoutOfVariant(record.VariantCode);
-    if (!WriteCarriesAuditCounters(layout)) {
-        SendConfigurationWrite(image, length);
-        return;
-    }
-    // The audit counters are the unit's own: whatever the record carries (defaults, another
-    // unit's file, a read before it counted more notes) would overwrite them. Read them now.
-    PendingWriteImage = image;
-    PendingWriteLength = length;
-    PendingWriteLayout = layout;
-    ConfigWriteAwaitingCounters = true;
-    PDTCommand(CmdReadConfiguration);
-    tmrGuard->start(1500);  // no answer refuses the write
+    Session.WriteConfiguration(image, length, LayoutOfVariant(record.VariantCode));
 }
 
-void FormMain::SendConfigurationWrite(const EepromImage& image, int16_t length)
+void FormMain::ConfigurationWriteRefused()
 {
-    EepromLength = length;
-    if (!BuildConfigurationWrite(TxFrame, image, length, uint8_t(FrameAddress & 0xFF)))
-        return;
-    SendMessage();
-    ConfigWritePending = True;
-    tmrGuard->start(1500);  // polling comes back if the acceptor does not answer
-}
-
-void FormMain::FinishConfigurationWrite()
-{
-    ConfigWriteAwaitingCounters = false;
-    EepromImage image = PendingWriteImage;
-    const bool read = !RxFrame.empty() && ReplyCode == CmdReadConfiguration;
-    if (!read || !SpliceAuditCounters(image, RxFrame, PendingWriteLayout)) {
-        RefuseConfigurationWrite();
-        return;
-    }
-    // The record holds what the unit will hold.
-    const size_t at = AuditCountersOffset(PendingWriteLayout).value_or(0);
-    std::copy(image.begin() + long(at), image.begin() + long(at + AuditCountersLength),
-              CurrentRecord.AuditCounters.begin());
-    SendConfigurationWrite(image, PendingWriteLength);
-}
-
-void FormMain::RefuseConfigurationWrite()
-{
-    ConfigWriteAwaitingCounters = false;
     ManageButtonStates(AcceptorVariant, True);
-    RestartPolling();  // before the message, so the link is watched while it shows
     MsgBox(this, "The note acceptor did not report its audit counters, so its configuration was not written. "
                  "Nothing was sent.");
 }

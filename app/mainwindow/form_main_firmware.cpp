@@ -9,14 +9,15 @@
 #include <QThread>
 #include <QTimer>
 
-#include "acceptor_variant.h"
-#include "eeprom_map.h"
-#include "form_main.h"
-#include "identification.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "settings.h"
-#include "update_frames.h"
+#include "app/config/colours.h"
+#include "app/config/eeprom_map.h"
+#include "app/link/acceptor_variant.h"
+#include "app/link/flash_inhibit.h"
+#include "app/link/update_frames.h"
+#include "app/main/module_main.h"
+#include "app/main/settings.h"
+#include "app/mainwindow/form_main.h"
+#include "app/widgets/message_seam.h"
 
 namespace kovrin {
 
@@ -47,9 +48,7 @@ bool FormMain::ImageNamedAsAcceptor() const
 void FormMain::EndUpdate()
 {
     UpdateRunning = false;
-    tmrGuard->stop();
-    Flash.FlashStep = 0;
-    Flash.FlashRetryCount = 0;
+    Session.AbandonUpdate();
     SetFirmwareButtons();
 }
 
@@ -94,7 +93,7 @@ void FormMain::LoadHexFile()
     const QString previousDisplay = lblDisplay->text();
     lblDisplay->setText("Loading . . .");
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    FlashInhibit |= 0x01;
+    FlashInhibit |= InhibitNoFirmwareFile;
     ProgressBar1->setValue(0);
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
@@ -133,7 +132,7 @@ void FormMain::LoadHexFile()
     ImageVariant = Firmware.ImageVariant;
     ShowImageDescription();
     if (Firmware.analysed)
-        FlashInhibit &= ~0x01;
+        FlashInhibit &= ~InhibitNoFirmwareFile;
     HexFileLoaded = True;
     finish("");
     if (!SerialMode()) {
@@ -176,13 +175,14 @@ void FormMain::ShowImageDescription()
 
 void FormMain::cmdFlashRqt_Click()
 {
-    if (Label7[0]->text() == "DISCONNECTED") {
+    if (!Session.AcceptorFound) {
         MsgBox(this, "No device connected!", MsgButtons::Ok, MsgIcon::None, "Disconnected");
         return;
     }
     if (!SerialMode()) {
         // The download to the programming module comes with the module client.
-        if (Label6[3]->text().size() != 4)
+        const size_t revisionShown = ImageVariant != 0 ? Firmware.revision.size() : 0;
+        if (revisionShown != 4)
             MsgBox(this, "Bad Firmware revision");
         return;
     }
@@ -191,12 +191,12 @@ void FormMain::cmdFlashRqt_Click()
     tmrPoll->stop();
     cmdFlashRqt->setEnabled(false);
     ManageButtonStates(AcceptorVariant, False);
-    MSComm1->Wait(500);
-    FlashInhibit |= 0x08;
-    FlashInhibit |= 0x02;
+    MSComm1->Wait(PortCloseWaitMs);
+    FlashInhibit |= InhibitUpdateRequested;
+    FlashInhibit |= InhibitNoAcceptor;
     Rx.InsertRxHeader = true;
-    SetBackground(lblDisplay, 0xFFC0C0);
-    SetTextColour(lblDisplay, 0);
+    SetBackground(lblDisplay, ColourLightBlue);
+    SetTextColour(lblDisplay, ColourBlack);
     lblDisplay->setText("Initializing ...");
     lblDeviceChk->clear();
     lblDeviceChk->hide();
@@ -204,12 +204,12 @@ void FormMain::cmdFlashRqt_Click()
     SetFirmwareButtons();
     StartAcceptorUpdate();
     OpenPortFlashSpeed();
-    if (FlashMode != True) {
+    if (Session.FlashMode != True) {
         // The port did not reopen at the boot loader's speed: the update is over before it began.
         tmrGuard->stop();
         EndUpdate();
         lblDisplay->setText("The port could not be opened at 38400 baud; the update did not start.");
-        RestartPolling();
+        Session.RestartPolling();
         return;
     }
     ManageImages(AcceptorVariant);
@@ -217,118 +217,36 @@ void FormMain::cmdFlashRqt_Click()
 
 void FormMain::StartAcceptorUpdate()
 {
-    PDTCommand(CmdStartUpdate);
-    Flash.Start(&Firmware.BlockTable, Firmware.ImageChecksum, ImageNamedAsAcceptor());
+    Session.PDTCommand(CmdStartUpdate);
+    Session.Flash.Start(&Firmware.BlockTable, Firmware.ImageChecksum, ImageNamedAsAcceptor());
     tmrPoll->stop();
-    tmrGuard->start(1500);
+    tmrGuard->start(ExchangeGuardMs);
+    blockRetries_ = bootstrapRetries_ = 0;
     for (QLabel* l : {Label59, Label60, Label61, Label62})
         l->setText("0");
 }
 
-void FormMain::ProcessFlashModeReply()
-{
-    const uint8_t code = ReplyTimedOut == True ? uint8_t(ReplyTimeOut)
-                         : ReplyCode == ReplyAcknowledge ? LastCommand
-                                                         : ReplyCode;
-    if (LastCommand == CmdPoll) {
-        IdentifyBootLoader();
-        return;
-    }
-    if (LastCommand < CmdStartUpdate || LastCommand > CmdUpdateBootstrap || Flash.FlashStep == 0) {
-        // A late or foreign answer: keep the link alive.
-        if (UpdateRunning)
-            EndUpdate();
-        Flash.FlashStep = 0;
-        Flash.FlashResult = FlashNoResult;
-        RestartPolling();
-        return;
-    }
-    Flash.OnReply(code, RxFrame, ConfigWritePending);
-    if (Flash.FlashResult != FlashNoResult)
-        ReportFlashResult();
-}
+// ---- what the update has the window show
 
-void FormMain::ReportFlashResult()
+void FormMain::ReportFlashResult(int32_t result, int32_t blockNo)
 {
-    const int32_t result = Flash.FlashResult;
     if (result == FlashPowerCycleNeeded) {
         MsgBox(this, "Flash upgrade complete.  Please power cycle the Bill Acceptor to resume normal operation",
                MsgButtons::Ok, MsgIcon::None, "Power cycle needed");
         lblDisplay->setText("Please power-cycle BA...");
-        Label10->clear();
+        ShowUnitMode(UnitMode::None);
     } else {
-        SetBackground(lblDisplay, 255);
-        lblDisplay->setText(QString::fromStdString(FlashResultText(result, Flash.FlashBlockNo)));
+        SetBackground(lblDisplay, ColourRed);
+        lblDisplay->setText(QString::fromStdString(FlashResultText(result, blockNo)));
     }
-    EndUpdate();
-    MissedReplyCount = 0;
-    tmrPoll->start();
-    tmrGuard->stop();
+    UpdateRunning = false;
+    SetFirmwareButtons();
 }
 
-void FormMain::IdentifyBootLoader()
+void FormMain::UpdateAbandoned()
 {
-    if (ReplyTimedOut != True) {
-        if (const auto reply = ParseIdentification(RxFrame, false)) {
-            LoadEepromDefaults(CurrentRecord);
-            ConfigSource = ConfigFromDefaults;
-            TakeIdentificationTexts(*reply);
-            AcceptorVariant = reply->variant;  // kept as received, also when unknown
-            CurrentRecord.VariantCode = AcceptorVariant;
-            ShowAcceptorName();
-            ShowUnitState(reply->unitState);
-            ShowHardwareFound();
-        }
-    }
-    tmrGuard->stop();
-    Flash.FlashStep = 0;
-    RestartPolling();
-}
-
-// ---- the step machine's senders
-
-void FormMain::SendEraseMemory()
-{
-    BuildEraseMemory(TxFrame, uint8_t(FrameAddress & 0xFF));
-    SendMessage();
-}
-
-void FormMain::SendUpdateBootstrap()
-{
-    BuildUpdateBootstrap(TxFrame, uint8_t(FrameAddress & 0xFF));
-    SendMessage();
-}
-
-void FormMain::SendVerifyChecksum()
-{
-    BuildVerifyChecksum(TxFrame, uint8_t(FrameAddress & 0xFF));
-    SendMessage();
-}
-
-void FormMain::SendResetAuditData()
-{
-    BuildResetAuditData(TxFrame, uint8_t(FrameAddress & 0xFF));
-    SendMessage();
-}
-
-bool FormMain::SendFlashBlock(const FlashBlock& block, uint8_t FlashBank)
-{
-    const Bytes frame = FlashBlockFrame(block, FlashBank, uint8_t(FrameAddress & 0xFF));
-    LastCommand = CmdFlashBlock;
-    if (!MSComm1->Output(frame))
-        return false;
-    ReplyTimedOut = False;
-    return true;
-}
-
-void FormMain::Pause(int ms)
-{
-    MSComm1->Wait(ms);
-}
-
-void FormMain::ArmGuard(int ms)
-{
-    tmrGuard->start(ms);
+    if (UpdateRunning)
+        EndUpdate();
 }
 
 void FormMain::ShowStatus(const std::string& text)
@@ -349,12 +267,12 @@ void FormMain::ShowDeviceChecksum(const std::string& hexDigits)
 
 void FormMain::CountBlockRetry()
 {
-    Label60->setText(QString::number(Label60->text().toInt() + 1));
+    Label60->setText(QString::number(++blockRetries_));
 }
 
 void FormMain::CountBootstrapRetry()
 {
-    Label61->setText(QString::number(Label61->text().toInt() + 1));
+    Label61->setText(QString::number(++bootstrapRetries_));
 }
 
 void FormMain::ButtonsBusy()
@@ -364,12 +282,7 @@ void FormMain::ButtonsBusy()
 
 void FormMain::UpdateVerified()
 {
-    Label10->clear();
-    SendResetAuditData();
-    bStampDatePending = True;
-    StampDateAttempts = 0;
-    tmrGuard->stop();
-    MissedReplyCount = 0;
+    ShowUnitMode(UnitMode::None);
     // The step stays where it is until the next poll tick, as after any success.
     UpdateRunning = false;
     SetFirmwareButtons();

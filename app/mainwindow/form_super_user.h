@@ -5,8 +5,8 @@
 #include <QDialog>
 #include <functional>
 
-#include "access_codes.h"
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
+#include "app/mainwindow/access_codes.h"
 
 class QAction;
 class QCheckBox;

@@ -1,4 +1,4 @@
-#include "picture_sequence.h"
+#include "app/mainwindow/picture_sequence.h"
 
 namespace kovrin {
 

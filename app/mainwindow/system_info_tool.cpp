@@ -1,11 +1,11 @@
-#include "system_info_tool.h"
+#include "app/mainwindow/system_info_tool.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "message_seam.h"
+#include "app/widgets/message_seam.h"
 
 namespace kovrin {
 

@@ -1,4 +1,4 @@
-#include "audit_export.h"
+#include "app/module/audit_export.h"
 
 #include <QSaveFile>
 

@@ -1,4 +1,4 @@
-#include "audit_records.h"
+#include "app/module/audit_records.h"
 
 #include <algorithm>
 #include <cassert>

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "audit_counters.h"
+#include "app/link/audit_counters.h"
 
 namespace kovrin {
 

@@ -1,4 +1,4 @@
-#include "audit_table_model.h"
+#include "app/module/audit_table_model.h"
 
 namespace kovrin {
 

@@ -6,7 +6,7 @@
 #include <QLocale>
 #include <vector>
 
-#include "audit_records.h"
+#include "app/module/audit_records.h"
 
 namespace kovrin {
 

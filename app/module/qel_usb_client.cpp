@@ -1,8 +1,8 @@
-#include "qel_usb_client.h"
+#include "app/module/qel_usb_client.h"
 
 #include <QLibrary>
 
-#include "program_folder.h"
+#include "app/main/program_folder.h"
 
 namespace kovrin {
 

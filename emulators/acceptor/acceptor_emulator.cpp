@@ -1,4 +1,4 @@
-#include "acceptor_emulator.h"
+#include "emulators/acceptor/acceptor_emulator.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,10 +6,10 @@
 #include <stdexcept>
 #include <unistd.h>
 
-#include "eeprom_defaults.h"
-#include "identity.h"
-#include "pseudo_terminal.h"
-#include "reply_frame.h"
+#include "emulators/acceptor/eeprom_defaults.h"
+#include "emulators/acceptor/identity.h"
+#include "emulators/acceptor/pseudo_terminal.h"
+#include "emulators/acceptor/reply_frame.h"
 
 namespace kovrin::emulator {
 

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "audit_counters.h"
-#include "fault_plan.h"
-#include "flash_memory.h"
-#include "frame_reader.h"
+#include "emulators/acceptor/audit_data.h"
+#include "emulators/acceptor/fault_plan.h"
+#include "emulators/acceptor/flash_memory.h"
+#include "emulators/acceptor/frame_reader.h"
 
 namespace kovrin::emulator {
 

@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "emulators/acceptor/command_line.h"
 
 #include <fstream>
 #include <functional>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "acceptor_emulator.h"
+#include "emulators/acceptor/acceptor_emulator.h"
 
 namespace kovrin::emulator {
 

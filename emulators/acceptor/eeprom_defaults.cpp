@@ -1,9 +1,9 @@
-#include "eeprom_defaults.h"
+#include "emulators/acceptor/eeprom_defaults.h"
 
 #include <algorithm>
 #include <initializer_list>
 
-#include "identity.h"
+#include "emulators/acceptor/identity.h"
 
 namespace kovrin::emulator {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "audit_counters.h"
+#include "emulators/acceptor/audit_data.h"
 
 namespace kovrin::emulator {
 

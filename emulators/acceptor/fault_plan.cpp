@@ -1,8 +1,8 @@
-#include "fault_plan.h"
+#include "emulators/acceptor/fault_plan.h"
 
 #include <algorithm>
 
-#include "reply_frame.h"
+#include "emulators/acceptor/reply_frame.h"
 
 namespace kovrin::emulator {
 

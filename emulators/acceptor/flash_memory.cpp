@@ -1,4 +1,4 @@
-#include "flash_memory.h"
+#include "emulators/acceptor/flash_memory.h"
 
 namespace kovrin::emulator {
 

@@ -1,4 +1,4 @@
-#include "frame_reader.h"
+#include "emulators/acceptor/frame_reader.h"
 
 namespace kovrin::emulator {
 

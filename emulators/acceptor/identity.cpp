@@ -1,4 +1,4 @@
-#include "identity.h"
+#include "emulators/acceptor/identity.h"
 
 #include <algorithm>
 

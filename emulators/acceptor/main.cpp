@@ -5,8 +5,8 @@
 #include <exception>
 #include <pthread.h>
 
-#include "acceptor_emulator.h"
-#include "command_line.h"
+#include "emulators/acceptor/acceptor_emulator.h"
+#include "emulators/acceptor/command_line.h"
 
 int main(int argc, char** argv)
 {

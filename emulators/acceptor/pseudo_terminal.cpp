@@ -1,4 +1,4 @@
-#include "pseudo_terminal.h"
+#include "emulators/acceptor/pseudo_terminal.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "reply_frame.h"
+#include "emulators/acceptor/reply_frame.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "knurl_emulator.h"
+#include "emulators/usb/knurl_emulator.h"
 
 #include "driver/qelusb_public.h"
 #include "usblib/commands/acceptor_frame.h"

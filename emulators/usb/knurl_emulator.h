@@ -6,7 +6,7 @@
 
 #include <deque>
 
-#include "usb_emulator_device.h"
+#include "emulators/usb/usb_emulator_device.h"
 
 namespace kovrin::emulator::usb {
 

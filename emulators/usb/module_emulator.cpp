@@ -1,4 +1,4 @@
-#include "module_emulator.h"
+#include "emulators/usb/module_emulator.h"
 
 #include <algorithm>
 

@@ -8,8 +8,8 @@
 #include <deque>
 #include <vector>
 
-#include "module_files.h"
-#include "usb_emulator_device.h"
+#include "emulators/usb/module_files.h"
+#include "emulators/usb/usb_emulator_device.h"
 
 namespace kovrin::emulator::usb {
 

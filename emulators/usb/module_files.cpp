@@ -1,4 +1,4 @@
-#include "module_files.h"
+#include "emulators/usb/module_files.h"
 
 #include <algorithm>
 #include <cstring>

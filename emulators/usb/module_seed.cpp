@@ -1,4 +1,4 @@
-#include "module_seed.h"
+#include "emulators/usb/module_seed.h"
 
 #include <algorithm>
 #include <fstream>

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <string>
 
-#include "module_files.h"
+#include "emulators/usb/module_files.h"
 
 namespace kovrin::emulator::usb {
 

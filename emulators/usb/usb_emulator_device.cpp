@@ -1,4 +1,4 @@
-#include "usb_emulator_device.h"
+#include "emulators/usb/usb_emulator_device.h"
 
 #include <utility>
 

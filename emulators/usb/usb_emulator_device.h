@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "emulators/usb/usb_fault.h"
 #include "platform/usb/emulated/simple_device.h"
-#include "usb_fault.h"
 
 namespace kovrin::emulator::usb {
 

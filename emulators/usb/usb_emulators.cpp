@@ -1,10 +1,10 @@
-#include "usb_emulators.h"
+#include "emulators/usb/usb_emulators.h"
 
 #include "driver/qelusb_public.h"
+#include "emulators/usb/knurl_emulator.h"
+#include "emulators/usb/module_emulator.h"
+#include "emulators/usb/module_seed.h"
 #include "platform/usb/emulated/device_registry.h"
-#include "knurl_emulator.h"
-#include "module_emulator.h"
-#include "module_seed.h"
 
 namespace kovrin::emulator::usb {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 // Device interfaces as drivers see them.
 
-#include "guid.h"
-#include "objects.h"
+#include "platform/kernel/guid.h"
+#include "platform/kernel/objects.h"
 
 namespace kovrin::platform {
 

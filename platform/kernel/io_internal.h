@@ -4,8 +4,8 @@
 #include <functional>
 #include <vector>
 
-#include "io_manager.h"
-#include "request.h"
+#include "platform/kernel/io_manager.h"
+#include "platform/kernel/request.h"
 
 namespace kovrin::platform {
 

@@ -1,4 +1,4 @@
-#include "io_manager.h"
+#include "platform/kernel/io_manager.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "io_internal.h"
+#include "platform/kernel/io_internal.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
@@ -18,9 +18,9 @@
 #define POISON_EXTENSION(p, n) ((void)(p), (void)(n))
 #define UNPOISON_EXTENSION(p, n) ((void)(p), (void)(n))
 #endif
-#include "level.h"
-#include "pool.h"
-#include "sync.h"
+#include "platform/kernel/level.h"
+#include "platform/kernel/pool.h"
+#include "platform/kernel/sync.h"
 
 namespace kovrin::platform {
 

@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-#include "objects.h"
-#include "request.h"
+#include "platform/kernel/objects.h"
+#include "platform/kernel/request.h"
 
 namespace kovrin::platform {
 

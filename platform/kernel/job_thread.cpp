@@ -1,4 +1,4 @@
-#include "job_thread.h"
+#include "platform/kernel/job_thread.h"
 
 namespace kovrin::platform {
 

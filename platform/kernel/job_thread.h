@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "activity.h"
+#include "platform/kernel/activity.h"
 
 namespace kovrin::platform {
 

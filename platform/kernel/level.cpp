@@ -1,4 +1,4 @@
-#include "level.h"
+#include "platform/kernel/level.h"
 
 #include <cstdio>
 #include <mutex>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "status.h"
+#include "platform/kernel/status.h"
 
 namespace kovrin::platform {
 

@@ -1,4 +1,4 @@
-#include "pnp_manager.h"
+#include "platform/kernel/pnp_manager.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -6,14 +6,14 @@
 #include <climits>
 #include <cstring>
 
-#include "device_interface.h"
-#include "io_internal.h"
-#include "level.h"
-#include "pool.h"
-#include "request.h"
-#include "sync.h"
-#include "system.h"
-#include "text.h"
+#include "platform/kernel/device_interface.h"
+#include "platform/kernel/io_internal.h"
+#include "platform/kernel/level.h"
+#include "platform/kernel/pool.h"
+#include "platform/kernel/request.h"
+#include "platform/kernel/sync.h"
+#include "platform/kernel/system.h"
+#include "platform/kernel/text.h"
 
 namespace kovrin::platform {
 

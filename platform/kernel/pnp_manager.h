@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "guid.h"
-#include "objects.h"
-#include "power_types.h"
+#include "platform/kernel/guid.h"
+#include "platform/kernel/objects.h"
+#include "platform/kernel/power_types.h"
 
 namespace kovrin::platform {
 

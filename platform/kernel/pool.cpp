@@ -1,4 +1,4 @@
-#include "pool.h"
+#include "platform/kernel/pool.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "power_manager.h"
+#include "platform/kernel/power_manager.h"
 
-#include "io_internal.h"
-#include "pool.h"
+#include "platform/kernel/io_internal.h"
+#include "platform/kernel/pool.h"
 
 namespace kovrin::platform {
 

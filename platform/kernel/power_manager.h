@@ -1,7 +1,7 @@
 #pragma once
 // The power manager as drivers see it.
 
-#include "request.h"
+#include "platform/kernel/request.h"
 
 namespace kovrin::platform {
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
-#include "objects.h"
-#include "power_types.h"
+#include "platform/kernel/objects.h"
+#include "platform/kernel/power_types.h"
 
 namespace kovrin::platform {
 

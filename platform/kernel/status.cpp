@@ -1,4 +1,4 @@
-#include "status.h"
+#include "platform/kernel/status.h"
 
 namespace kovrin::platform {
 

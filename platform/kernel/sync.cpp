@@ -1,4 +1,4 @@
-#include "sync.h"
+#include "platform/kernel/sync.h"
 
 namespace kovrin::platform {
 

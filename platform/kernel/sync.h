@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "level.h"
+#include "platform/kernel/level.h"
 
 namespace kovrin::platform {
 

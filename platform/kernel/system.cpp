@@ -1,9 +1,9 @@
-#include "system.h"
+#include "platform/kernel/system.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "pnp_manager.h"
+#include "platform/kernel/pnp_manager.h"
 
 namespace kovrin::platform {
 

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "activity.h"
-#include "job_thread.h"
+#include "platform/kernel/activity.h"
+#include "platform/kernel/job_thread.h"
 
 namespace kovrin::platform {
 

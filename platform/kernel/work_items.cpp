@@ -1,8 +1,8 @@
-#include "work_items.h"
+#include "platform/kernel/work_items.h"
 
-#include "io_internal.h"
-#include "pool.h"
-#include "system.h"
+#include "platform/kernel/io_internal.h"
+#include "platform/kernel/pool.h"
+#include "platform/kernel/system.h"
 
 namespace kovrin::platform {
 

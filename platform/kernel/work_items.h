@@ -1,7 +1,7 @@
 #pragma once
 // Work items: routines run later at passive level on the layer's worker thread.
 
-#include "objects.h"
+#include "platform/kernel/objects.h"
 
 namespace kovrin::platform {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../kernel/activity.h"
+#include "platform/kernel/activity.h"
 
 namespace kovrin::platform::usb {
 

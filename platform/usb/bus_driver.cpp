@@ -1,15 +1,15 @@
-#include "bus_driver.h"
+#include "platform/usb/bus_driver.h"
 
 #include <cstring>
 #include <vector>
 
-#include "../kernel/io_internal.h"
-#include "../kernel/level.h"
-#include "../kernel/pnp_manager.h"
-#include "../kernel/power_manager.h"
-#include "../kernel/request.h"
-#include "../kernel/system.h"
-#include "urb.h"
+#include "platform/kernel/io_internal.h"
+#include "platform/kernel/level.h"
+#include "platform/kernel/pnp_manager.h"
+#include "platform/kernel/power_manager.h"
+#include "platform/kernel/request.h"
+#include "platform/kernel/system.h"
+#include "platform/usb/urb.h"
 
 namespace kovrin::platform::usb {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <mutex>
 
-#include "../kernel/objects.h"
-#include "backend.h"
+#include "platform/kernel/objects.h"
+#include "platform/usb/backend.h"
 
 namespace kovrin::platform::usb {
 

@@ -1,4 +1,4 @@
-#include "descriptors.h"
+#include "platform/usb/descriptors.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "urb.h"
+#include "platform/usb/urb.h"
 
 #include <cstring>
 
-#include "../kernel/pool.h"
+#include "platform/kernel/pool.h"
 
 namespace kovrin::platform::usb {
 

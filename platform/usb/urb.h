@@ -1,11 +1,11 @@
 #pragma once
 // The USB bus driver interface: internal control codes, URBs and USB statuses.
-// Codes follow the Parts; structures and names are ours.
+// The control codes and status values are those the USB driver expects of its bus.
 
 #include <cstdint>
 
-#include "../kernel/objects.h"
-#include "descriptors.h"
+#include "platform/kernel/objects.h"
+#include "platform/usb/descriptors.h"
 
 namespace kovrin::platform::usb {
 

@@ -1,4 +1,4 @@
-#include "message_queue.h"
+#include "platform/user/message_queue.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "time_limits.h"
+#include "platform/user/time_limits.h"
 
 #include <atomic>
 

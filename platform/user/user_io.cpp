@@ -1,4 +1,4 @@
-#include "user_io.h"
+#include "platform/user/user_io.h"
 
 #include <cstring>
 #include <map>
@@ -6,9 +6,9 @@
 #include <mutex>
 #include <set>
 
-#include "../kernel/io_internal.h"
-#include "../kernel/level.h"
-#include "../kernel/system.h"
+#include "platform/kernel/io_internal.h"
+#include "platform/kernel/level.h"
+#include "platform/kernel/system.h"
 
 namespace kovrin::platform {
 

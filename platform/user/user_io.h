@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "../kernel/guid.h"
-#include "../kernel/pnp_manager.h"
-#include "../kernel/status.h"
-#include "../kernel/sync.h"
+#include "platform/kernel/guid.h"
+#include "platform/kernel/pnp_manager.h"
+#include "platform/kernel/status.h"
+#include "platform/kernel/sync.h"
 
 namespace kovrin::platform::user {
 

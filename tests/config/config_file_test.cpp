@@ -4,10 +4,10 @@
 #include <fstream>
 #include <functional>
 
-#include "config_file.h"
-#include "file_size_limit.h"
-#include "eeprom_map.h"
-#include "image_fixture.h"
+#include "app/config/config_file.h"
+#include "app/config/eeprom_map.h"
+#include "tests/config/image_fixture.h"
+#include "tests/support/file_size_limit.h"
 
 namespace kovrin {
 namespace {

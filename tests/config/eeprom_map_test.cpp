@@ -2,9 +2,9 @@
 
 #include <functional>
 
-#include "eeprom_map.h"
-#include "image_fixture.h"
-#include "variant_scope.h"
+#include "app/config/eeprom_map.h"
+#include "tests/config/image_fixture.h"
+#include "tests/config/variant_scope.h"
 
 namespace kovrin {
 namespace {
@@ -279,6 +279,37 @@ TEST(EepromDispatch, EncodeFollowsTheRecordNotTheAttachedAcceptor)
     EepromImage image{};
     ASSERT_TRUE(EncodeEepromImage(r, image));
     EXPECT_EQ(image, ImageFromHex(test::kDefaultsV6Hex));
+}
+
+TEST(EepromDispatch, EntryPointsGoByTheAttachedAcceptor)
+{
+    // The variant given decides; the entry points give the attached acceptor's.
+    for (int variant = 0; variant <= 10; ++variant) {
+        const auto v = static_cast<uint8_t>(variant);
+        const uint8_t other = v == 5 ? 7 : 5;
+        EepromRecord byArgument, byAttached;
+        byArgument.HeaderByte = byAttached.HeaderByte = 0xAB;
+        {
+            VariantScope attached(other);
+            DecodeEepromImage(byArgument, PatternImage(), 0, v);
+        }
+        {
+            VariantScope attached(v);
+            DecodeEepromImage(byAttached, PatternImage(), 0);
+        }
+        EXPECT_EQ(byArgument, byAttached) << "decode, variant " << variant;
+
+        EepromRecord defaultsByArgument, defaultsByAttached;
+        {
+            VariantScope attached(other);
+            LoadEepromDefaults(defaultsByArgument, v);
+        }
+        {
+            VariantScope attached(v);
+            LoadEepromDefaults(defaultsByAttached);
+        }
+        EXPECT_EQ(defaultsByArgument, defaultsByAttached) << "defaults, variant " << variant;
+    }
 }
 
 TEST(EepromLength, FollowsTheRecordBeingWritten)

@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "eeprom_map.h"
-#include "field_checks.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/field_checks.h"
 
 namespace kovrin {
 namespace {

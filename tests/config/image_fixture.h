@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
 
 namespace kovrin::test {
 

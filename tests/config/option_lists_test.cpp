@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "option_lists.h"
+#include "app/config/option_lists.h"
 
 namespace kovrin {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "eeprom_map.h"
-#include "screen_values.h"
-#include "variant_scope.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/screen_values.h"
+#include "tests/config/variant_scope.h"
 
 namespace kovrin {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "eeprom_map.h"
+#include "app/config/eeprom_map.h"
 
 namespace kovrin::test {
 

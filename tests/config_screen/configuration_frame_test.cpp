@@ -5,9 +5,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "accessibility_check.h"
-#include "frame_fixture.h"
-#include "option_lists.h"
+#include "app/config/option_lists.h"
+#include "tests/config_screen/configuration_frame_fixture.h"
+#include "tests/support/accessibility_check.h"
 
 namespace kovrin {
 namespace {

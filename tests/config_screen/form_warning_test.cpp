@@ -3,8 +3,8 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
-#include "eeprom_record.h"
-#include "form_warning.h"
+#include "app/config/eeprom_record.h"
+#include "app/config/screen/form_warning.h"
 
 namespace kovrin {
 namespace {

@@ -1,11 +1,11 @@
-#include "form_about.h"
+#include "app/mainwindow/form_about.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 #include <gtest/gtest.h>
 
-#include "message_seam.h"
+#include "app/widgets/message_seam.h"
 
 namespace kovrin {
 namespace {

@@ -1,4 +1,4 @@
-#include "form_audit.h"
+#include "app/mainwindow/form_audit.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -7,8 +7,8 @@
 #include <QtTest>
 #include <gtest/gtest.h>
 
-#include "accessibility_check.h"
-#include "audit_frames.h"
+#include "tests/support/accessibility_check.h"
+#include "tests/support/audit_frames.h"
 
 namespace kovrin {
 namespace {

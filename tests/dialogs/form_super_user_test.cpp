@@ -1,4 +1,4 @@
-#include "form_super_user.h"
+#include "app/mainwindow/form_super_user.h"
 
 #include <QAction>
 #include <QApplication>

@@ -118,7 +118,7 @@ protected:
     std::shared_ptr<SimpleDevice> device_;
 };
 
-// Interface information fields, little-endian, at the Part's offsets.
+// Interface information fields are little-endian, at fixed offsets in the block.
 inline uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 inline uint32_t Le32(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24); }
 

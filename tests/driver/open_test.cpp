@@ -1,6 +1,6 @@
 // Open names and transfer lengths.
 
-#include "driver_fixture.h"
+#include "tests/driver/driver_fixture.h"
 
 namespace kovrin::qelusb::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "driver_fixture.h"
+#include "tests/driver/driver_fixture.h"
 
 namespace kovrin::qelusb::testing {
 namespace {

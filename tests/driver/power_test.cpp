@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "driver_fixture.h"
+#include "tests/driver/driver_fixture.h"
 
 namespace kovrin::qelusb::testing {
 namespace {

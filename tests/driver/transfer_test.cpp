@@ -1,7 +1,7 @@
 // Bulk transfers through the emulated module: echo, fixed replies, a stall
 // with the pipe reset by the work item, cancel, and an unplug mid-way.
 
-#include "driver_fixture.h"
+#include "tests/driver/driver_fixture.h"
 
 namespace kovrin::qelusb::testing {
 namespace {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "command_line.h"
+#include "emulators/acceptor/command_line.h"
 
 namespace kovrin::emulator {
 namespace {

@@ -6,8 +6,8 @@
 #include <numeric>
 #include <string>
 
-#include "identity.h"
-#include "test_line.h"
+#include "emulators/acceptor/identity.h"
+#include "tests/emulator/test_line.h"
 
 namespace kovrin::emulator::test {
 namespace {

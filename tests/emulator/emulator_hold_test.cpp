@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_line.h"
+#include "tests/emulator/test_line.h"
 
 namespace kovrin::emulator::test {
 namespace {

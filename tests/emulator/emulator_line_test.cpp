@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <thread>
 
-#include "test_line.h"
+#include "tests/emulator/test_line.h"
 
 namespace kovrin::emulator::test {
 namespace {

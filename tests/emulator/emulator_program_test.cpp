@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "test_line.h"
+#include "tests/emulator/test_line.h"
 
 namespace kovrin::emulator::test {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "eeprom_defaults.h"
-#include "identity.h"
-#include "test_line.h"
+#include "emulators/acceptor/eeprom_defaults.h"
+#include "emulators/acceptor/identity.h"
+#include "tests/emulator/test_line.h"
 
 namespace kovrin::emulator::test {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "flash_memory.h"
+#include "emulators/acceptor/flash_memory.h"
 
 namespace kovrin::emulator {
 namespace {

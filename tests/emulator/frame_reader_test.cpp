@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "frame_reader.h"
-#include "test_line.h"
+#include "emulators/acceptor/frame_reader.h"
+#include "tests/emulator/test_line.h"
 
 namespace kovrin::emulator::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "test_line.h"
+#include "tests/emulator/test_line.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,7 +8,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "identity.h"
+#include "emulators/acceptor/identity.h"
 
 namespace kovrin::emulator::test {
 

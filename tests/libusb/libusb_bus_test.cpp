@@ -11,11 +11,11 @@
 #include <mutex>
 #include <thread>
 
-#include "../driver/driver_fixture.h"
 #include "emulators/usb/knurl_emulator.h"
 #include "emulators/usb/module_emulator.h"
 #include "platform/usb/libusb/libusb_bus.h"
-#include "usbfs_bus.h"
+#include "tests/driver/driver_fixture.h"
+#include "tests/libusb/usbfs_bus.h"
 
 namespace kovrin::qelusb::testing {
 namespace {

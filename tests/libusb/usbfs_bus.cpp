@@ -1,4 +1,4 @@
-#include "usbfs_bus.h"
+#include "tests/libusb/usbfs_bus.h"
 
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "config_frames.h"
-#include "frame_fixture.h"
+#include "app/link/config_frames.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin {
 namespace {

@@ -3,15 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "eeprom_record.h"
-#include "flash_update.h"
-#include "frame_fixture.h"
+#include "app/config/eeprom_record.h"
+#include "app/link/flash_update.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin {
 namespace {
 
 // Records what the step machine asks of the link, as one line per call.
-class FakeHost : public FlashUpdateHost {
+class FakeHost : public FlashUpdateHost, public FlashUpdateDisplay {
 public:
     std::vector<std::string> calls;
     std::string status;
@@ -22,7 +22,6 @@ public:
     void SendEraseMemory() override { calls.push_back("erase"); }
     void SendUpdateBootstrap() override { calls.push_back("bootstrap"); }
     void SendVerifyChecksum() override { calls.push_back("verify"); }
-    void SendResetAuditData() override { calls.push_back("reset audit"); }
     bool SendFlashBlock(const FlashBlock& block, uint8_t bank) override
     {
         calls.push_back("block " + std::to_string(block.address) + " bank " + std::to_string(bank));
@@ -73,7 +72,7 @@ protected:
     }
 
     FakeHost host;
-    FlashUpdate update{host};
+    FlashUpdate update{host, host};
     std::vector<FlashBlock> table = Table();
     int16_t pending = False;
 };
@@ -118,7 +117,7 @@ TEST_F(StepMachine, EachStepRetriesThreeTimesThenGivesItsResult)
         for (bool same : {true, false}) {
             for (uint8_t bad : {kTimeout, uint8_t(0x77)}) {
                 FakeHost h;
-                FlashUpdate u(h);
+                FlashUpdate u(h, h);
                 u.Start(&table, 0x1234, same);
                 int16_t p = False;
                 u.OnReply(kTimeout, {}, p);
@@ -185,7 +184,7 @@ TEST_F(StepMachine, ChecksumReplies)
     };
     for (const Case& c : cases) {
         FakeHost h;
-        FlashUpdate u(h);
+        FlashUpdate u(h, h);
         u.Start(&table, 0x1234, true);
         int16_t p = False;
         u.OnReply(kTimeout, {}, p);

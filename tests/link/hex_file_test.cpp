@@ -2,8 +2,8 @@
 
 #include <numeric>
 
-#include "hex_file.h"
-#include "hex_writer.h"
+#include "app/link/hex_file.h"
+#include "tests/support/hex_writer.h"
 
 namespace kovrin {
 namespace {
@@ -11,7 +11,7 @@ namespace {
 using test::Bank;
 using test::Description;
 using test::Eof;
-using test::HexLineSpec;
+using test::HexRecordLine;
 using test::HexText;
 using test::Ramp;
 
@@ -24,7 +24,7 @@ FirmwareImage Load(const std::string& text)
 
 TEST(HexFile, BadFilesAreRefusedNamingTheLine)
 {
-    const HexLineSpec good = {0x4000, 0, Description(5)};
+    const HexRecordLine good = {0x4000, 0, Description(5)};
     struct Case {
         const char* name;
         std::string text;
@@ -49,10 +49,10 @@ TEST(HexFile, BadFilesAreRefusedNamingTheLine)
 
 TEST(HexFile, RecordsTheBootLoaderCouldNotProgramAsWrittenAreRefused)
 {
-    const HexLineSpec head = {0x4000, 0, Description(5)};
+    const HexRecordLine head = {0x4000, 0, Description(5)};
     struct Case {
         const char* name;
-        std::vector<HexLineSpec> lines;
+        std::vector<HexRecordLine> lines;
         const char* error;  // empty: accepted
     };
     const Case cases[] = {
@@ -84,7 +84,7 @@ TEST(HexFile, RecordsTheBootLoaderCouldNotProgramAsWrittenAreRefused)
 
 TEST(HexFile, AcceptsLineEndsCaseAndSkippableRecords)
 {
-    const std::vector<HexLineSpec> lines = {{0, 0x05, {0, 0, 0x40, 0}}, {0x4000, 0, Description(7)},
+    const std::vector<HexRecordLine> lines = {{0, 0x05, {0, 0, 0x40, 0}}, {0x4000, 0, Description(7)},
                                             {0, 0x03, {0, 0, 0x40, 0}}, Eof()};
     for (const char* eol : {"\r\n", "\n"}) {
         for (bool lower : {false, true}) {
@@ -198,7 +198,7 @@ TEST(HexFile, BlocksFollowPagesBanksAndBlanks)
 
 TEST(HexFile, WholePagesMakeWholeBlocks)
 {
-    std::vector<HexLineSpec> lines = {{0x4000, 0, Description(7)}};
+    std::vector<HexRecordLine> lines = {{0x4000, 0, Description(7)}};
     lines[0].data.resize(32, 0x11);
     for (uint16_t a = 0x4020; a < 0x4200; a += 32)
         lines.push_back({a, 0, Ramp(32, uint8_t(a))});
@@ -215,7 +215,7 @@ TEST(HexFile, ConfigurationIsTakenByAddress)
 {
     Bytes config = Ramp(256, 0x10, 7);
     // The configuration behind a bank record, in records that cross pages.
-    std::vector<HexLineSpec> lines = {Bank(0x00), {0x4000, 0, Description(5, "0043", 0x21, 0x5010)}};
+    std::vector<HexRecordLine> lines = {Bank(0x00), {0x4000, 0, Description(5, "0043", 0x21, 0x5010)}};
     for (size_t i = 0; i < 256; i += 48)
         lines.push_back({uint16_t(0x5010 + i), 0, Bytes(config.begin() + i, config.begin() + std::min<size_t>(i + 48, 256))});
     lines.push_back(Eof());

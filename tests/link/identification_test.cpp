@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "acceptor_variant.h"
-#include "frame_fixture.h"
-#include "identification.h"
+#include "app/link/acceptor_variant.h"
+#include "app/link/identification.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin {
 namespace {
@@ -84,6 +84,25 @@ TEST(AcceptorVariant, NamesAndAddresses)
     for (const auto& row : rows) {
         EXPECT_EQ(VariantName(row.code), row.name) << row.code;
         EXPECT_EQ(FrameAddressOf(row.code), row.address) << row.code;
+    }
+}
+
+TEST(VariantControls, ByVariantAndTheVersionShown)
+{
+    const std::optional<bool> keep, show = true, hide = false;
+    const struct {
+        int variant;
+        const char* version;
+        std::optional<bool> checkBoxes, escrow;
+    } rows[] = {
+        {5, "", hide, hide},        {5, "0037", hide, hide}, {5, "0038", show, hide}, {5, "0039", show, hide},
+        {5, "0040", show, show},    {5, "0100", show, show}, {5, "0000", hide, hide}, {7, "", show, keep},
+        {7, "0010", show, keep},    {6, "0043", keep, keep}, {9, "0043", keep, keep}, {0, "", keep, keep},
+    };
+    for (const auto& row : rows) {
+        const VariantControls c = VariantControlsFor(row.variant, row.version);
+        EXPECT_EQ(c.billHoldAndCcTalk, row.checkBoxes) << row.variant << " " << row.version;
+        EXPECT_EQ(c.escrowTime, row.escrow) << row.variant << " " << row.version;
     }
 }
 

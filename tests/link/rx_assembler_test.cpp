@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "frame_fixture.h"
-#include "rx_assembler.h"
+#include "app/link/rx_assembler.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin {
 namespace {

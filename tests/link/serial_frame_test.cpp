@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "serial_frame.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin {
 namespace {

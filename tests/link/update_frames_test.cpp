@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "update_frames.h"
+#include "app/link/update_frames.h"
 
 namespace kovrin {
 namespace {

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "file_size_limit.h"
-#include "settings.h"
+#include "app/main/settings.h"
+#include "tests/support/file_size_limit.h"
 
 namespace kovrin {
 namespace {

@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "accessibility_check.h"
-#include "form_fixture.h"
-#include "hex_writer.h"
+#include "tests/mainwindow/form_main_fixture.h"
+#include "tests/support/accessibility_check.h"
+#include "tests/support/hex_writer.h"
 
 namespace kovrin {
 namespace {
@@ -67,7 +67,7 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
     FirmwareFilePath = hex.fileName().toStdString();
     form->LoadHexFile();
 
-    form->bStampDatePending = True;  // the answer to the stamp shows in the update status
+    form->Session.bStampDatePending = True;  // the answer to the stamp shows in the update status
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return form->lblDisplay->text() == "Device Programmed Successfully"; }, 5000));
     ASSERT_TRUE(Identified()) << "the poll after the stamp finds the acceptor again";

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "picture_sequence.h"
+#include "app/mainwindow/picture_sequence.h"
 
 namespace kovrin {
 namespace {

@@ -3,10 +3,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "audit_export.h"
-#include "audit_fixture.h"
-#include "audit_table_model.h"
-#include "file_size_limit.h"
+#include "app/module/audit_export.h"
+#include "app/module/audit_table_model.h"
+#include "tests/module/audit_fixture.h"
+#include "tests/support/file_size_limit.h"
 
 namespace kovrin {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "audit_fixture.h"
-#include "audit_records.h"
+#include "app/module/audit_records.h"
+#include "tests/module/audit_fixture.h"
 
 namespace kovrin {
 namespace {

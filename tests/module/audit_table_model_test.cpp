@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "audit_fixture.h"
-#include "audit_table_model.h"
+#include "app/module/audit_table_model.h"
+#include "tests/module/audit_fixture.h"
 
 namespace kovrin {
 namespace {

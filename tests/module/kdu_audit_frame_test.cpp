@@ -8,12 +8,12 @@
 #include <deque>
 #include <gtest/gtest.h>
 
-#include "accessibility_check.h"
-#include "audit_export.h"
-#include "audit_fixture.h"
-#include "audit_table_model.h"
-#include "kdu_audit_frame.h"
-#include "message_seam.h"
+#include "app/module/audit_export.h"
+#include "app/module/audit_table_model.h"
+#include "app/module/screen/kdu_audit_frame.h"
+#include "app/widgets/message_seam.h"
+#include "tests/module/audit_fixture.h"
+#include "tests/support/accessibility_check.h"
 
 namespace kovrin {
 namespace {

@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "serial_frame.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin::test {
 
-struct HexLineSpec {
+// One record line; the deltas spoil its count or checksum on purpose.
+struct HexRecordLine {
     uint16_t address;
     uint8_t type;
     Bytes data;
@@ -17,7 +18,7 @@ struct HexLineSpec {
     int checksumDelta = 0;  // a wrong checksum
 };
 
-inline std::string HexLine(const HexLineSpec& s, bool lower = false)
+inline std::string HexLine(const HexRecordLine& s, bool lower = false)
 {
     const uint8_t count = uint8_t(s.data.size() + s.countDelta);
     Bytes bytes = {count, uint8_t(s.address >> 8), uint8_t(s.address & 0xFF), s.type};
@@ -35,7 +36,7 @@ inline std::string HexLine(const HexLineSpec& s, bool lower = false)
     return line;
 }
 
-inline std::string HexText(const std::vector<HexLineSpec>& lines, const char* eol = "\r\n", bool lower = false)
+inline std::string HexText(const std::vector<HexRecordLine>& lines, const char* eol = "\r\n", bool lower = false)
 {
     std::string text;
     for (const auto& l : lines)
@@ -43,8 +44,8 @@ inline std::string HexText(const std::vector<HexLineSpec>& lines, const char* eo
     return text;
 }
 
-inline HexLineSpec Eof() { return {0, 0x01, {}}; }
-inline HexLineSpec Bank(uint8_t code) { return {0, 0x02, {code, 0x00}}; }
+inline HexRecordLine Eof() { return {0, 0x01, {}}; }
+inline HexRecordLine Bank(uint8_t code) { return {0, 0x02, {code, 0x00}}; }
 
 inline Bytes Ramp(size_t n, uint8_t first, uint8_t step = 1)
 {

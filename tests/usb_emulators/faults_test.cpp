@@ -1,8 +1,8 @@
 // Faults injected per command, seen from the host's side of the driver:
 // spoilt replies, refusals, silence, late replies, unplugging and stalls.
 
-#include "emulator_fixture.h"
 #include "emulators/usb/module_emulator.h"
+#include "tests/usb_emulators/emulator_fixture.h"
 
 namespace kovrin::emulator::usb::testing {
 namespace {

@@ -1,8 +1,8 @@
 // The scripted USB acceptor: its check of each request frame and the
 // replies of its script, through the driver.
 
-#include "emulator_fixture.h"
 #include "emulators/usb/knurl_emulator.h"
+#include "tests/usb_emulators/emulator_fixture.h"
 #include "usblib/commands/acceptor_frame.h"
 
 namespace kovrin::emulator::usb::testing {

@@ -1,8 +1,8 @@
 // The module's commands apart from its files: status, unit records, items,
 // the error log, capacity, the boot loader's commands and malformed requests.
 
-#include "emulator_fixture.h"
 #include "emulators/usb/module_emulator.h"
+#include "tests/usb_emulators/emulator_fixture.h"
 
 namespace kovrin::emulator::usb::testing {
 namespace {

@@ -1,8 +1,8 @@
 // The module's filing system through its commands: a file's life from create
 // to delete, and the status each misuse earns.
 
-#include "emulator_fixture.h"
 #include "emulators/usb/module_emulator.h"
+#include "tests/usb_emulators/emulator_fixture.h"
 
 namespace kovrin::emulator::usb::testing {
 namespace {

@@ -1,8 +1,8 @@
 // Each emulated device by its factory name: the ids the driver sees and,
 // for the modules, the revision bytes.
 
-#include "emulator_fixture.h"
 #include "emulators/usb/usb_emulators.h"
+#include "tests/usb_emulators/emulator_fixture.h"
 
 namespace kovrin::emulator::usb::testing {
 namespace {

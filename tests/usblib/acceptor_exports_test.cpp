@@ -4,7 +4,7 @@
 #include <cstring>
 #include <functional>
 
-#include "emulator_exports_fixture.h"
+#include "tests/usblib/emulator_exports_fixture.h"
 #include "usblib/commands/acceptor_frame.h"
 
 namespace kovrin::usblib::testing {

@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "usblib_fixture.h"
+#include "tests/usblib/usblib_fixture.h"
 
 namespace kovrin::usblib::testing {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "emulators/usb/knurl_emulator.h"
 #include "emulators/usb/module_emulator.h"
-#include "usblib_fixture.h"
+#include "tests/usblib/usblib_fixture.h"
 
 namespace kovrin::usblib::testing {
 

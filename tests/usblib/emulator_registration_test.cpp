@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "usblib_fixture.h"
+#include "tests/usblib/usblib_fixture.h"
 
 namespace kovrin::usblib::testing {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "usblib_fixture.h"
 #include "platform/usb/emulated/device_registry.h"
+#include "tests/usblib/usblib_fixture.h"
 
 namespace kovrin::usblib::testing {
 namespace {

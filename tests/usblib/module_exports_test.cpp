@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "emulator_exports_fixture.h"
 #include "tests/support/byte_runs.h"
+#include "tests/usblib/emulator_exports_fixture.h"
 
 namespace kovrin::usblib::testing {
 namespace {

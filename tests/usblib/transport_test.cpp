@@ -1,7 +1,7 @@
 // Opening devices and the pipe transport: results, time-outs and what a late
 // reply must not do.
 
-#include "usblib_fixture.h"
+#include "tests/usblib/usblib_fixture.h"
 
 namespace kovrin::usblib::testing {
 namespace {

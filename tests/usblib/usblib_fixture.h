@@ -12,14 +12,14 @@
 #include <thread>
 #include <vector>
 
-#include "device_manager.h"
 #include "driver/qelusb_public.h"
 #include "platform/host.h"
 #include "platform/usb/emulated/simple_device.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/time_limits.h"
-#include "qel_usb.h"
-#include "transport.h"
+#include "usblib/device_manager.h"
+#include "usblib/qel_usb.h"
+#include "usblib/transport.h"
 
 namespace kovrin::usblib::testing {
 

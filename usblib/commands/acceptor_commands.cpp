@@ -1,4 +1,4 @@
-#include "acceptor_commands.h"
+#include "usblib/commands/acceptor_commands.h"
 
 #include <cstdlib>
 

@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "acceptor_frame.h"
-#include "usb_result.h"
+#include "usblib/commands/acceptor_frame.h"
+#include "usblib/commands/usb_result.h"
 
 namespace kovrin::usblib::commands {
 

@@ -1,6 +1,6 @@
-#include "acceptor_frame.h"
+#include "usblib/commands/acceptor_frame.h"
 
-#include "crc16_xmodem.h"
+#include "usblib/commands/crc16_xmodem.h"
 
 namespace kovrin::usblib::commands {
 

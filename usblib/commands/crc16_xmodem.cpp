@@ -1,4 +1,4 @@
-#include "crc16_xmodem.h"
+#include "usblib/commands/crc16_xmodem.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "kdu_file_info.h"
+#include "usblib/commands/kdu_file_info.h"
 
 #include <cstring>
 

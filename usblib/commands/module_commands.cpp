@@ -1,9 +1,9 @@
-#include "module_commands.h"
+#include "usblib/commands/module_commands.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "kdu_file_info.h"
+#include "usblib/commands/kdu_file_info.h"
 
 namespace kovrin::usblib::commands {
 namespace {

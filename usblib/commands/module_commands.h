@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "usb_result.h"
+#include "usblib/commands/usb_result.h"
 
 namespace kovrin::usblib::commands {
 

@@ -1,4 +1,4 @@
-#include "configuration_frame.h"
+#include "app/config/screen/configuration_frame.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,23 +11,17 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "eeprom_map.h"
-#include "field_checks.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "pictures.h"
+#include "app/config/colours.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/field_checks.h"
+#include "app/main/module_main.h"
+#include "app/widgets/colour_of.h"
+#include "app/widgets/message_seam.h"
+#include "app/widgets/pictures.h"
 
 namespace kovrin {
 
 namespace {
-
-constexpr int32_t LightBlue = 0xFFC0C0;  // 0x00BBGGRR
-constexpr int32_t LightRed = 0x8080FF;
-
-QColor ColourOf(int32_t bgr)
-{
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
 
 // Masked codes show "*" whatever the platform style would use.
 class AsteriskStyle : public QProxyStyle {
@@ -495,7 +489,7 @@ void ConfigurationFrame::ApplyVariantParts(const HiddenControls& h)
 void ConfigurationFrame::SetSecurityButton(int index, bool high)
 {
     QPushButton* b = cmdButtonSecurity[size_t(index)];
-    const int32_t colour = high ? LightRed : LightBlue;
+    const int32_t colour = high ? ColourLightRed : ColourLightBlue;
     b->setText(high ? "H" : "L");
     b->setAccessibleName(SecurityButtonName(index, high));
     b->setProperty("backColour", colour);

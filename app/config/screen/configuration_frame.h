@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
-#include "eeprom_record.h"
-#include "screen_values.h"
+#include "app/config/eeprom_record.h"
+#include "app/config/screen_values.h"
 
 class QCheckBox;
 class QComboBox;

@@ -4,19 +4,17 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "config_file.h"
-#include "configuration_frame.h"
-#include "eeprom_map.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "settings.h"
+#include "app/config/colours.h"
+#include "app/config/config_file.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/screen/configuration_frame.h"
+#include "app/main/module_main.h"
+#include "app/main/settings.h"
+#include "app/widgets/message_seam.h"
 
 namespace kovrin {
 
 namespace {
-
-constexpr int32_t Red = 255;
-constexpr int32_t Yellow = 0xFFFF;
 
 QString Preset(const std::string& path)
 {
@@ -88,11 +86,11 @@ void ConfigurationFrame::cmdDefault_Click()
     if (FactoryConfigValid == True) {
         CurrentRecord = FactoryRecord;
         ConfigSource = ConfigFromFactory;
-        host_.FlashConfigFrame(Yellow);
+        host_.FlashConfigFrame(ColourYellow);
     } else {
         LoadEepromDefaults(CurrentRecord);
         ConfigSource = ConfigFromDefaults;
-        host_.FlashConfigFrame(Red);
+        host_.FlashConfigFrame(ColourRed);
     }
     ShowConfiguration(CurrentRecord, AcceptorVariant);
 }
@@ -138,7 +136,7 @@ bool ConfigurationFrame::LoadConfigFile()
         ConfigFilePath = path;
         ShowConfiguration(CurrentRecord, AcceptorVariant);
         SaveSettings();
-        host_.FlashConfigFrame(Yellow);
+        host_.FlashConfigFrame(ColourYellow);
         if (!host_.SerialMode() && (CurrentRecord.VariantCode == 5 || CurrentRecord.VariantCode == 7))
             ShowModuleSerialAndRevisions(CurrentRecord);
         return true;

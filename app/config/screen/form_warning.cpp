@@ -1,11 +1,11 @@
-#include "form_warning.h"
+#include "app/config/screen/form_warning.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
 
 namespace kovrin {
 

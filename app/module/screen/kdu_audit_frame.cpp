@@ -1,4 +1,4 @@
-#include "kdu_audit_frame.h"
+#include "app/module/screen/kdu_audit_frame.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -8,9 +8,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "audit_export.h"
-#include "audit_table_model.h"
-#include "message_seam.h"
+#include "app/module/audit_export.h"
+#include "app/module/audit_table_model.h"
+#include "app/widgets/message_seam.h"
 
 namespace kovrin {
 

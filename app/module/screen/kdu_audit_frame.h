@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "audit_records.h"
+#include "app/module/audit_records.h"
 
 class QLabel;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "device_registry.h"
+#include "platform/usb/emulated/device_registry.h"
 
 #include <map>
 #include <mutex>

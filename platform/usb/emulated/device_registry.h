@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "emulated_device.h"
+#include "platform/usb/emulated/emulated_device.h"
 
 namespace kovrin::platform::usb {
 

@@ -1,12 +1,12 @@
-#include "emulated_bus.h"
+#include "platform/usb/emulated/emulated_bus.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "../../kernel/level.h"
-#include "../descriptors.h"
-#include "../urb.h"
+#include "platform/kernel/level.h"
+#include "platform/usb/descriptors.h"
+#include "platform/usb/urb.h"
 
 namespace kovrin::platform::usb {
 

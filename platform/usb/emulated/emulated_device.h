@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../backend.h"
+#include "platform/usb/backend.h"
 
 namespace kovrin::platform::usb {
 

@@ -1,7 +1,7 @@
-#include "simple_device.h"
+#include "platform/usb/emulated/simple_device.h"
 
-#include "../../kernel/power_types.h"
-#include "../descriptors.h"
+#include "platform/kernel/power_types.h"
+#include "platform/usb/descriptors.h"
 
 namespace kovrin::platform::usb {
 

@@ -6,7 +6,7 @@
 #include <deque>
 #include <mutex>
 
-#include "emulated_device.h"
+#include "platform/usb/emulated/emulated_device.h"
 
 namespace kovrin::platform::usb {
 

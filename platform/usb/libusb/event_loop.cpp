@@ -1,6 +1,6 @@
-#include "event_loop.h"
+#include "platform/usb/libusb/event_loop.h"
 
-#include "../../kernel/level.h"
+#include "platform/kernel/level.h"
 
 namespace kovrin::platform::usb {
 

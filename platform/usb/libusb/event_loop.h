@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "../../kernel/activity.h"
+#include "platform/kernel/activity.h"
 
 namespace kovrin::platform::usb {
 

@@ -1,4 +1,4 @@
-#include "libusb_bus.h"
+#include "platform/usb/libusb/libusb_bus.h"
 
 #include <libusb.h>
 
@@ -12,8 +12,8 @@
 #include <set>
 #include <thread>
 
-#include "event_loop.h"
-#include "libusb_device.h"
+#include "platform/usb/libusb/event_loop.h"
+#include "platform/usb/libusb/libusb_device.h"
 
 namespace kovrin::platform::usb {
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "../../kernel/pnp_manager.h"
-#include "../backend.h"
+#include "platform/kernel/pnp_manager.h"
+#include "platform/usb/backend.h"
 
 struct libusb_device;
 struct libusb_device_handle;

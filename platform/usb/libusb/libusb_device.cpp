@@ -1,12 +1,12 @@
-#include "libusb_device.h"
+#include "platform/usb/libusb/libusb_device.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "../../kernel/level.h"
-#include "../../kernel/power_types.h"
-#include "../urb.h"
+#include "platform/kernel/level.h"
+#include "platform/kernel/power_types.h"
+#include "platform/usb/urb.h"
 
 namespace kovrin::platform::usb {
 

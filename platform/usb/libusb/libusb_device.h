@@ -9,8 +9,8 @@
 #include <memory>
 #include <mutex>
 
-#include "../backend.h"
-#include "event_loop.h"
+#include "platform/usb/backend.h"
+#include "platform/usb/libusb/event_loop.h"
 
 namespace kovrin::platform::usb {
 

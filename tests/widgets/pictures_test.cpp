@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "pictures.h"
+#include "app/widgets/pictures.h"
 
 namespace kovrin {
 namespace {

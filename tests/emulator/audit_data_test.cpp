@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "audit_counters.h"
+#include "emulators/acceptor/audit_data.h"
 
 namespace kovrin::emulator {
 namespace {

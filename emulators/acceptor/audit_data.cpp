@@ -1,4 +1,4 @@
-#include "audit_counters.h"
+#include "emulators/acceptor/audit_data.h"
 
 #include <chrono>
 

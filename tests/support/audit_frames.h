@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "serial_frame.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin::test {
 
@@ -17,19 +17,6 @@ inline void PutBits(Block& block, int firstBit, int width, uint32_t value)
     for (int bit = 0; bit < width; ++bit)
         if ((value >> bit) & 1u)
             block[size_t((firstBit + bit) / 8)] |= uint8_t(1u << ((firstBit + bit) % 8));
-}
-
-// A reply frame from the acceptor with `code` and `data`, check byte last.
-inline Bytes ReplyFrame(uint8_t code, const std::vector<uint8_t>& data)
-{
-    const size_t n = data.size() + 6;
-    Bytes f{0x27, 0x08, uint8_t(n), uint8_t(256 - n), code};
-    f.insert(f.end(), data.begin(), data.end());
-    uint8_t x = 0;
-    for (size_t i = 1; i < f.size(); ++i)
-        x ^= f[i];
-    f.push_back(x);
-    return f;
 }
 
 inline void PutBigEndian32(std::vector<uint8_t>& data, uint32_t v)

@@ -11,9 +11,9 @@
 #include <functional>
 #include <set>
 
-#include "config_file.h"
-#include "form_fixture.h"
-#include "form_warning.h"
+#include "app/config/config_file.h"
+#include "app/config/screen/form_warning.h"
+#include "tests/mainwindow/form_main_fixture.h"
 
 namespace kovrin {
 namespace {

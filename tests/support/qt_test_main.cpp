@@ -1,3 +1,6 @@
+// The main of every test program that needs widgets: an offscreen QApplication
+// unless the environment names another platform, then GoogleTest.
+
 #include <QApplication>
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pictures.h"
+#include "app/widgets/pictures.h"
 
 #include <QColor>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "eeprom_record.h"
+#include "app/config/eeprom_record.h"
 
 namespace kovrin {
 namespace {

@@ -1,9 +1,9 @@
 #include <QFile>
 #include <QPushButton>
 
-#include "config_file.h"
-#include "frame_fixture.h"
-#include "settings.h"
+#include "app/config/config_file.h"
+#include "app/main/settings.h"
+#include "tests/config_screen/configuration_frame_fixture.h"
 
 namespace kovrin {
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
+// Frames as the acceptor sends them, for the tests.
 
-#include "serial_frame.h"
+#include "app/link/serial_frame.h"
 
 namespace kovrin::test {
 

@@ -1,4 +1,4 @@
-#include "message_seam.h"
+#include "app/widgets/message_seam.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-#include "pictures.h"
+#include "app/widgets/pictures.h"
 
 int main(int argc, char** argv)
 {

@@ -9,13 +9,14 @@
 #include <QTest>
 #include <memory>
 
-#include "acceptor_emulator.h"
-#include "eeprom_map.h"
-#include "form_audit.h"
-#include "form_main.h"
-#include "message_seam.h"
-#include "module_main.h"
-#include "program_folder.h"
+#include "app/config/eeprom_map.h"
+#include "app/main/module_main.h"
+#include "app/main/program_folder.h"
+#include "app/main/start_up.h"
+#include "app/mainwindow/form_audit.h"
+#include "app/mainwindow/form_main.h"
+#include "app/widgets/message_seam.h"
+#include "emulators/acceptor/acceptor_emulator.h"
 
 namespace kovrin {
 
@@ -59,17 +60,7 @@ protected:
     }
 
     // Starts the program as its entry point does.
-    void Launch()
-    {
-        LoadSettings();
-        form = std::make_unique<FormMain>();
-        form->ComPort = 1;
-        if (QFile::exists(dir + "/Kovrin.ini"))
-            form->ComPort = static_cast<int16_t>(std::stoi(SettingsComPort));
-        LoadEepromDefaults(CurrentRecord);
-        form->FlashInhibit |= 0x01;
-        form->Form_Load();
-    }
+    void Launch() { form = Main(); }
 
     bool Identified(int timeoutMs = 5000)
     {
@@ -81,7 +72,8 @@ protected:
     // which the receive path would take for noise together with the command's own reply.
     bool WaitUntilIdle(int timeoutMs = 5000)
     {
-        return QTest::qWaitFor([&] { return form->MissedReplyCount == 0 && form->PagedReadState == 0; }, timeoutMs);
+        return QTest::qWaitFor(
+            [&] { return form->Session.MissedReplyCount == 0 && form->Session.PagedReadState == 0; }, timeoutMs);
     }
 
     // Waits until the acceptor has heard two more polls (one may already be on its way): a frame the

@@ -8,8 +8,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "form_fixture.h"
-#include "hex_writer.h"
+#include "tests/mainwindow/form_main_fixture.h"
+#include "tests/support/hex_writer.h"
 
 namespace kovrin {
 namespace {
@@ -91,7 +91,7 @@ TEST_F(FirmwareTest, AGoodUpdateProgramsTheImageAndStampsTheDate)
     ASSERT_TRUE(emu->lastDateStamp().has_value());
     EXPECT_EQ(emu->commandCount(CmdEraseMemory), 1);
     EXPECT_EQ(emu->commandCount(CmdResetAuditData), 1);
-    EXPECT_EQ(form->FlashMode, False);
+    EXPECT_EQ(form->Session.FlashMode, False);
     EXPECT_TRUE(messages.empty());
 }
 
@@ -144,7 +144,7 @@ TEST_F(FirmwareTest, EachFailureEndsWithItsResult)
         }
         EXPECT_FALSE(emu->lastDateStamp().has_value());
         EXPECT_TRUE(form->tmrPoll->isActive()) << "polling goes on at the boot loader's speed";
-        EXPECT_EQ(form->FlashMode, True);
+        EXPECT_EQ(form->Session.FlashMode, True);
         EXPECT_TRUE(form->cmdOpenHex->isEnabled()) << "ready for the next file";
         TearDown();
         SetUp();
@@ -224,12 +224,12 @@ TEST_F(FirmwareTest, AVariantSixUnitIsNotUpdatedInNormalMode)
 TEST_F(FirmwareTest, APendingConfigurationWriteTakesOneBootStrapReply)
 {
     Ready(5, 5);
-    form->ConfigWritePending = True;
+    form->Session.ConfigWritePending = True;
     Update();
     ASSERT_TRUE(Shows("Device Programmed Successfully", 20000));
     EXPECT_EQ(emu->commandCount(CmdUpdateBootstrap), 2) << "the swallowed reply is asked for again";
     EXPECT_EQ(form->Label61->text(), "1");
-    EXPECT_EQ(form->ConfigWritePending, False);
+    EXPECT_EQ(form->Session.ConfigWritePending, False);
 }
 
 // After an update that ended early the acceptor waits in its boot loader; the window finds it and
@@ -261,7 +261,7 @@ TEST_F(AbandonedUpdateTest, ChoosingAPortDuringTheUpdate)
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->eraseCount() >= 1; }, 5000));
     ASSERT_TRUE(form->UpdateRunning);
     form->mnuCom1_Click(1);
-    EXPECT_EQ(form->FlashMode, False);
+    EXPECT_EQ(form->Session.FlashMode, False);
     ExpectReadyAndUpdatedAgain();
 }
 
@@ -272,7 +272,7 @@ TEST_F(AbandonedUpdateTest, APortThatDoesNotReopenAtTheBootLoadersSpeed)
     ASSERT_TRUE(QFile::remove(link));
     ASSERT_TRUE(QFile::link("/nonexistent/tty-of-nobody", link));
     Update();
-    EXPECT_EQ(form->FlashMode, False);
+    EXPECT_EQ(form->Session.FlashMode, False);
     EXPECT_FALSE(form->UpdateRunning);
     EXPECT_TRUE(form->cmdOpenHex->isEnabled());
     EXPECT_TRUE(form->tmrPoll->isActive());
@@ -289,12 +289,12 @@ TEST_F(FirmwareTest, AnAcceptorSlowToStartAfterItsUpdateStillGetsItsStamp)
     Update();
     // The window gives the acceptor up and clears what it showed of it.
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label6[4]->text().isEmpty(); }, 20000));
-    EXPECT_EQ(form->bStampDatePending, True);
+    EXPECT_EQ(form->Session.bStampDatePending, True);
     EXPECT_FALSE(emu->lastDateStamp().has_value());
     emu->finishStartUp();
     ASSERT_TRUE(Shows("Device Programmed Successfully", 20000));
     EXPECT_TRUE(emu->lastDateStamp().has_value());
-    EXPECT_EQ(form->bStampDatePending, False);
+    EXPECT_EQ(form->Session.bStampDatePending, False);
 }
 
 }  // namespace

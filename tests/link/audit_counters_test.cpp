@@ -1,8 +1,8 @@
-#include "audit_counters.h"
+#include "app/link/audit_counters.h"
 
 #include <gtest/gtest.h>
 
-#include "audit_frames.h"
+#include "tests/support/audit_frames.h"
 
 namespace kovrin {
 namespace {

@@ -13,10 +13,10 @@
 #include <optional>
 #include <vector>
 
-#include "configuration_frame.h"
-#include "eeprom_map.h"
-#include "message_seam.h"
-#include "module_main.h"
+#include "app/config/eeprom_map.h"
+#include "app/config/screen/configuration_frame.h"
+#include "app/main/module_main.h"
+#include "app/widgets/message_seam.h"
 
 namespace kovrin::test {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "form_fixture.h"
+#include "tests/mainwindow/form_main_fixture.h"
 
 namespace kovrin {
 namespace {
@@ -35,7 +35,7 @@ TEST_F(FormMainTest, IdentifiesASarnelAndReadsItsFactoryCopy)
     EXPECT_EQ(form->txtSerial->text(), "12345678901");
     EXPECT_EQ(form->lblCMachine->text(), "Tyx Sarnel");
     EXPECT_EQ(form->Label6[7]->text().size(), 4);
-    EXPECT_EQ(form->FrameAddress, 4);
+    EXPECT_EQ(form->Session.FrameAddress, 4);
     EXPECT_EQ(CurrentRecord.VariantCode, 5);
     EXPECT_TRUE(messages.empty());
 
@@ -80,11 +80,11 @@ TEST_F(FormMainTest, ShowsProgramModeAndRestrictedUnits)
     EXPECT_EQ(form->Label10->text(), "PROGRAM MODE");
     EXPECT_TRUE(form->Label6[8]->text().isEmpty());
     EXPECT_TRUE(form->Label6[7]->text().isEmpty());
-    EXPECT_EQ(form->AcceptorCode, 0);
+    EXPECT_EQ(form->Session.AcceptorCode, 0);
 
     emu->setUnitState(3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label10->text() == "RESTRICTED UNIT"; }, 3000));
-    EXPECT_EQ(form->AcceptorCode, 3);
+    EXPECT_EQ(form->Session.AcceptorCode, 3);
     EXPECT_FALSE(form->Label6[8]->text().isEmpty());
 }
 
@@ -93,7 +93,7 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     Attach({});
     Launch();
     ASSERT_TRUE(Identified());
-    form->bStampDatePending = False;
+    form->Session.bStampDatePending = False;
 
     emu->setSilent(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 4000));
@@ -109,12 +109,13 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
 
     // Probing at the boot loader's speed: the wake byte and the poll arrive at 38400. The probe goes
     // back and forth between the speeds, so each is waited for, not looked at once.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->FlashMode == True && form->MSComm1->BaudRate() == 38400; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->Session.FlashMode == True && form->MSComm1->BaudRate() == 38400; }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastLineSpeed() == 38400; }, 5000));
     EXPECT_GT(emu->wrongSpeedByteCount(), 0);
 
     // Four more missed ticks bring it back to the application's speed.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->FlashMode == False; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Session.FlashMode == False; }, 5000));
     EXPECT_EQ(form->MSComm1->BaudRate(), 9600);
 
     emu->setSilent(false);
@@ -127,9 +128,9 @@ TEST_F(FormMainTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
     Attach({});
     Launch();
     ASSERT_TRUE(Identified());
-    form->bStampDatePending = True;
+    form->Session.bStampDatePending = True;
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastDateStamp().has_value(); }, 4000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->bStampDatePending == False; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Session.bStampDatePending == False; }, 2000));
     EXPECT_EQ(form->lblDisplay->text(), "Device Programmed Successfully");
 
     // An acceptor that answers polls but never the stamp: the attempts are bounded.
@@ -138,9 +139,9 @@ TEST_F(FormMainTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
     ignore.times = 1000;
     emu->failNextReplies(CmdDateStamp, ignore);
     const int stampsBefore = emu->commandCount(CmdDateStamp);
-    form->bStampDatePending = True;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->bStampDatePending == False; }, 30000));
-    EXPECT_GE(emu->commandCount(CmdDateStamp) - stampsBefore, FormMain::MaxStampDateAttempts);
+    form->Session.bStampDatePending = True;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Session.bStampDatePending == False; }, 30000));
+    EXPECT_GE(emu->commandCount(CmdDateStamp) - stampsBefore, AcceptorSession::MaxStampDateAttempts);
     const int polls = emu->pollCount();
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->pollCount() > polls; }, 3000)) << "polling goes on";
 }
@@ -150,7 +151,7 @@ TEST_F(FormMainTest, GuardExpiryAtNormalSpeedOnlyRestartsPolling)
     Attach({});
     Launch();
     ASSERT_TRUE(Identified());
-    form->ReplyCode = CmdWriteConfiguration;  // an old reply must not be handled again
+    form->Session.ReplyCode = CmdWriteConfiguration;  // an old reply must not be handled again
     const QString status = form->LabelNaStatusMessage->text();
     form->tmrGuard_Timer();
     EXPECT_EQ(form->LabelNaStatusMessage->text(), status);
@@ -272,7 +273,7 @@ TEST_F(FormMainTest, AuditOfATekraComesFromItsReply)
     std::vector<std::string> events;
     bool requested = false;
     QObject::connect(form->tmrPoll, &QTimer::timeout, form.get(), [&] {
-        const bool sentTheRequest = requested && !form->AuditRequestPending;
+        const bool sentTheRequest = requested && !form->Session.AuditRequestPending;
         if (sentTheRequest)
             requested = false;
         events.push_back(sentTheRequest ? "request" : "poll");

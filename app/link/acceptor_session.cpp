@@ -1,0 +1,462 @@
+#include "app/link/acceptor_session.h"
+
+#include <algorithm>
+
+#include "app/config/colours.h"
+#include "app/link/config_frames.h"
+
+namespace kovrin {
+
+namespace {
+
+// Memory reads of the factory copy and the calibration state.
+constexpr int32_t FactoryPageLength = 128;
+constexpr int32_t CalibrationStateAddress = 0x02FA;
+constexpr uint8_t CalibrationStateLength = 6;
+// A page reply holds its 128 bytes at 5 to 132 and its check byte; a state reply at least one byte.
+constexpr size_t FactoryPageReplyLength = 134;
+constexpr size_t CalibrationReplyLength = 7;
+constexpr size_t ReplyDataStart = 5;
+
+// Pauses, in milliseconds.
+constexpr int RebootWaitMs = 7000;
+constexpr int WakePauseMs = 100;
+constexpr int StampPauseMs = 1000;
+
+}  // namespace
+
+// ---- sending
+
+void AcceptorSession::PDTCommand(int16_t code)
+{
+    if (BuildFixedFrame(TxFrame, code, Address()))
+        SendMessage();
+}
+
+void AcceptorSession::SendMessage()
+{
+    LastCommand = TxFrame[4];
+    const Bytes frame = CompleteFrame(TxFrame);
+    if (frame.empty() || !host_.PortOpen())
+        return;
+    if (host_.WriteBytes(frame))
+        ReplyTimedOut = False;
+}
+
+void AcceptorSession::SendWakeByte()
+{
+    host_.WriteBytes({WakeByte});
+    host_.Pause(WakePauseMs);
+}
+
+void AcceptorSession::ReadEepromBlock(int32_t kind)
+{
+    int32_t address = 0;
+    uint8_t count = 0;
+    switch (kind) {
+    case 1:
+        address = MemoryReadAddress;
+        count = FactoryPageLength;
+        break;
+    case 2:
+        address = MemoryReadAddress + FactoryPageLength;
+        count = FactoryPageLength;
+        break;
+    case 3:
+        address = CalibrationStateAddress;
+        count = CalibrationStateLength;
+        break;
+    default:
+        return;
+    }
+    TxFrame[5] = 0;
+    TxFrame[6] = static_cast<uint8_t>((address / 256) & 0xFF);
+    TxFrame[7] = static_cast<uint8_t>(address % 256);
+    TxFrame[8] = count;
+    PDTCommand(CmdReadMemory);
+}
+
+void AcceptorSession::SendStatusDateTime()
+{
+    const auto data = DateStampData(host_.LocalNow(), host_.DateStampUsesDayCount());
+    constexpr int n = int(FrameHeaderLength + data.size());
+    TxFrame[0] = FrameStartByte;
+    TxFrame[1] = Address();
+    TxFrame[2] = n;
+    TxFrame[3] = 256 - n;
+    TxFrame[4] = CmdDateStamp;
+    std::copy(data.begin(), data.end(), TxFrame.begin() + ReplyDataStart);
+    SendMessage();
+}
+
+void AcceptorSession::PollTick()
+{
+    if (FlashMode == True && host_.PortOpen() && !AcceptorFound)
+        SendWakeByte();
+    if (AuditRequestPending) {
+        // Sent in place of a poll, when no other exchange is under way; no
+        // poll until it is answered, the guard brings polling back if not.
+        AuditRequestPending = false;
+        host_.StopPolling();
+        PDTCommand(CmdReadAudit);
+        host_.ArmGuard(ExchangeGuardMs);
+        return;
+    }
+    // The stamp goes while the acceptor answers; when the last exchange went
+    // unanswered, a poll looks for it instead.
+    if (bStampDatePending != True || MissedReplyCount > 1) {
+        PDTCommand(CmdPoll);
+        return;
+    }
+    // Only stamps to an identified acceptor count: one that ignores the stamp
+    // is then left alone, one that is still starting is waited for.
+    if (AcceptorFound && ++StampDateAttempts > MaxStampDateAttempts) {
+        bStampDatePending = False;  // the acceptor never confirmed; poll as usual
+        StampDateAttempts = 0;
+        PDTCommand(CmdPoll);
+        return;
+    }
+    host_.Pause(StampPauseMs);
+    SendStatusDateTime();
+}
+
+void AcceptorSession::WriteConfiguration(const EepromImage& image, int16_t length, EepromLayout layout)
+{
+    if (!WriteCarriesAuditCounters(layout)) {
+        SendConfigurationWrite(image, length);
+        return;
+    }
+    // The audit counters are the unit's own: whatever the record carries (defaults, another
+    // unit's file, a read before it counted more notes) would overwrite them. Read them now.
+    PendingWriteImage = image;
+    PendingWriteLength = length;
+    PendingWriteLayout = layout;
+    ConfigWriteAwaitingCounters = true;
+    PDTCommand(CmdReadConfiguration);
+    host_.ArmGuard(ExchangeGuardMs);  // no answer refuses the write
+}
+
+void AcceptorSession::SendConfigurationWrite(const EepromImage& image, int16_t length)
+{
+    EepromLength = length;
+    if (!BuildConfigurationWrite(TxFrame, image, length, Address()))
+        return;
+    SendMessage();
+    ConfigWritePending = True;
+    host_.ArmGuard(ExchangeGuardMs);  // polling comes back if the acceptor does not answer
+}
+
+void AcceptorSession::FinishConfigurationWrite(const Bytes& frame)
+{
+    ConfigWriteAwaitingCounters = false;
+    EepromImage image = PendingWriteImage;
+    const bool read = !frame.empty() && ReplyCode == CmdReadConfiguration;
+    if (!read || !SpliceAuditCounters(image, frame, PendingWriteLayout)) {
+        RestartPolling();  // before the message, so the link is watched while it shows
+        host_.ConfigurationWriteRefused();
+        return;
+    }
+    // The record holds what the unit will hold.
+    const size_t at = AuditCountersOffset(PendingWriteLayout).value_or(0);
+    std::copy(image.begin() + long(at), image.begin() + long(at + AuditCountersLength),
+              CurrentRecord.AuditCounters.begin());
+    SendConfigurationWrite(image, PendingWriteLength);
+}
+
+// ---- the step machine's senders
+
+void AcceptorSession::SendFixed(void (*build)(TxBuffer&, uint8_t))
+{
+    build(TxFrame, Address());
+    SendMessage();
+}
+
+void AcceptorSession::SendEraseMemory()
+{
+    SendFixed(BuildEraseMemory);
+}
+
+void AcceptorSession::SendUpdateBootstrap()
+{
+    SendFixed(BuildUpdateBootstrap);
+}
+
+void AcceptorSession::SendVerifyChecksum()
+{
+    SendFixed(BuildVerifyChecksum);
+}
+
+void AcceptorSession::SendResetAuditData()
+{
+    SendFixed(BuildResetAuditData);
+}
+
+bool AcceptorSession::SendFlashBlock(const FlashBlock& block, uint8_t FlashBank)
+{
+    const Bytes frame = FlashBlockFrame(block, FlashBank, Address());
+    LastCommand = CmdFlashBlock;
+    if (!host_.WriteBytes(frame))
+        return false;
+    ReplyTimedOut = False;
+    return true;
+}
+
+void AcceptorSession::UpdateVerified()
+{
+    SendResetAuditData();
+    bStampDatePending = True;
+    StampDateAttempts = 0;
+    host_.StopGuard();
+    MissedReplyCount = 0;
+    host_.UpdateVerified();
+}
+
+// ---- receiving
+
+void AcceptorSession::RestartPolling()
+{
+    MissedReplyCount = 0;
+    host_.StartPolling();
+}
+
+void AcceptorSession::AbandonUpdate()
+{
+    host_.StopGuard();
+    Flash.FlashStep = 0;
+    Flash.FlashRetryCount = 0;
+}
+
+void AcceptorSession::ProcessAcceptorReply(const Bytes& RxFrame)
+{
+    host_.StopPolling();
+    host_.StopGuard();
+    if (FlashMode == True) {
+        ProcessFlashModeReply(RxFrame);
+        return;
+    }
+    if (!RxFrame.empty() && ReplyCode == ReplyAcknowledge)
+        ReplyCode = LastCommand;
+    if (ConfigWriteAwaitingCounters) {
+        FinishConfigurationWrite(RxFrame);
+        return;
+    }
+    if (RxFrame.empty()) {
+        // A guard expiry at normal speed has no reply to handle.
+        RestartPolling();
+        return;
+    }
+    switch (ReplyCode) {
+    case CmdPoll:
+        Identify(RxFrame);
+        break;
+    case CmdCalibrate:
+        FactoryConfigValid = False;
+        RestartPolling();
+        break;
+    case CmdReadConfiguration:
+        ConfigurationRead(RxFrame);
+        break;
+    case CmdWriteConfiguration:
+        host_.WaitForReboot(RebootWaitMs);  // polling goes on after the reboot
+        break;
+    case CmdReadMemory:
+        PagedRead(RxFrame);
+        break;
+    case CmdDateStamp:
+        host_.ShowDeviceProgrammed();
+        bStampDatePending = False;
+        StampDateAttempts = 0;
+        RestartPolling();
+        break;
+    case CmdReadAudit:
+        host_.ShowAuditReply(RxFrame);
+        RestartPolling();
+        break;
+    default:
+        RestartPolling();
+        break;
+    }
+}
+
+void AcceptorSession::ProcessFlashModeReply(const Bytes& frame)
+{
+    const uint8_t code = ReplyTimedOut == True ? uint8_t(ReplyTimeOut)
+                         : ReplyCode == ReplyAcknowledge ? LastCommand
+                                                         : ReplyCode;
+    if (LastCommand == CmdPoll) {
+        IdentifyBootLoader(frame);
+        return;
+    }
+    if (LastCommand < CmdStartUpdate || LastCommand > CmdUpdateBootstrap || Flash.FlashStep == 0) {
+        // A late or foreign answer: keep the link alive.
+        host_.UpdateAbandoned();
+        Flash.FlashStep = 0;
+        Flash.FlashResult = FlashNoResult;
+        RestartPolling();
+        return;
+    }
+    Flash.OnReply(code, frame, ConfigWritePending);
+    if (Flash.FlashResult == FlashNoResult)
+        return;
+    host_.ReportFlashResult(Flash.FlashResult, Flash.FlashBlockNo);
+    AbandonUpdate();
+    RestartPolling();
+}
+
+void AcceptorSession::IdentifyBootLoader(const Bytes& frame)
+{
+    if (ReplyTimedOut != True) {
+        if (const auto reply = ParseIdentification(frame, false)) {
+            LoadEepromDefaults(CurrentRecord);
+            ConfigSource = ConfigFromDefaults;
+            TakeIdentificationTexts(*reply);
+            AcceptorVariant = reply->variant;  // kept as received, also when unknown
+            CurrentRecord.VariantCode = AcceptorVariant;
+            ShowAcceptorName();
+            ShowUnitState(reply->unitState);
+            ShowHardwareFound();
+        }
+    }
+    host_.StopGuard();
+    Flash.FlashStep = 0;
+    RestartPolling();
+}
+
+void AcceptorSession::TakeIdentificationTexts(const IdentificationReply& reply)
+{
+    AcceptorSerialText = reply.serial;
+    SoftwareNameText = reply.software;
+    FirmwareVersionText = reply.version;
+    MemoryReadAddress = reply.memoryReadAddress;
+    AcceptorInfoText = reply.info;
+}
+
+void AcceptorSession::ShowAcceptorName()
+{
+    FrameAddress = FrameAddressOf(AcceptorVariant);
+    host_.ShowAcceptorName(VariantName(AcceptorVariant));
+}
+
+void AcceptorSession::ShowUnitState(uint8_t unitState)
+{
+    if (unitState == UnitStateProgramMode) {
+        AcceptorCode = 0;
+        host_.ShowProgramMode();
+        return;
+    }
+    AcceptorCode = unitState;
+    host_.ShowUnit(AcceptorCode != 0, AcceptorSerialText, AcceptorInfoText, SoftwareNameText, FirmwareVersionText);
+}
+
+void AcceptorSession::ShowHardwareFound()
+{
+    AcceptorFound = true;
+    host_.ShowHardwareFound();
+}
+
+void AcceptorSession::Identify(const Bytes& frame)
+{
+    if (ConfigWritePending == True) {
+        ConfigWritePending = False;
+        RestartPolling();
+        return;
+    }
+    const auto reply = ParseIdentification(frame);
+    if (!reply) {
+        RestartPolling();  // too short to hold what it should
+        return;
+    }
+    TakeIdentificationTexts(*reply);
+    if (ConfigSource == ConfigFromFile && AcceptorVariant != reply->variant) {
+        LoadEepromDefaults(CurrentRecord);  // still in the layout of the acceptor before
+        ConfigSource = ConfigFromDefaults;
+    }
+    AcceptorVariant = static_cast<uint8_t>(KnownVariantOr0(reply->variant));
+    ShowAcceptorName();
+    CurrentRecord.VariantCode = AcceptorVariant;
+    ShowUnitState(reply->unitState);
+    const bool programMode = reply->unitState == UnitStateProgramMode;
+    host_.ShowVariantControls(VariantControlsFor(AcceptorVariant, programMode ? "" : FirmwareVersionText));
+    ShowHardwareFound();
+
+    if (MemoryReadAddress != 0) {
+        if (FactoryConfigValid != True) {
+            PagedReadState = 1;
+            ReadEepromBlock(1);
+            host_.ShowConfiguration();
+        } else {
+            PagedReadState = 3;
+            ReadEepromBlock(3);
+        }
+    }
+    RestartPolling();
+}
+
+void AcceptorSession::PagedRead(const Bytes& frame)
+{
+    const auto copyPage = [&](size_t at) {
+        if (frame.size() < FactoryPageReplyLength)
+            return false;
+        std::copy(frame.begin() + ReplyDataStart, frame.begin() + ReplyDataStart + FactoryPageLength,
+                  FactoryImage.begin() + long(at));
+        return true;
+    };
+    switch (PagedReadState) {
+    case 1:
+        if (!copyPage(0)) {
+            PagedReadState = 0;
+            break;
+        }
+        ReadEepromBlock(2);
+        PagedReadState = 2;
+        break;
+    case 2:
+        if (!copyPage(FactoryPageLength)) {
+            PagedReadState = 0;
+            break;
+        }
+        DecodeEepromImage(FactoryRecord, FactoryImage, 0);
+        host_.ShowFactoryRevisions(ByteToHex(FactoryRecord.SetupRevision),
+                                   ByteToHex(FactoryRecord.CalibrationRevision));
+        ReadEepromBlock(3);
+        PagedReadState = 3;
+        break;
+    case 3:
+        PagedReadState = 0;
+        if (frame.size() < CalibrationReplyLength)
+            break;
+        UnitCalibrated = frame[ReplyDataStart];
+        host_.ShowCalibration(UnitCalibrated != 0);
+        FactoryConfigValid = True;
+        break;
+    default:
+        PagedReadState = 0;
+        break;
+    }
+    RestartPolling();
+}
+
+void AcceptorSession::ConfigurationRead(const Bytes& frame)
+{
+    // The bytes between the code and the check byte.
+    const int dataBytes = int(frame.size()) - int(FrameHeaderLength);
+    const int16_t needed = EepromLengthOfLayout(LayoutOfVariant(AcceptorVariant));
+    // Before any message: a box left open must not stop the link being watched.
+    RestartPolling();
+    if (dataBytes <= 0 || needed <= 0)
+        return;
+    if (dataBytes < needed) {
+        // Decoding a short image would mix the acceptor's bytes with stale ones.
+        host_.ReportShortConfiguration(dataBytes, needed);
+        return;
+    }
+    EepromLength = static_cast<int16_t>(dataBytes);
+    const size_t n = std::min<size_t>(size_t(dataBytes), ConfigImage.size());
+    std::copy(frame.begin() + ReplyDataStart, frame.begin() + long(ReplyDataStart + n), ConfigImage.begin());
+    DecodeEepromImage(CurrentRecord, ConfigImage, 1);
+    ConfigSource = ConfigFromAcceptor;
+    host_.ShowConfiguration();
+    host_.FlashConfigFrame(ColourGreen);
+}
+
+}  // namespace kovrin

@@ -1,0 +1,179 @@
+#pragma once
+// The acceptor's side of the serial link, without widgets: the frames the
+// program sends, what it sends on each poll tick, and what every reply means,
+// for the acceptor's application and for its boot loader during an update.
+// The window keeps the port, the timers and the labels, and is the host.
+
+#include <string>
+
+#include "app/config/eeprom_map.h"
+#include "app/link/acceptor_variant.h"
+#include "app/link/flash_update.h"
+#include "app/link/identification.h"
+#include "app/link/serial_frame.h"
+#include "app/link/update_frames.h"
+
+namespace kovrin {
+
+// ---- timing and settings of the link
+constexpr const char* NormalSpeedSettings = "9600, N, 8, 1";
+constexpr const char* BootLoaderSpeedSettings = "38400, N, 8, 1";
+constexpr int PollIntervalMs = 500;
+constexpr int ExchangeGuardMs = 1500;     // how long a command's reply is waited for
+constexpr int ProbeGuardMs = 500;         // how long a boot loader probed for at 38400 is waited for
+constexpr int ReceiveWaitMs = 20;         // the rest of a frame arrives meanwhile
+constexpr int PortCloseWaitMs = 500;      // the port stays open this long before it closes
+constexpr int16_t MaxMissedReplies = 3;   // one more and the acceptor is lost
+
+// What the session needs of the port, the timers and the window.
+class AcceptorSessionHost : public FlashUpdateDisplay {
+public:
+    virtual ~AcceptorSessionHost() = default;
+
+    // ---- the port and the timers
+    virtual bool PortOpen() const = 0;
+    // Writes the bytes; false when they did not go.
+    virtual bool WriteBytes(const Bytes& bytes) = 0;
+    // Blocks for `ms` milliseconds; the port keeps taking in bytes.
+    virtual void Pause(int ms) = 0;
+    virtual void StartPolling() = 0;
+    virtual void StopPolling() = 0;
+    virtual void ArmGuard(int ms) = 0;
+    virtual void StopGuard() = 0;
+    virtual LocalTime LocalNow() const = 0;
+    // Whether the loaded firmware image's acceptor takes the date stamp as a day count.
+    virtual bool DateStampUsesDayCount() const = 0;
+
+    // ---- an identification
+    // The variant's name, as the window shows it and compares it.
+    virtual void ShowAcceptorName(const std::string& name) = 0;
+    // The unit is in program mode: its texts are emptied.
+    virtual void ShowProgramMode() = 0;
+    virtual void ShowUnit(bool restricted, const std::string& serial, const std::string& info,
+                          const std::string& software, const std::string& version) = 0;
+    virtual void ShowVariantControls(const VariantControls& controls) = 0;
+    // An acceptor answers: the update may go on, its buttons and picture show.
+    virtual void ShowHardwareFound() = 0;
+    virtual void ShowFactoryRevisions(const std::string& setupHex, const std::string& calibrationHex) = 0;
+    virtual void ShowCalibration(bool calibrated) = 0;
+
+    // ---- the configuration
+    // CurrentRecord changed: the configuration screen shows it.
+    virtual void ShowConfiguration() = 0;
+    virtual void FlashConfigFrame(int32_t colour) = 0;
+    // A configuration read held fewer bytes than the layout needs; nothing changed.
+    virtual void ReportShortConfiguration(int received, int needed) = 0;
+    // The write waited for the unit's own audit counters and did not get them; nothing was sent.
+    virtual void ConfigurationWriteRefused() = 0;
+    // The write was taken: the acceptor reboots for `ms` milliseconds before polling goes on.
+    virtual void WaitForReboot(int ms) = 0;
+
+    // ---- service replies
+    virtual void ShowAuditReply(const Bytes& frame) = 0;
+    // The date stamp after an update was taken.
+    virtual void ShowDeviceProgrammed() = 0;
+
+    // ---- the firmware update (its progress shows through FlashUpdateDisplay)
+    // The checksum matched and the audit data reset was sent: back to the normal speed.
+    virtual void UpdateVerified() = 0;
+    // The update ended with `result` (FlashResultCode) at block `blockNo`.
+    virtual void ReportFlashResult(int32_t result, int32_t blockNo) = 0;
+    // An update under way met a reply that is no part of it, and is over.
+    virtual void UpdateAbandoned() = 0;
+};
+
+class AcceptorSession : private FlashUpdateHost {
+    AcceptorSessionHost& host_;  // first: the step machine below is built with it
+
+public:
+    explicit AcceptorSession(AcceptorSessionHost& host) : host_(host) {}
+
+    // ---- sending
+    void PDTCommand(int16_t code);
+    void SendMessage();
+    void SendWakeByte() override;
+    // Kind 1: the first page of the factory copy, 2: its second page, 3: the calibration state.
+    void ReadEepromBlock(int32_t kind);
+    void SendStatusDateTime();
+    // The poll, or what goes in its place: the audit request, the date stamp.
+    void PollTick();
+    // Writes the leading `length` bytes of `image`; a layout that holds the
+    // unit's audit counters first reads them from the unit.
+    void WriteConfiguration(const EepromImage& image, int16_t length, EepromLayout layout);
+
+    // ---- receiving
+    // One valid frame from the receive path, or none when the guard expired.
+    void ProcessAcceptorReply(const Bytes& RxFrame);
+    // No exchange is under way any more: polling goes on.
+    void RestartPolling();
+    // An update ends without its result: the step machine starts from nothing next time.
+    void AbandonUpdate();
+
+    // ---- link state
+    int16_t FlashMode = False;       // the port is open at the boot loader's speed
+    int16_t MissedReplyCount = 0;    // poll ticks since the last valid reply
+    int16_t ReplyTimedOut = False;   // the guard expired since the last frame sent
+    uint8_t ReplyCode = 0;           // byte 4 of the frame being received
+    uint8_t LastCommand = 0;         // byte 4 of the last frame sent
+    int32_t FrameAddress = 0;        // byte 1 of every frame sent
+    bool AcceptorFound = false;      // an acceptor answered since the port opened or it was lost
+    TxBuffer TxFrame{};
+
+    // ---- the identified acceptor
+    int16_t AcceptorCode = 0;
+    std::string AcceptorSerialText;
+    std::string AcceptorInfoText;
+    std::string SoftwareNameText;
+    std::string FirmwareVersionText;
+    int32_t MemoryReadAddress = 0;
+    int32_t PagedReadState = 0;
+    uint8_t UnitCalibrated = 0;
+    EepromImage ConfigImage{};
+    EepromImage FactoryImage{};
+
+    // ---- exchanges that span several replies
+    int16_t bStampDatePending = False;
+    // Date stamps sent to an identified acceptor without an answer; bounded
+    // so one that ignores the stamp is polled as usual again.
+    int StampDateAttempts = 0;
+    static constexpr int MaxStampDateAttempts = 5;
+    // The audit counters were asked for; the next poll tick sends the request.
+    bool AuditRequestPending = false;
+    int16_t ConfigWritePending = False;
+    // A configuration write waits for the unit's own audit counters, read
+    // just before it; the image to send once they are in.
+    bool ConfigWriteAwaitingCounters = false;
+    EepromImage PendingWriteImage{};
+    int16_t PendingWriteLength = 0;
+    EepromLayout PendingWriteLayout = EepromLayout::None;
+
+    FlashUpdate Flash{*this, host_};
+
+private:
+    void ProcessFlashModeReply(const Bytes& frame);
+    void IdentifyBootLoader(const Bytes& frame);
+    void Identify(const Bytes& frame);
+    void TakeIdentificationTexts(const IdentificationReply& reply);
+    void ShowAcceptorName();
+    void ShowUnitState(uint8_t unitState);
+    void ShowHardwareFound();
+    void PagedRead(const Bytes& frame);
+    void ConfigurationRead(const Bytes& frame);
+    void SendConfigurationWrite(const EepromImage& image, int16_t length);
+    void FinishConfigurationWrite(const Bytes& frame);
+    void SendFixed(void (*build)(TxBuffer&, uint8_t));
+
+    // The step machine's side of the link.
+    void SendEraseMemory() override;
+    void SendUpdateBootstrap() override;
+    void SendVerifyChecksum() override;
+    void SendResetAuditData();
+    bool SendFlashBlock(const FlashBlock& block, uint8_t FlashBank) override;
+    void Pause(int ms) override { host_.Pause(ms); }
+    void ArmGuard(int ms) override { host_.ArmGuard(ms); }
+    void UpdateVerified() override;
+
+    uint8_t Address() const { return static_cast<uint8_t>(FrameAddress & 0xFF); }
+};
+
+}  // namespace kovrin

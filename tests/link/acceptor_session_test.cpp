@@ -1,0 +1,644 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/config/eeprom_map.h"
+#include "app/link/acceptor_session.h"
+#include "tests/support/reply_frame.h"
+
+namespace kovrin {
+namespace {
+
+using test::ReplyFrame;
+
+std::string Hex(const Bytes& bytes)
+{
+    std::string s;
+    char digits[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(digits, sizeof digits, s.empty() ? "%02X" : " %02X", b);
+        s += digits;
+    }
+    return s;
+}
+
+// Records what the session asks of the port, the timers and the window, one line per call.
+class FakeHost : public AcceptorSessionHost {
+public:
+    std::vector<std::string> calls;
+    bool portOpen = true;
+    bool writeFails = false;
+    bool dayCount = false;
+    LocalTime now{2024, 3, 9, 14, 25};
+
+    bool PortOpen() const override { return portOpen; }
+    bool WriteBytes(const Bytes& bytes) override
+    {
+        calls.push_back("write " + Hex(bytes));
+        return !writeFails;
+    }
+    void Pause(int ms) override { Call("pause " + std::to_string(ms)); }
+    void StartPolling() override { Call("poll on"); }
+    void StopPolling() override { Call("poll off"); }
+    void ArmGuard(int ms) override { Call("guard " + std::to_string(ms)); }
+    void StopGuard() override { Call("guard off"); }
+    LocalTime LocalNow() const override { return now; }
+    bool DateStampUsesDayCount() const override { return dayCount; }
+
+    void ShowAcceptorName(const std::string& name) override { Call("name " + name); }
+    void ShowProgramMode() override { Call("program mode"); }
+    void ShowUnit(bool restricted, const std::string& serial, const std::string& info, const std::string& software,
+                  const std::string& version) override
+    {
+        Call(std::string(restricted ? "restricted " : "unit ") + serial + "|" + info + "|" + software + "|" +
+             version);
+    }
+    void ShowVariantControls(const VariantControls& c) override
+    {
+        const auto text = [](std::optional<bool> shown) { return shown ? (*shown ? "show" : "hide") : "keep"; };
+        Call(std::string("controls ") + text(c.billHoldAndCcTalk) + " " + text(c.escrowTime));
+    }
+    void ShowHardwareFound() override { Call("hardware found"); }
+    void ShowFactoryRevisions(const std::string& setup, const std::string& calibration) override
+    {
+        Call("revisions " + setup + " " + calibration);
+    }
+    void ShowCalibration(bool calibrated) override { Call(calibrated ? "calibrated" : "not calibrated"); }
+    void ShowConfiguration() override { Call("show configuration"); }
+    void FlashConfigFrame(int32_t colour) override { Call("flash " + std::to_string(colour)); }
+    void ReportShortConfiguration(int received, int needed) override
+    {
+        Call("short configuration " + std::to_string(received) + " of " + std::to_string(needed));
+    }
+    void ConfigurationWriteRefused() override { Call("write refused"); }
+    void WaitForReboot(int ms) override { Call("reboot wait " + std::to_string(ms)); }
+    void ShowAuditReply(const Bytes& frame) override { Call("audit " + Hex(frame)); }
+    void ShowDeviceProgrammed() override { Call("device programmed"); }
+    void ShowStatus(const std::string& text) override { Call("status " + text); }
+    void ShowProgress(int percent) override { Call("progress " + std::to_string(percent)); }
+    void ShowDeviceChecksum(const std::string& hex) override { Call("checksum " + hex); }
+    void CountBlockRetry() override { Call("block retry"); }
+    void CountBootstrapRetry() override { Call("bootstrap retry"); }
+    void ButtonsBusy() override { Call("buttons busy"); }
+    void UpdateVerified() override { Call("update verified"); }
+    void ReportFlashResult(int32_t result, int32_t blockNo) override
+    {
+        Call("result " + std::to_string(result) + " at " + std::to_string(blockNo));
+    }
+    void UpdateAbandoned() override { Call("update abandoned"); }
+
+private:
+    void Call(const std::string& line) { calls.push_back(line); }
+};
+
+using Calls = std::vector<std::string>;
+
+// An identification reply: variant, unit state, serial, memory address, info,
+// software and version at their places; `length` is the whole frame's.
+Bytes Identification(uint8_t variant, uint8_t state, uint16_t memory = 0, size_t length = 47,
+                     const std::string& version = "0043")
+{
+    Bytes f = ReplyFrame(CmdPoll, Bytes(length - FrameHeaderLength, '-'));
+    const auto put = [&](size_t at, const std::string& text) {
+        for (size_t i = 0; i < text.size() && at + i + 1 < f.size(); ++i)
+            f[at + i] = uint8_t(text[i]);
+    };
+    f[5] = variant;
+    f[6] = state;
+    put(7, "SER0123456X");
+    f[18] = uint8_t(memory >> 8);
+    f[19] = uint8_t(memory & 0xFF);
+    put(20, "INFO012345");
+    put(30, "SOFTWARE01S");
+    put(length > 47 - 1 ? 42 : 40, version);
+    return ReplyFrame(CmdPoll, Bytes(f.begin() + 5, f.end() - 1));  // check byte again
+}
+
+// A memory-read reply of `n` data bytes, counting up from `first`.
+Bytes MemoryPage(size_t n, uint8_t first)
+{
+    Bytes data(n);
+    for (size_t i = 0; i < n; ++i)
+        data[i] = uint8_t(first + i);
+    return ReplyFrame(CmdReadMemory, data);
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CurrentRecord = FactoryRecord = EepromRecord{};
+        ConfigSource = ConfigFromDefaults;
+        FactoryConfigValid = False;
+        EepromLength = 0;
+        AcceptorVariant = 0;
+    }
+    void TearDown() override { AcceptorVariant = 0; }
+
+    // The receive path: a valid frame sets the reply code and clears the missed count first.
+    void Receive(const Bytes& frame)
+    {
+        session.ReplyCode = frame.size() > 4 ? frame[4] : 0;
+        session.MissedReplyCount = 0;
+        session.ProcessAcceptorReply(frame);
+    }
+    void GuardExpires()
+    {
+        session.ReplyTimedOut = True;
+        session.ProcessAcceptorReply({});
+    }
+    // Everything the host was asked since the last look.
+    Calls Taken()
+    {
+        Calls c = host.calls;
+        host.calls.clear();
+        return c;
+    }
+
+    FakeHost host;
+    AcceptorSession session{host};
+};
+
+// ---- sending
+
+TEST_F(SessionTest, MemoryReadsAskForTheFactoryPagesAndTheCalibrationState)
+{
+    struct Case {
+        int32_t kind;
+        Calls sent;
+    };
+    const Case cases[] = {
+        {1, {"write 27 04 0A F6 24 00 51 80 80 8D"}},  // 128 bytes at the factory copy
+        {2, {"write 27 04 0A F6 24 00 52 00 80 0E"}},  // the next 128
+        {3, {"write 27 04 0A F6 24 00 02 FA 06 22"}},  // six bytes at 0x02FA
+        {0, {}},
+        {4, {}},
+    };
+    session.FrameAddress = 4;
+    session.MemoryReadAddress = 0x5180;
+    for (const Case& c : cases) {
+        session.ReadEepromBlock(c.kind);
+        EXPECT_EQ(Taken(), c.sent) << "kind " << c.kind;
+    }
+}
+
+TEST_F(SessionTest, DateStampCarriesTheCalendarOrTheDayCount)
+{
+    session.FrameAddress = 4;
+    host.dayCount = false;
+    session.SendStatusDateTime();
+    EXPECT_EQ(Taken(), Calls{"write 27 04 0B F5 34 18 03 09 0E 19 CB"});
+    EXPECT_EQ(session.LastCommand, CmdDateStamp);
+
+    host.dayCount = true;  // 2024-03-09 is day 5181 (0x143D) since 2010-01-01, low byte first
+    session.SendStatusDateTime();
+    EXPECT_EQ(Taken(), Calls{"write 27 04 0B F5 34 3D 14 00 00 00 E7"});
+}
+
+TEST_F(SessionTest, AClosedPortTakesNothingButTheCommandIsStillTheLastOne)
+{
+    host.portOpen = false;
+    session.ReplyTimedOut = True;
+    session.PDTCommand(CmdPoll);
+    EXPECT_EQ(Taken(), Calls{});
+    EXPECT_EQ(session.LastCommand, CmdPoll);
+    EXPECT_EQ(session.ReplyTimedOut, True);
+
+    host.portOpen = true;
+    session.PDTCommand(CmdPoll);
+    EXPECT_EQ(Taken(), Calls{"write 27 00 06 FA 06 FA"});
+    EXPECT_EQ(session.ReplyTimedOut, False);
+}
+
+TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
+{
+    struct Case {
+        const char* name;
+        bool flashMode, found, audit, stamp;
+        int16_t missed;
+        int attempts;
+        Calls sent;
+        int attemptsAfter;
+        int16_t stampAfter;
+    };
+    const std::string poll = "write 27 04 06 FA 06 FE";
+    const std::string stamp = "write 27 04 0B F5 34 18 03 09 0E 19 CB";
+    const Case cases[] = {
+        {"a plain poll", false, true, false, false, 0, 0, {poll}, 0, False},
+        {"probing for a boot loader wakes it first", true, false, false, false, 0, 0,
+         {"write 37", "pause 100", poll}, 0, False},
+        {"a boot loader found needs no wake byte", true, true, false, false, 0, 0, {poll}, 0, False},
+        {"the audit request goes in the poll's place", false, true, true, false, 0, 0,
+         {"poll off", "write 27 04 06 FA 35 CD", "guard 1500"}, 0, False},
+        {"the stamp goes in the poll's place", false, true, false, true, 0, 0, {"pause 1000", stamp}, 1, True},
+        {"the stamp waits for an unidentified acceptor without counting", false, false, false, true, 1, 3,
+         {"pause 1000", stamp}, 3, True},
+        {"an unanswered exchange polls instead of stamping", false, true, false, true, 2, 1, {poll}, 1, True},
+        {"the sixth stamp to an identified acceptor gives up", false, true, false, true, 0, 5, {poll}, 0, False},
+    };
+    for (const Case& c : cases) {
+        session.FrameAddress = 4;
+        session.FlashMode = c.flashMode ? True : False;
+        session.AcceptorFound = c.found;
+        session.AuditRequestPending = c.audit;
+        session.bStampDatePending = c.stamp ? True : False;
+        session.MissedReplyCount = c.missed;
+        session.StampDateAttempts = c.attempts;
+        session.PollTick();
+        EXPECT_EQ(Taken(), c.sent) << c.name;
+        EXPECT_EQ(session.StampDateAttempts, c.attemptsAfter) << c.name;
+        EXPECT_EQ(session.bStampDatePending, c.stampAfter) << c.name;
+        EXPECT_FALSE(session.AuditRequestPending) << c.name;
+    }
+}
+
+// ---- replies in normal mode
+
+TEST_F(SessionTest, EachReplyCodeIsHandledByItsCode)
+{
+    struct Case {
+        const char* name;
+        Bytes frame;
+        uint8_t lastCommand;
+        Calls taken;  // after the timers are stopped
+    };
+    const Bytes audit = ReplyFrame(CmdReadAudit, Bytes(20, 0x11));
+    const Case cases[] = {
+        {"calibration", ReplyFrame(CmdCalibrate), CmdCalibrate, {"poll on"}},
+        {"configuration written: the reboot wait, no polling", ReplyFrame(CmdWriteConfiguration),
+         CmdWriteConfiguration, {"reboot wait 7000"}},
+        {"date stamp", ReplyFrame(CmdDateStamp), CmdDateStamp, {"device programmed", "poll on"}},
+        {"audit counters", audit, CmdReadAudit, {"audit " + Hex(audit), "poll on"}},
+        {"acknowledgement of a stamp", ReplyFrame(ReplyAcknowledge), CmdDateStamp, {"device programmed", "poll on"}},
+        {"acknowledgement of a calibration", ReplyFrame(ReplyAcknowledge), CmdCalibrate, {"poll on"}},
+        {"memory read with none asked for", MemoryPage(128, 0), CmdReadMemory, {"poll on"}},
+        {"an unknown code", ReplyFrame(0x50, {1, 2}), CmdPoll, {"poll on"}},
+        {"an acknowledgement of an unknown command", ReplyFrame(ReplyAcknowledge), 0x50, {"poll on"}},
+    };
+    for (const Case& c : cases) {
+        FactoryConfigValid = True;
+        session.bStampDatePending = True;
+        session.StampDateAttempts = 3;
+        session.LastCommand = c.lastCommand;
+        session.MissedReplyCount = 2;
+        session.ReplyCode = c.frame[4];
+        session.ProcessAcceptorReply(c.frame);
+        Calls expected = {"poll off", "guard off"};
+        expected.insert(expected.end(), c.taken.begin(), c.taken.end());
+        EXPECT_EQ(Taken(), expected) << c.name;
+        const uint8_t handled = c.frame[4] == ReplyAcknowledge ? c.lastCommand : c.frame[4];
+        EXPECT_EQ(session.ReplyCode, handled) << c.name;
+        EXPECT_EQ(FactoryConfigValid, handled == CmdCalibrate ? False : True) << c.name;
+        EXPECT_EQ(session.bStampDatePending, handled == CmdDateStamp ? False : True) << c.name;
+        EXPECT_EQ(session.MissedReplyCount, handled == CmdWriteConfiguration ? 2 : 0) << c.name;
+    }
+}
+
+TEST_F(SessionTest, AGuardExpiryAtNormalSpeedOnlyRestartsPolling)
+{
+    session.LastCommand = CmdReadConfiguration;
+    GuardExpires();
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
+}
+
+TEST_F(SessionTest, IdentificationShowsTheAcceptorAndReadsItsFactoryCopyOnce)
+{
+    Receive(Identification(5, 0, 0x5180));
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "name Tyx Sarnel",
+                              "unit SER0123456X|INFO012345|SOFTWARE01S|0043", "controls show show", "hardware found",
+                              "write 27 04 0A F6 24 00 51 80 80 8D", "show configuration", "poll on"}));
+    EXPECT_EQ(AcceptorVariant, 5);
+    EXPECT_EQ(CurrentRecord.VariantCode, 5);
+    EXPECT_EQ(session.FrameAddress, 4);
+    EXPECT_EQ(session.AcceptorCode, 0);
+    EXPECT_TRUE(session.AcceptorFound);
+    EXPECT_EQ(session.PagedReadState, 1);
+
+    Receive(MemoryPage(128, 0));
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "write 27 04 0A F6 24 00 52 00 80 0E", "poll on"}));
+    EXPECT_EQ(session.PagedReadState, 2);
+    Receive(MemoryPage(128, 128));
+    // Bytes 251 and 253 of the factory copy are its setup and calibration revisions.
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "revisions FB FD", "write 27 04 0A F6 24 00 02 FA 06 22",
+                              "poll on"}));
+    EXPECT_EQ(FactoryRecord.SetupRevision, 0xFB);
+    EXPECT_EQ(session.PagedReadState, 3);
+    Receive(MemoryPage(6, 1));
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "calibrated", "poll on"}));
+    EXPECT_EQ(FactoryConfigValid, True);
+    EXPECT_EQ(session.UnitCalibrated, 1);
+
+    // Later polls read only the calibration state.
+    Receive(Identification(5, 0, 0x5180));
+    const Calls later = Taken();
+    EXPECT_EQ(later[later.size() - 2], "write 27 04 0A F6 24 00 02 FA 06 22");
+    EXPECT_EQ(session.PagedReadState, 3);
+}
+
+TEST_F(SessionTest, IdentificationByVariantAndUnitState)
+{
+    struct Case {
+        const char* name;
+        Bytes frame;
+        const char* shown;  // the name
+        const char* unit;
+        const char* controls;
+        uint8_t variant;
+        int32_t address;
+        int16_t code;
+    };
+    const Case cases[] = {
+        {"Tekra", Identification(7, 0), "name Tyx Tekra", "unit SER0123456X|INFO012345|SOFTWARE01S|0043",
+         "controls show keep", 7, 4, 0},
+        {"Pellot, ten-character serial", Identification(8, 0), "name Pellot",
+         "unit SER0123456|INFO012345|SOFTWARE01|S-00", "controls keep keep", 8, 0, 0},
+        {"an unknown variant stands for none", Identification(12, 0), "name UNKNOWN",
+         "unit SER0123456|INFO012345|SOFTWARE01|S-00", "controls keep keep", 0, 0, 0},
+        {"restricted unit", Identification(5, 3), "name Tyx Sarnel",
+         "restricted SER0123456X|INFO012345|SOFTWARE01S|0043", "controls show show", 5, 4, 3},
+        {"program mode hides the version's controls", Identification(5, UnitStateProgramMode), "name Tyx Sarnel",
+         "program mode", "controls hide hide", 5, 4, 0},
+        {"Sarnel 0037", Identification(5, 0, 0, 47, "0037"), "name Tyx Sarnel",
+         "unit SER0123456X|INFO012345|SOFTWARE01S|0037", "controls hide hide", 5, 4, 0},
+        {"Sarnel 0039", Identification(5, 0, 0, 47, "0039"), "name Tyx Sarnel",
+         "unit SER0123456X|INFO012345|SOFTWARE01S|0039", "controls show hide", 5, 4, 0},
+        {"Sarnel of 46 bytes: version from byte 40", Identification(5, 0, 0, 46, "0041"), "name Tyx Sarnel",
+         "unit SER0123456X|INFO012345|SOFTWARE010|0041", "controls show show", 5, 4, 0},
+    };
+    for (const Case& c : cases) {
+        session.AcceptorCode = 9;
+        Receive(c.frame);
+        EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", c.shown, c.unit, c.controls, "hardware found", "poll on"}))
+            << c.name;
+        EXPECT_EQ(AcceptorVariant, c.variant) << c.name;
+        EXPECT_EQ(session.FrameAddress, c.address) << c.name;
+        EXPECT_EQ(session.AcceptorCode, c.code) << c.name;
+    }
+}
+
+TEST_F(SessionTest, AFileRecordGivesWayToDefaultsOnlyWhenTheVariantChanges)
+{
+    struct Case {
+        int32_t source;
+        uint8_t before, now;
+        bool defaulted;
+    };
+    const Case cases[] = {
+        {ConfigFromFile, 5, 7, true},     {ConfigFromFile, 7, 7, false},   {ConfigFromDefaults, 5, 7, false},
+        {ConfigFromFactory, 5, 7, false}, {ConfigFromAcceptor, 5, 7, false},
+    };
+    for (const Case& c : cases) {
+        CurrentRecord = EepromRecord{};
+        CurrentRecord.HeaderByte = 0xAB;
+        ConfigSource = c.source;
+        AcceptorVariant = c.before;
+        Receive(Identification(c.now, 0));
+        EXPECT_EQ(ConfigSource, c.defaulted ? ConfigFromDefaults : c.source) << c.source << " " << int(c.before);
+        // Defaults of the layout attached before, then the new variant.
+        EXPECT_EQ(CurrentRecord.HeaderByte != 0xAB, c.defaulted) << c.source;
+        EXPECT_EQ(CurrentRecord.VariantCode, c.now);
+        Taken();
+    }
+}
+
+TEST_F(SessionTest, RepliesShorterThanWhatTheirHandlerReadsAreNotRead)
+{
+    struct Case {
+        const char* name;
+        int32_t pagedState;
+        Bytes frame;
+        Calls taken;
+        int32_t stateAfter;
+    };
+    const Case cases[] = {
+        {"identification ending before its version", 0, ReplyFrame(CmdPoll, Bytes(38, '-')), {"poll on"}, 0},
+        {"first page one byte short", 1, MemoryPage(127, 0), {"poll on"}, 0},
+        {"second page one byte short", 2, MemoryPage(127, 0), {"poll on"}, 0},
+        {"calibration state without data", 3, ReplyFrame(CmdReadMemory), {"poll on"}, 0},
+    };
+    for (const Case& c : cases) {
+        session.PagedReadState = c.pagedState;
+        const EepromRecord factory = FactoryRecord;
+        Receive(c.frame);
+        Calls expected = {"poll off", "guard off"};
+        expected.insert(expected.end(), c.taken.begin(), c.taken.end());
+        EXPECT_EQ(Taken(), expected) << c.name;
+        EXPECT_EQ(session.PagedReadState, c.stateAfter) << c.name;
+        EXPECT_EQ(FactoryRecord, factory) << c.name;
+        EXPECT_EQ(FactoryConfigValid, False) << c.name;
+    }
+}
+
+TEST_F(SessionTest, AMemoryReadInEachStateOfThePagedRead)
+{
+    struct Case {
+        int32_t state;
+        Bytes frame;
+        Calls taken;
+        int32_t next;
+    };
+    const Case cases[] = {
+        {0, MemoryPage(128, 0), {"poll on"}, 0},
+        {1, MemoryPage(128, 0), {"write 27 00 0A F6 24 00 00 80 80 D8", "poll on"}, 2},
+        {2, MemoryPage(128, 128), {"revisions FB FD", "write 27 00 0A F6 24 00 02 FA 06 26", "poll on"}, 3},
+        {3, MemoryPage(6, 0), {"not calibrated", "poll on"}, 0},
+        {4, MemoryPage(6, 1), {"poll on"}, 0},
+    };
+    AcceptorVariant = 5;
+    for (const Case& c : cases) {
+        session.PagedReadState = c.state;
+        Receive(c.frame);
+        Calls expected = {"poll off", "guard off"};
+        expected.insert(expected.end(), c.taken.begin(), c.taken.end());
+        EXPECT_EQ(Taken(), expected) << "state " << c.state;
+        EXPECT_EQ(session.PagedReadState, c.next) << "state " << c.state;
+    }
+}
+
+TEST_F(SessionTest, AConfigurationReadIsTakenWholeOrNotAtAll)
+{
+    AcceptorVariant = 5;  // layout 5/9: 176 bytes
+    Receive(ReplyFrame(CmdReadConfiguration, Bytes(20, 1)));
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on", "short configuration 20 of 176"}));
+    EXPECT_EQ(ConfigSource, ConfigFromDefaults);
+    EXPECT_EQ(CurrentRecord, EepromRecord{});
+
+    session.LastCommand = CmdReadConfiguration;
+    Receive(ReplyFrame(ReplyAcknowledge));  // no data: nothing to take
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
+    EXPECT_EQ(ConfigSource, ConfigFromDefaults);
+
+    Bytes image(176, 0);
+    image[0] = 0x5A;  // the header byte
+    Receive(ReplyFrame(CmdReadConfiguration, image));
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on", "show configuration", "flash 65280"}));
+    EXPECT_EQ(ConfigSource, ConfigFromAcceptor);
+    EXPECT_EQ(CurrentRecord.HeaderByte, 0x5A);
+    EXPECT_EQ(EepromLength, 176);
+}
+
+// ---- exchanges that span several replies
+
+TEST_F(SessionTest, TheFirstIdentificationAfterAWriteOnlyEndsTheWrite)
+{
+    session.ConfigWritePending = True;
+    Receive(Identification(5, 0, 0x5180));
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
+    EXPECT_EQ(session.ConfigWritePending, False);
+    EXPECT_EQ(AcceptorVariant, 0);
+    Receive(Identification(5, 0));
+    EXPECT_EQ(AcceptorVariant, 5);
+}
+
+TEST_F(SessionTest, AWriteOfLayout67GoesAtOnce)
+{
+    session.FrameAddress = 4;
+    EepromImage image{};
+    image.fill(0x11);
+    session.WriteConfiguration(image, 3, EepromLayout::V6);
+    EXPECT_EQ(Taken(), (Calls{"write 27 04 09 F7 21 62 11 11 B9", "guard 1500"}));
+    EXPECT_EQ(session.ConfigWritePending, True);
+    EXPECT_EQ(EepromLength, 3);
+}
+
+TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
+{
+    struct Case {
+        const char* name;
+        Bytes reply;  // empty: the guard expires
+        bool written;
+    };
+    Bytes unit(176, 0x22);
+    for (size_t i = 143; i < 163; ++i)
+        unit[i] = uint8_t(i);  // the unit's counters
+    const Case cases[] = {
+        {"the read comes", ReplyFrame(CmdReadConfiguration, unit), true},
+        {"no answer", {}, false},
+        {"a short read", ReplyFrame(CmdReadConfiguration, Bytes(100, 0)), false},
+        {"a plain acknowledgement", ReplyFrame(ReplyAcknowledge), false},
+        {"another reply", ReplyFrame(CmdPoll, Bytes(41, 0)), false},
+    };
+    AcceptorVariant = 5;
+    for (const Case& c : cases) {
+        session.FrameAddress = 4;
+        session.ConfigWritePending = False;
+        CurrentRecord.AuditCounters.fill(0);
+        EepromImage image{};
+        image.fill(0x33);
+        session.WriteConfiguration(image, 176, EepromLayout::V5);
+        EXPECT_EQ(Taken(), (Calls{"write 27 04 06 FA 20 D8", "guard 1500"})) << c.name;
+        EXPECT_TRUE(session.ConfigWriteAwaitingCounters) << c.name;
+
+        if (c.reply.empty())
+            GuardExpires();
+        else
+            Receive(c.reply);
+        const Calls taken = Taken();
+        EXPECT_FALSE(session.ConfigWriteAwaitingCounters) << c.name;
+        ASSERT_GE(taken.size(), 3u) << c.name;
+        if (!c.written) {
+            EXPECT_EQ(taken, (Calls{"poll off", "guard off", "poll on", "write refused"})) << c.name;
+            EXPECT_EQ(session.ConfigWritePending, False) << c.name;
+            continue;
+        }
+        // The write carries the edited bytes and, at 143 to 162, the unit's counters.
+        Bytes sent = {0x27, 0x04, 182, 74, CmdWriteConfiguration, 0x62};
+        for (size_t i = 1; i < 176; ++i)
+            sent.push_back(i >= 143 && i < 163 ? uint8_t(i) : 0x33);
+        uint8_t x = 0;
+        for (size_t i = 1; i < sent.size(); ++i)
+            x ^= sent[i];
+        sent.push_back(x);
+        EXPECT_EQ(taken, (Calls{"poll off", "guard off", "write " + Hex(sent), "guard 1500"})) << c.name;
+        EXPECT_EQ(session.ConfigWritePending, True) << c.name;
+        EXPECT_EQ(CurrentRecord.AuditCounters[0], 143) << c.name;
+    }
+}
+
+// ---- replies at the boot loader's speed
+
+TEST_F(SessionTest, TheBootLoaderAnswersThePoll)
+{
+    session.FlashMode = True;
+    session.LastCommand = CmdPoll;
+    ConfigSource = ConfigFromAcceptor;
+    CurrentRecord.HeaderByte = 0xAB;
+    Receive(Identification(13, 0, 0, 47));
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "name UNKNOWN", "unit SER0123456|INFO012345|SOFTWARE01|S-00",
+                              "hardware found", "guard off", "poll on"}));
+    EXPECT_EQ(AcceptorVariant, 13) << "kept as received";
+    EXPECT_EQ(ConfigSource, ConfigFromDefaults);
+    EXPECT_EQ(session.FrameAddress, 0);
+
+    // No boot loader answering the probe: polling goes on at this speed.
+    GuardExpires();
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "guard off", "poll on"}));
+}
+
+TEST_F(SessionTest, AnUpdateRunsOnTheRepliesOfItsSteps)
+{
+    const std::vector<FlashBlock> table = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
+    session.FlashMode = True;
+    session.FrameAddress = 4;
+    session.PDTCommand(CmdStartUpdate);
+    session.Flash.Start(&table, 0x1234, true);
+    Taken();
+
+    struct Step {
+        Bytes reply;  // empty: the guard expires
+        Calls taken;  // after the timers are stopped
+    };
+    const Step steps[] = {
+        {{}, {"write 27 04 08 F8 14 55 A0 15", "guard 2000", "status Erasing . . . #0", "buttons busy"}},
+        {ReplyFrame(ReplyAcknowledge),
+         {"status Erased Successfully", "progress 100", "status Programming Block 0 of 2",
+          "write 27 04 0B F5 12 00 40 00 AB AB A8", "guard 500", "progress 50"}},
+        {ReplyFrame(ReplyAcknowledge),
+         {"status Updating Bootstrap . . .", "write 27 04 08 F8 15 55 A0 14", "guard 2000"}},
+        {ReplyFrame(ReplyAcknowledge), {"write 27 04 06 FA 13 EB", "guard 3000", "status Verifying Checksum . . ."}},
+        {ReplyFrame(CmdVerifyChecksum, {0x12, 0x34}),
+         {"checksum 1234", "status Resetting Audit Data . . .", "write 27 04 06 FA 1F E7", "guard off",
+          "update verified"}},
+    };
+    for (const Step& s : steps) {
+        if (s.reply.empty())
+            GuardExpires();
+        else
+            Receive(s.reply);
+        Calls expected = {"poll off", "guard off"};
+        expected.insert(expected.end(), s.taken.begin(), s.taken.end());
+        EXPECT_EQ(Taken(), expected) << "step " << session.Flash.FlashStep;
+    }
+    EXPECT_EQ(session.bStampDatePending, True);
+    EXPECT_EQ(session.StampDateAttempts, 0);
+}
+
+TEST_F(SessionTest, AnUpdateEndsWithItsResultOrAForeignReply)
+{
+    const std::vector<FlashBlock> table = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
+    session.FlashMode = True;
+
+    // The erase fails four times.
+    session.PDTCommand(CmdStartUpdate);
+    session.Flash.Start(&table, 0x1234, true);
+    GuardExpires();  // the start command is not answered: the erase goes
+    for (int i = 0; i < 4; ++i) {
+        Taken();
+        GuardExpires();
+    }
+    const Calls failed = Taken();
+    ASSERT_GE(failed.size(), 3u);
+    EXPECT_EQ((Calls{failed.end() - 3, failed.end()}), (Calls{"result 1 at 0", "guard off", "poll on"}));
+    EXPECT_EQ(session.Flash.FlashStep, 0);
+    EXPECT_EQ(session.Flash.FlashRetryCount, 0);
+
+    // A reply to no step of an update.
+    session.LastCommand = CmdReadAudit;
+    Receive(ReplyFrame(CmdReadAudit, Bytes(20, 0)));
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "update abandoned", "poll on"}));
+}
+
+}  // namespace
+}  // namespace kovrin
