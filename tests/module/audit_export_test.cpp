@@ -11,11 +11,7 @@
 namespace kovrin {
 namespace {
 
-using test::AuditFileBytes;
-using test::AuditRecordBytes;
-using test::Bytes;
-
-const QLocale UsLocale(QLocale::English, QLocale::UnitedStates);
+using namespace test;
 
 // One Record24 row and one packed row, written out by hand below.
 Bytes SmallSarnelFile()

@@ -1,7 +1,7 @@
 #pragma once
 // Audit records written by hand: the head, then chosen bytes at their record offsets.
 
-#include <QString>
+#include <QLocale>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -11,6 +11,9 @@
 namespace kovrin::test {
 
 using Bytes = std::vector<uint8_t>;
+
+// Dates in the tests read month/day/two-digit year.
+inline const QLocale UsLocale(QLocale::English, QLocale::UnitedStates);
 
 // A record of `length` bytes: serial (11 bytes) at 0, part (9) at 11, byte 20
 // 0xEE (never read), the revision at 21 and 22, then `at` (offset, byte)

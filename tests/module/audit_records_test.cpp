@@ -6,11 +6,7 @@
 namespace kovrin {
 namespace {
 
-using test::AuditFileBytes;
-using test::AuditRecordBytes;
-using test::Bytes;
-
-const QLocale UsLocale(QLocale::English, QLocale::UnitedStates);
+using namespace test;
 
 QString Cell(const AuditRecord& r, int column)
 {

@@ -6,12 +6,11 @@
 namespace kovrin {
 namespace {
 
-using test::AuditFileBytes;
-using test::AuditRecordBytes;
+using namespace test;
 
 TEST(AuditTableModel, TwelveColumnsOneRowPerRecordAndNoCellWhereTheRowEnds)
 {
-    AuditTableModel model(nullptr, QLocale(QLocale::English, QLocale::UnitedStates));
+    AuditTableModel model(nullptr, UsLocale);
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.columnCount(), 12);
     const QStringList headers = {"SERIAL #", "Part #",       "FW Rev", "Starts", "Pre-Escrows", "Stacks",

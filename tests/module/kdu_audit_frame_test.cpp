@@ -18,9 +18,7 @@
 namespace kovrin {
 namespace {
 
-using test::AuditFileBytes;
-using test::AuditRecordBytes;
-using test::Bytes;
+using namespace test;
 
 const Bytes TwoRecords = AuditFileBytes({
     AuditRecordBytes(43, "TS500012345", "TYX-5-100", 0x00, 0x42, {{25, 4}}),
@@ -45,7 +43,7 @@ protected:
         });
         window.setWindowTitle("Kovrin");
         window.resize(1700, 400);
-        frame = new KduAuditFrame(&window, QLocale(QLocale::English, QLocale::UnitedStates));
+        frame = new KduAuditFrame(&window, UsLocale);
         frame->setGeometry(8, 8, 1600, 380);
         frame->hide();
     }
