@@ -8,7 +8,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -16,6 +15,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
+#include <QTreeView>
 #include <QWindowStateChangeEvent>
 
 #include "app/config/eeprom_map.h"
@@ -97,7 +97,10 @@ FormMain::FormMain()
     resize(1100, 760);
 }
 
-FormMain::~FormMain() = default;
+FormMain::~FormMain()
+{
+    SetDeviceChangeListener(nullptr);
+}
 
 void FormMain::BuildControls()
 {
@@ -201,25 +204,7 @@ void FormMain::BuildControls()
     cmdFlashRqt->setEnabled(false);
     connect(cmdFlashRqt, &QPushButton::clicked, this, &FormMain::cmdFlashRqt_Click);
 
-    // Programming-module controls; hidden while a serial port is in use.
-    FrameKDU = NewFrame(central, "FrameKDU", QRect(1060, 8, 560, 640));
-    FrameKDU->setAccessibleName("Programming module");
-    ListKDU = new QListWidget(FrameKDU);
-    ListKDU->setObjectName("ListKDU");
-    ListKDU->setAccessibleName("Module files");
-    ListKDU->setGeometry(16, 16, 528, 500);
-    CommandKDUErase = new QPushButton("Erase", FrameKDU);
-    CommandKDUErase->setObjectName("CommandKDUErase");
-    CommandKDUErase->setAccessibleName("Erase");
-    CommandKDUErase->setGeometry(16, 530, 120, 36);
-    cmdViewAudit = new QPushButton("View Audit", FrameKDU);
-    cmdViewAudit->setObjectName("cmdViewAudit");
-    cmdViewAudit->setAccessibleName("View Audit");
-    cmdViewAudit->setGeometry(150, 530, 120, 36);
-    FrameKDU->hide();
-    frmKDUAuditData = NewFrame(central, "frmKDUAuditData", QRect(8, 660, 1612, 380));
-    frmKDUAuditData->setAccessibleName("Module audit data");
-    frmKDUAuditData->hide();
+    BuildModuleControls(central);
 
     // The configuration screen lies over the main panel when it is open.
     frmConfiguration = new ConfigurationFrame(*this, central);
@@ -389,10 +374,7 @@ void FormMain::VscrollMove(int distance)
 
 void FormMain::Form_Unload()
 {
-    if (bUSBLoaded) {
-        VoskUsb_Remove();
-        bUSBLoaded = False;
-    }
+    StopUsbLibrary();
     tmrPoll->stop();
     tmrGuard->stop();
     MSComm1->SetPortOpen(false);
@@ -406,6 +388,10 @@ void FormMain::Form_Unload()
 
 void FormMain::closeEvent(QCloseEvent* event)
 {
+    if (ModuleBusy) {
+        event->ignore();  // the download ends first, with the module's file whole or erased
+        return;
+    }
     if (!unloaded_) {
         unloaded_ = true;
         Form_Unload();
@@ -479,7 +465,8 @@ void FormMain::ManageButtonStates(int MachineId, int16_t state)
         }
         QPushButton* shown = (*set)[MachineId];
         shown->setEnabled(state == True);
-        shown->show();
+        // Calibration is for an acceptor on the serial link; a module has none.
+        shown->setVisible(set != &cmdCalibrate || SerialMode());
     }
 }
 

@@ -4,30 +4,38 @@
 
 #include <QMainWindow>
 #include <array>
+#include <functional>
 #include <memory>
+#include <set>
+#include <vector>
 
 #include "app/config/eeprom_record.h"
 #include "app/config/screen/configuration_frame.h"
 #include "app/link/acceptor_session.h"
 #include "app/link/comm_port.h"
 #include "app/link/hex_file.h"
+#include "app/module/kdu_directory.h"
+#include "app/module/qel_usb_client.h"
 #include "app/link/rx_assembler.h"
 #include "app/mainwindow/picture_sequence.h"
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QMenu;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
 class QTimer;
+class QTreeView;
 
 namespace kovrin {
+
+class KduFileListModel;
 
 class FormMain : public QMainWindow, private AcceptorSessionHost, private ConfigHost {
     Q_OBJECT
@@ -95,7 +103,9 @@ public:
     QLabel* Label62 = nullptr;
     QPushButton* CommandKDUErase = nullptr;
     QPushButton* cmdViewAudit = nullptr;
-    QListWidget* ListKDU = nullptr;
+    QTreeView* ListKDU = nullptr;
+    QComboBox* ComboPort = nullptr;  // the attached units; item data is the unit's handle
+    QLabel* ComboPortCaption = nullptr;
     std::array<QPushButton*, 10> cmdCalibrate{};
     std::array<QPushButton*, 10> cmdSend{};
     std::array<QPushButton*, 10> cmdRefresh{};
@@ -114,7 +124,7 @@ public:
     FirmwareImage Firmware;  // the loaded image and its block table
     bool HexLoading = false;     // a firmware file is being read
     bool UpdateRunning = false;  // an update over the serial link is under way
-    bool Busy() const { return HexLoading || UpdateRunning; }
+    bool Busy() const { return HexLoading || UpdateRunning || ModuleBusy; }
     void LoadHexFile();
     void StartAcceptorUpdate();
     // Whatever ended the update, the window is ready for the next one.
@@ -135,7 +145,32 @@ public:
     void SetMachineName(const QString& name);
     void DownloadConfiguration(EepromRecord& record);
 
+    // ---- programming module (form_main_module.cpp)
+    // The unit the module operations address (0: none); ComboPort's selection follows it.
+    UsbDevice KduInUse = 0;
+    // What the last listing of its files found (AuditFileId, the present flags, RevisionTable).
+    KduFileList KduFiles;
+    // The last listing failed: no file is created until a listing succeeds.
+    bool KduListStale = true;
+    bool ModuleBusy = false;  // a download to the module is under way
+    void DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t unitType);
+    void RefreshKduFileList(UsbDevice handle);
+    void ShowUsbError(UsbResult result);
+    // Reads a module file whole into `data`; 0 when it was read and closed, else its messages were shown.
+    uint8_t ReadKduFile(uint16_t fileNo, Bytes& data);
+    void DeleteKduFile(uint16_t fileNo);
+    void ConfirmEraseKduFile(const KduFileRow& line);
+    void DownloadFirmwareToKdu(uint32_t variantId);
+    void DownloadConfigurationToKdu(const EepromRecord& record);
+    void RefreshConfigurationFromKdu();
+    // Starts the USB library (VoskUsb_Initialise's result); units already attached are reported during it.
+    int32_t StartUsbLibrary();
+    // Stops the USB library if it was started and forgets its units.
+    void StopUsbLibrary();
+
 public slots:
+    void CommandKDUErase_Click();
+    void ComboPort_Click(int index);
     void MSComm1_OnComm();
     void tmrPoll_Timer();
     void tmrGuard_Timer();
@@ -164,6 +199,22 @@ protected:
 
 private:
     void BuildControls();
+    void BuildModuleControls(QWidget* central);
+    void TakeKduIntoUse(UsbDevice handle);
+    void ResetModuleScreen();
+    void SelectUnitInUse();
+    void ShowModuleButtons();
+    // A unit is in use and its file list is whole (listed again if it was not); else says why not.
+    bool KduReadyForNewFile();
+    // A download runs: no other module operation, port change or download starts meanwhile.
+    void BeginModuleWork();
+    void EndModuleWork();
+    // Keeps the window painted during a download without taking user input or device notices.
+    void KeepWindowPainted();
+    // Messages of a device notice wait until the library's call has returned.
+    void ModuleMessage(const QString& text, const QString& title = {});
+    void AfterDeviceNotice(std::function<void()> action);
+    void RunAfterDeviceNotice();
     void BuildMenus();
     void Form_Resize();
     void Form_Unload();
@@ -216,6 +267,8 @@ private:
 
     // The configuration screen's side of the window.
     bool SerialMode() const override { return ComPort < UsbEntry; }
+    // What "DISCONNECTED" stands for: no acceptor answering, no module in use.
+    bool DeviceConnected() const { return Session.AcceptorFound || KduInUse != 0; }
     bool FirmwareImageLoaded() const override { return HexFileLoaded == True; }
     bool ExtractConfigFromImage() override;
     QString FirmwareModelName() const override;
@@ -239,6 +292,11 @@ private:
     UnitMode unitMode_ = UnitMode::None;
     int blockRetries_ = 0;      // shown in Label60
     int bootstrapRetries_ = 0;  // shown in Label61
+    bool usbStarted_ = false;
+    int deviceNoticeDepth_ = 0;
+    std::vector<std::function<void()>> afterDeviceNotice_;
+    std::set<UsbDevice> usableUnits_;  // opened KDUs with current software
+    KduFileListModel* kduFileRows_ = nullptr;
 };
 
 }  // namespace kovrin

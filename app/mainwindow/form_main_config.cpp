@@ -35,8 +35,10 @@ void FormMain::cmdConfig_Click()
 
 void FormMain::cmdRefresh_Click()
 {
-    if (!SerialMode())
-        return;  // reading from the programming module comes with the module client
+    if (!SerialMode()) {
+        RefreshConfigurationFromKdu();
+        return;
+    }
     if (!ConfigurationPossible())
         return;
     ManageButtonStates(AcceptorVariant, False);
@@ -50,7 +52,7 @@ void FormMain::cmdRefresh_Click()
 
 void FormMain::cmdSend_Click()
 {
-    if (!Session.AcceptorFound) {
+    if (!DeviceConnected()) {
         MsgBox(this, "Device not connected");
         return;
     }
@@ -93,8 +95,10 @@ void FormMain::cmdSend_Click()
 
 void FormMain::DownloadConfiguration(EepromRecord& record)
 {
-    if (!SerialMode())
-        return;  // the programming module's file comes with the module client
+    if (!SerialMode()) {
+        DownloadConfigurationToKdu(record);
+        return;
+    }
     EepromImage image{};
     const CodecResult encoded = EncodeEepromImage(record, image);
     // The record's own layout decides how many bytes go, never a length left by another acceptor.
@@ -123,6 +127,7 @@ bool FormMain::ExtractConfigFromImage()
         return false;
     AcceptorVariant = ImageVariant;
     DecodeEepromImage(FactoryRecord, *config, 0);
+    ShowModuleButtons();  // the buttons of the image's variant
     return true;
 }
 

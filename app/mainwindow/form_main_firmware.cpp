@@ -175,15 +175,20 @@ void FormMain::ShowImageDescription()
 
 void FormMain::cmdFlashRqt_Click()
 {
-    if (!Session.AcceptorFound) {
+    if (!DeviceConnected()) {
         MsgBox(this, "No device connected!", MsgButtons::Ok, MsgIcon::None, "Disconnected");
         return;
     }
     if (!SerialMode()) {
-        // The download to the programming module comes with the module client.
         const size_t revisionShown = ImageVariant != 0 ? Firmware.revision.size() : 0;
         if (revisionShown != 4)
             MsgBox(this, "Bad Firmware revision");
+        else if (Busy() || !Firmware.analysed || Firmware.BlockTable.empty())
+            return;
+        else if (ImageVariant == 5)
+            DownloadFirmwareToKdu(SarnelVariantId);
+        else if (ImageVariant == 7)
+            DownloadFirmwareToKdu(TekraVariantId);
         return;
     }
     if (Busy() || !Firmware.analysed || Firmware.BlockTable.empty())

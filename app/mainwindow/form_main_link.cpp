@@ -8,7 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QTreeView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -64,12 +64,10 @@ void FormMain::Connect()
     }
     Rx.Clear();
 
+    // A library left running would report units to a window that no longer shows them.
+    StopUsbLibrary();
     QString error;
     if (SerialMode()) {
-        if (bUSBLoaded) {
-            VoskUsb_Remove();
-            bUSBLoaded = False;
-        }
         ShowDisconnected();
         SetPortSettings(NormalSpeedSettings);
         const bool opened = MSComm1->SetPortOpen(true);
@@ -106,7 +104,7 @@ void FormMain::Connect()
         LabelCalibrationStatus->hide();
         for (QPushButton* b : cmdCalibrate)
             b->hide();
-        if (VoskUsb_Initialise(&DeviceChangeCallback) == 1) {
+        if (StartUsbLibrary() == 1) {
             bPortErrorShown = True;
         } else {
             bUSBLoaded = False;
@@ -146,6 +144,8 @@ void FormMain::OpenPortFlashSpeed()
 
 void FormMain::mnuCom1_Click(int16_t index)
 {
+    if (ModuleBusy)
+        return;  // the download addresses the unit of this connection
     for (int i = 1; i <= UsbEntry; ++i)
         mnuCom1[i]->setChecked(i == index);
     ComPort = index;

@@ -25,6 +25,23 @@ QFunctionPointer Export(const char* name)
     return lib.resolve(name);
 }
 
+// A device export by name; while the library or the export is missing it answers "not initialised".
+template <class... Args>
+std::function<UsbResult(UsbDevice, Args...)> DeviceExport(const char* name)
+{
+    return [name](UsbDevice device, Args... args) -> UsbResult {
+        using Fn = UsbResult (*)(UsbDevice, Args...);
+        const auto fn = reinterpret_cast<Fn>(Export(name));
+        return fn ? fn(device, args...) : USB_RESULT_NOT_INITIALISED;
+    };
+}
+
+std::function<void(UsbDevice, int32_t, int32_t)>& Listener()
+{
+    static std::function<void(UsbDevice, int32_t, int32_t)> listener;
+    return listener;
+}
+
 }  // namespace
 
 int32_t VoskUsb_Initialise(DeviceChangeCallbackFn callback)
@@ -41,9 +58,33 @@ int32_t VoskUsb_Remove()
     return fn ? fn() : 1;
 }
 
-void DeviceChangeCallback(UsbDevice, int32_t, int32_t)
+const ModuleExports& QelUsbExports()
 {
-    // The module list comes with the programming-module client.
+    static const ModuleExports exports{
+        DeviceExport<>("VoskUsb_OpenDevice"),
+        DeviceExport<>("VoskUsb_CloseDevice"),
+        DeviceExport<uint8_t*>("VoskUsb_PMGetFWRev"),
+        DeviceExport<uint32_t, uint8_t*, KduFileInfo*>("VoskUsb_PMEnumFile"),
+        DeviceExport<uint8_t*, uint32_t>("VoskUsb_PMOpenFileForRead"),
+        DeviceExport<uint8_t*, uint8_t*, uint16_t*>("VoskUsb_PMReadFile"),
+        DeviceExport<uint8_t*, const KduFileInfo*>("VoskUsb_PMCreateFile"),
+        DeviceExport<uint8_t*, const uint8_t*, uint32_t>("VoskUsb_PMWriteFile"),
+        DeviceExport<uint8_t*>("VoskUsb_PMCloseFile"),
+        DeviceExport<uint8_t*, uint32_t>("VoskUsb_PMDeleteFile"),
+    };
+    return exports;
+}
+
+void DeviceChangeCallback(UsbDevice device, int32_t event, int32_t deviceType)
+{
+    // A copy: the listener may replace itself while it runs.
+    if (auto listener = Listener())
+        listener(device, event, deviceType);
+}
+
+void SetDeviceChangeListener(std::function<void(UsbDevice, int32_t, int32_t)> listener)
+{
+    Listener() = std::move(listener);
 }
 
 }  // namespace kovrin

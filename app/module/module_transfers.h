@@ -1,0 +1,46 @@
+#pragma once
+// Whole files to and from a programming module: read, write (with the partial
+// file erased again when the write fails) and delete. Each result carries the
+// messages the user is to see, in order.
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/link/hex_file.h"
+#include "app/module/qel_usb_client.h"
+
+namespace kovrin {
+
+struct KduFileRead {
+    uint8_t Status = 1;  // 0 when the whole file was read and closed
+    Bytes Data;
+    std::vector<std::string> Messages;
+};
+
+// Reads file `number`; a file that runs past `sizeLimit` bytes is a failure.
+KduFileRead ReadKduFile(const ModuleExports& exports, UsbDevice device, uint16_t number, uint64_t sizeLimit);
+
+struct KduFileWrite {
+    bool Written = false;
+    std::vector<std::string> Messages;  // why not, and whether the partial file is gone
+};
+
+// Creates the file of `entry`, writes `writes` in order (calling `progress`
+// with the number written so far) and closes it. On a failure after the
+// create, the file is closed and erased: of the files matching `entry`, those
+// whose number is not in `numbersBefore` (the module's files before the create).
+KduFileWrite WriteKduFile(const ModuleExports& exports, UsbDevice device, const KduFileInfo& entry,
+                          const std::vector<Bytes>& writes, const std::set<uint16_t>& numbersBefore,
+                          const std::function<void(size_t)>& progress = {});
+
+struct KduFileDelete {
+    UsbResult Result = USB_RESULT_SUCCESS;
+    uint8_t Status = 0;
+    bool Deleted() const { return Result == USB_RESULT_SUCCESS && Status == 0; }
+};
+KduFileDelete DeleteKduFile(const ModuleExports& exports, UsbDevice device, uint16_t number);
+
+}  // namespace kovrin

@@ -1,0 +1,145 @@
+#pragma once
+// The main window on its "USB" entry with the real USB library (loaded by name
+// from the program folder, as the program does) on the emulated bus; the
+// test plugs and unplugs the emulated units.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+#include <memory>
+
+#include "app/config/eeprom_map.h"
+#include "app/main/module_main.h"
+#include "app/main/program_folder.h"
+#include "app/main/start_up.h"
+#include "app/mainwindow/form_audit.h"
+#include "app/mainwindow/form_main.h"
+#include "app/widgets/message_seam.h"
+#include "driver/qelusb_public.h"
+#include "emulators/usb/knurl_emulator.h"
+#include "emulators/usb/module_emulator.h"
+#include "emulators/usb/usb_emulators.h"
+#include "platform/host.h"
+#include "platform/user/message_queue.h"
+#include "platform/user/time_limits.h"
+
+namespace kovrin {
+
+using emulator::usb::ModuleEmulator;
+using emulator::usb::ModuleOptions;
+using emulator::usb::UsbFault;
+using emulator::usb::UsbFaultKind;
+
+class ModuleWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The USB library runs on the emulated bus; the tests plug its devices.
+        setenv("QELUSB_BUS", "emulated", 1);
+        unsetenv("QELUSB_EMULATED");
+        static int n = 0;
+        dir = QDir::tempPath() + QString("/kovrin-module-%1-%2").arg(QCoreApplication::applicationPid()).arg(++n);
+        QDir().mkpath(dir);
+        SetProgramFolderForTesting(dir);
+        QFile::link(KOVRIN_BIN_DIR "/libqel_usb.so", dir + "/libqel_usb.so");
+        SetMessageHandler([this](const MessageRequest& m) {
+            messages.push_back(m);
+            return answer;
+        });
+        CurrentRecord = FactoryRecord = EepromRecord{};
+        ConfigSource = ConfigFromDefaults;
+        FactoryConfigValid = False;
+        AcceptorVariant = 0;
+        SettingsFilePath.clear();
+        FirmwareFilePath.clear();
+        ASSERT_TRUE(platform::host::Start(
+            {qelusb::kDriverName, qelusb::DriverHardwareIds(), KOVRIN_BIN_DIR}));
+        bus = platform::host::EmulatedBus();
+        ASSERT_NE(bus, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (form)
+            form->close();
+        form.reset();
+        for (int port : ports)
+            bus->Unplug(port);
+        platform::host::WaitIdle();
+        platform::user::DispatchThreadMessages();
+        platform::user::SetTimeLimitScale(1);
+        FormAudit::Default().Unload();
+        SetMessageHandler(nullptr);
+        QDir(dir).removeRecursively();
+    }
+
+    // Starts the program as its entry point does, on the "USB" entry.
+    void Launch()
+    {
+        QFile settings(dir + "/Kovrin.ini");
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("9\r\n\r\n\r\n");
+        settings.close();
+        form = Main();
+    }
+
+    int Plug(std::shared_ptr<platform::usb::EmulatedDevice> device)
+    {
+        const int port = bus->Plug(std::move(device));
+        ports.push_back(port);
+        platform::host::WaitIdle();
+        return port;
+    }
+
+    void Unplug(int port)
+    {
+        bus->Unplug(port);
+        std::erase(ports, port);
+        platform::host::WaitIdle();
+    }
+
+    std::shared_ptr<ModuleEmulator> Module(const char* name = "kdu", bool seeded = true)
+    {
+        auto made = emulator::usb::MakeUsbEmulator(name, seeded ? DEMO_SEED : "");
+        EXPECT_NE(made.Device, nullptr) << made.Error;
+        return std::static_pointer_cast<ModuleEmulator>(made.Device);
+    }
+
+    bool Connected(int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return form->Label7[0]->text() == "CONNECTED TO KDU"; }, timeoutMs);
+    }
+
+    bool MessageShown(const QString& text, int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                for (const MessageRequest& m : messages)
+                    if (m.text == text)
+                        return true;
+                return false;
+            },
+            timeoutMs);
+    }
+
+    // The device notices that have come in are all handled.
+    void Settle()
+    {
+        platform::host::WaitIdle();
+        QTest::qWait(0);
+        platform::user::DispatchThreadMessages();
+        QCoreApplication::processEvents();
+    }
+
+    QString dir;
+    std::vector<MessageRequest> messages;
+    MsgResult answer = MsgResult::Ok;
+    platform::usb::EmulatedBus* bus = nullptr;
+    std::vector<int> ports;
+    std::unique_ptr<FormMain> form;
+};
+
+}  // namespace kovrin
