@@ -1,7 +1,7 @@
-// Module audit files of 1 MiB and 4 MiB of each kind: the read from an
-// emulated module through the library with the bus's frame clock on (against
-// the least time its frames allow), decoding them into the audit list, and
-// the export of the list to a text file.
+// Module audit files of 1 MiB and 4 MiB of each kind: the program's read from
+// an emulated module through the library with the bus's frame clock on
+// (against the least time its frames allow), decoding them into the audit
+// list, and the export of the list to a text file.
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -14,6 +14,7 @@
 
 #include "app/module/audit_export.h"
 #include "app/module/audit_records.h"
+#include "app/module/module_transfers.h"
 #include "app/module/screen/kdu_audit_frame.h"
 #include "bench/frame_clock.h"
 #include "emulators/usb/module_emulator.h"
@@ -75,23 +76,14 @@ uint32_t LeastReadFrames(uint32_t size)
     return frames;
 }
 
-// The whole file through the library's exports, as the program reads it.
-bool ReadWholeFile(UsbDevice kdu, uint16_t number, Bytes& data)
+// The program's whole-file read over the library linked in here.
+KduFileRead ReadWholeFile(UsbDevice kdu, uint16_t number, size_t size)
 {
-    data.clear();
-    uint8_t status = 0;
-    if (VoskUsb_PMOpenFileForRead(kdu, &status, number) != USB_RESULT_SUCCESS || status != 0)
-        return false;
-    for (;;) {
-        uint8_t buffer[ReplyCapacity + 1];
-        uint16_t length = 0;
-        if (VoskUsb_PMReadFile(kdu, &status, buffer, &length) != USB_RESULT_SUCCESS || status != 0)
-            return false;
-        if (length == 0)
-            break;
-        data.insert(data.end(), buffer, buffer + length);
-    }
-    return VoskUsb_PMCloseFile(kdu, &status) == USB_RESULT_SUCCESS && status == 0;
+    ModuleExports exports;
+    exports.PMOpenFileForRead = ::VoskUsb_PMOpenFileForRead;
+    exports.PMReadFile = ::VoskUsb_PMReadFile;
+    exports.PMCloseFile = ::VoskUsb_PMCloseFile;
+    return ReadKduFile(exports, kdu, number, size + 2 * ReadPiece, [](size_t) {});
 }
 
 double Seconds(Clock::time_point since)
@@ -148,7 +140,7 @@ int main(int argc, char** argv)
     platform::usb::EmulatedBus& bus = *platform::host::EmulatedBus();
     bus.Plug(kdu);
     platform::host::WaitIdle();
-    if (VoskUsb_Initialise(&Arrived) != 1 || !module || VoskUsb_OpenDevice(module) != USB_RESULT_SUCCESS) {
+    if (::VoskUsb_Initialise(&Arrived) != 1 || !module || ::VoskUsb_OpenDevice(module) != USB_RESULT_SUCCESS) {
         std::fprintf(stderr, "module-audit-bench: the module was not found or did not open\n");
         return 1;
     }
@@ -168,13 +160,14 @@ int main(int argc, char** argv)
     std::printf("%-7s %5s %8s %10s %10s %6s %12s %10s\n", "", "", "", "(ms)", "(ms)", "", "(ms)", "(ms)");
     bool readGoal = true, listGoal = true, exportGoal = true;
     for (const Case& c : cases) {
-        Bytes data;
         Clock::time_point start = Clock::now();
-        if (!ReadWholeFile(module, c.Number, data) || data != c.Contents) {
+        const KduFileRead whole = ReadWholeFile(module, c.Number, c.Contents.size());
+        const double read = Seconds(start);
+        if (whole.Status != 0 || whole.Data != c.Contents) {
             std::fprintf(stderr, "module-audit-bench: the file did not come back whole\n");
             return 1;
         }
-        const double read = Seconds(start);
+        const Bytes& data = whole.Data;
         const double least = LeastReadFrames(uint32_t(data.size())) * 1e-3;
 
         KduAuditFrame frame;
@@ -208,6 +201,6 @@ int main(int argc, char** argv)
     std::printf("decode and fill the list of a 1 MiB file, goal under 200 ms: %s\n", listGoal ? "met" : "NOT met");
     std::printf("export a 1 MiB file's list, goal under 300 ms: %s\n", exportGoal ? "met" : "NOT met");
     std::printf("each figure of a 4 MiB file should be about four times that of a 1 MiB file\n");
-    VoskUsb_Remove();
+    ::VoskUsb_Remove();
     return 0;
 }

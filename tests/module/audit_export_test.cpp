@@ -5,8 +5,8 @@
 
 #include "app/module/audit_export.h"
 #include "app/module/audit_table_model.h"
-#include "tests/module/audit_fixture.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/module_audit_records.h"
 
 namespace kovrin {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/module/audit_table_model.h"
-#include "tests/module/audit_fixture.h"
+#include "tests/support/module_audit_records.h"
 
 namespace kovrin {
 namespace {

@@ -12,8 +12,8 @@
 #include "app/module/audit_table_model.h"
 #include "app/module/screen/kdu_audit_frame.h"
 #include "app/widgets/message_seam.h"
-#include "tests/module/audit_fixture.h"
 #include "tests/support/accessibility_check.h"
+#include "tests/support/module_audit_records.h"
 
 namespace kovrin {
 namespace {
