@@ -42,10 +42,11 @@ KduAuditFrame::KduAuditFrame(QWidget* parent, const QLocale& locale) : QGroupBox
     connect(cmdSaveAuditData, &QPushButton::clicked, this, &KduAuditFrame::cmdSaveAuditData_Click);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(lblAuditStatus, 1);
+    buttons->addStretch(1);
     buttons->addWidget(cmdSaveAuditData);
     auto* all = new QVBoxLayout(this);
     all->addWidget(ListViewAudit, 1);
+    all->addWidget(lblAuditStatus);
     all->addLayout(buttons);
 }
 
