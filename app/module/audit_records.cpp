@@ -88,13 +88,14 @@ size_t AuditRecordLength(AuditFileKind kind)
 std::string AuditRevisionText(uint8_t first, uint8_t second)
 {
     static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string text;
+    char text[4];
+    size_t length = 0;
     for (uint8_t b : {first, second}) {
         if (b >= 0x10)
-            text += Digits[b >> 4];
-        text += Digits[b & 0x0F];
+            text[length++] = Digits[b >> 4];
+        text[length++] = Digits[b & 0x0F];
     }
-    return text;
+    return std::string(text, length);
 }
 
 AuditLayout AuditLayoutOf(AuditFileKind kind, const std::string& revisionText)
