@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/frame_clock.h"
 #include "driver/qelusb_public.h"
 #include "platform/host.h"
 #include "platform/usb/emulated/simple_device.h"
@@ -23,7 +24,7 @@ using platform::usb::EmulatedBus;
 
 constexpr uint8_t kOut = 0x01;
 constexpr uint8_t kIn = 0x81;
-constexpr uint32_t kPacketSize = 64;
+using bench::kPacketSize;
 constexpr uint32_t kReadCapacity = 4096;
 const std::vector<uint8_t> kRequest = {0x34, 0x00, 0x01};
 
@@ -59,20 +60,9 @@ void Arrived(UsbDevice device, int32_t event, DeviceType)
         module = device;
 }
 
-uint32_t FramesFor(uint32_t packets)
-{
-    return (packets + EmulatedBus::kPacketsPerFrame - 1) / EmulatedBus::kPacketsPerFrame;
-}
-
-// The request's frames, then the reply's, which start in the frame after.
 uint32_t LeastFramesPerExchange(uint32_t replySize)
 {
-    uint32_t requestPackets = std::max<uint32_t>(1, (uint32_t(kRequest.size()) + kPacketSize - 1) / kPacketSize);
-    uint32_t replyPackets = (replySize + kPacketSize - 1) / kPacketSize;
-    // A reply that fills its last packet ends with a zero-length one, unless it fills the buffer.
-    if (replySize % kPacketSize == 0 && replySize < kReadCapacity)
-        ++replyPackets;
-    return FramesFor(requestPackets) + FramesFor(std::max<uint32_t>(replyPackets, 1));
+    return bench::LeastFramesPerExchange(uint32_t(kRequest.size()), replySize, kReadCapacity);
 }
 
 bool Exchange(uint32_t replySize)

@@ -9,7 +9,9 @@
 
 namespace kovrin::usblib {
 
-int32_t Initialise(DeviceChangeCallback callback);
+// The C header's type by its global name: a program's kovrin::DeviceChangeCallback
+// function in the same unit must not hide it.
+int32_t Initialise(::DeviceChangeCallback callback);
 int32_t Remove();
 UsbResult OpenDevice(UsbDevice device);
 UsbResult CloseDevice(UsbDevice device);

@@ -40,12 +40,6 @@ QString TwoDigits(uint8_t value)
     return QString("%1").arg(value, 2, 10, QChar('0'));
 }
 
-// "a/b/c d:e", each byte as two decimal digits.
-QString OlderTimestamp(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint8_t e)
-{
-    return TwoDigits(a) + "/" + TwoDigits(b) + "/" + TwoDigits(c) + " " + TwoDigits(d) + ":" + TwoDigits(e);
-}
-
 uint32_t BigEndian32(const Bytes& frame, size_t at)
 {
     return (uint32_t(frame[at]) << 24) | (uint32_t(frame[at + 1]) << 16) | (uint32_t(frame[at + 2]) << 8) |
@@ -78,6 +72,11 @@ std::optional<AuditCounterBlock> DecodeAuditCounterBlock(std::span<const uint8_t
 QDate AuditDate(uint32_t DaysSince2010)
 {
     return QDate(2010, 1, 1).addDays(qint64(DaysSince2010));
+}
+
+QString AuditStampText(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint8_t e)
+{
+    return TwoDigits(a) + "/" + TwoDigits(b) + "/" + TwoDigits(c) + " " + TwoDigits(d) + ":" + TwoDigits(e);
 }
 
 QString AuditTimestampText(uint32_t DaysSince2010, const QLocale& locale)
@@ -123,7 +122,7 @@ std::optional<AuditBoxTexts> AuditTextsFromReply(const Bytes& frame, const std::
     if (!FrameReaches(frame, 36))
         return std::nullopt;
     AuditBoxTexts t;
-    t.txtTimestamp = OlderTimestamp(frame[13], frame[14], frame[12], frame[15], frame[16]);
+    t.txtTimestamp = AuditStampText(frame[13], frame[14], frame[12], frame[15], frame[16]);
     t.txtMotStarts = Decimal(BigEndian32(frame, 17));
     t.txtStacked = Decimal(BigEndian32(frame, 21));
     t.txtRejects = Decimal(BigEndian32(frame, 25));
@@ -146,7 +145,7 @@ AuditBoxTexts AuditTextsFromRecord(const EepromRecord& record, const std::string
     t.txtRejects = Decimal(BigEndian24(&a[6]));
     t.txtCheats = Decimal(BigEndian24(&a[9]));
     t.txtPowerUp = Decimal(BigEndian24(&a[12]));
-    t.txtTimestamp = OlderTimestamp(a[15], a[16], a[17], a[18], a[19]);
+    t.txtTimestamp = AuditStampText(a[15], a[16], a[17], a[18], a[19]);
     return t;
 }
 

@@ -46,6 +46,8 @@ std::optional<AuditCounterBlock> DecodeAuditCounterBlock(std::span<const uint8_t
 
 // 1 January 2010 plus the day count.
 QDate AuditDate(uint32_t DaysSince2010);
+// The older layouts' stamp: "a/b/c d:e", each byte in decimal with at least two digits.
+QString AuditStampText(uint8_t a, uint8_t b, uint8_t c, uint8_t d, uint8_t e);
 // That date in the locale's short date format.
 QString AuditTimestampText(uint32_t DaysSince2010, const QLocale& locale);
 

@@ -15,7 +15,9 @@
 #include "app/link/comm_port.h"
 #include "app/link/hex_file.h"
 #include "app/module/kdu_directory.h"
+#include "app/module/module_transfers.h"
 #include "app/module/qel_usb_client.h"
+#include "app/module/screen/kdu_audit_frame.h"
 #include "app/link/rx_assembler.h"
 #include "app/mainwindow/picture_sequence.h"
 
@@ -61,7 +63,7 @@ public:
 
     // ---- controls
     QFrame* Frame5 = nullptr;
-    QFrame* frmKDUAuditData = nullptr;
+    KduAuditFrame* frmKDUAuditData = nullptr;
     ConfigurationFrame* frmConfiguration = nullptr;
     QFrame* Frame9 = nullptr;
     QFrame* FrameKDU = nullptr;
@@ -152,7 +154,7 @@ public:
     KduFileList KduFiles;
     // The last listing failed: no file is created until a listing succeeds.
     bool KduListStale = true;
-    bool ModuleBusy = false;  // a download to the module is under way
+    bool ModuleBusy = false;  // a download to or read from the module is under way
     void DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t unitType);
     void RefreshKduFileList(UsbDevice handle);
     void ShowUsbError(UsbResult result);
@@ -163,6 +165,11 @@ public:
     void DownloadFirmwareToKdu(uint32_t variantId);
     void DownloadConfigurationToKdu(const EepromRecord& record);
     void RefreshConfigurationFromKdu();
+    // ---- the module's audit files (form_main_module_audit.cpp)
+    // Creates the audit files the module lacks, after a listing that shows it lacks them.
+    void EnableAuditMode();
+    // Reads the audit file selected in ListKDU and shows its records in frmKDUAuditData.
+    void ViewKduAudit();
     // Starts the USB library (VoskUsb_Initialise's result); units already attached are reported during it.
     int32_t StartUsbLibrary();
     // Stops the USB library if it was started and forgets its units.
@@ -170,6 +177,7 @@ public:
 
 public slots:
     void CommandKDUErase_Click();
+    void cmdViewAudit_Click();
     void ComboPort_Click(int index);
     void MSComm1_OnComm();
     void tmrPoll_Timer();
@@ -209,8 +217,12 @@ private:
     // A download runs: no other module operation, port change or download starts meanwhile.
     void BeginModuleWork();
     void EndModuleWork();
-    // Keeps the window painted during a download without taking user input or device notices.
+    // Keeps the window painted during a download or read without taking user input or device notices.
     void KeepWindowPainted();
+    // Reads a module file of the unit in use, bounded by its listed size; shows nothing.
+    KduFileRead ReadListedKduFile(uint16_t fileNo, const std::function<void(size_t)>& progress = {});
+    // The messages of a module operation, one a line.
+    static QString Lines(const std::vector<std::string>& lines);
     // Messages of a device notice wait until the library's call has returned.
     void ModuleMessage(const QString& text, const QString& title = {});
     void AfterDeviceNotice(std::function<void()> action);

@@ -42,15 +42,15 @@ QString Text(const std::string& s)
     return QString::fromStdString(s);
 }
 
-QString Lines(const std::vector<std::string>& lines)
+}  // namespace
+
+QString FormMain::Lines(const std::vector<std::string>& lines)
 {
     QStringList all;
     for (const std::string& l : lines)
         all << Text(l);
     return all.join('\n');
 }
-
-}  // namespace
 
 void FormMain::BuildModuleControls(QWidget* central)
 {
@@ -88,13 +88,11 @@ void FormMain::BuildModuleControls(QWidget* central)
     cmdViewAudit->setObjectName("cmdViewAudit");
     cmdViewAudit->setAccessibleName("View Audit");
     cmdViewAudit->setGeometry(150, 530, 180, 36);
+    connect(cmdViewAudit, &QPushButton::clicked, this, &FormMain::cmdViewAudit_Click);
     FrameKDU->hide();
-    frmKDUAuditData = new QFrame(central);
-    frmKDUAuditData->setObjectName("frmKDUAuditData");
+    frmKDUAuditData = new KduAuditFrame(central);
     frmKDUAuditData->setGeometry(8, 660, 1612, 380);
-    frmKDUAuditData->setFrameShape(QFrame::StyledPanel);
     frmKDUAuditData->setAutoFillBackground(true);
-    frmKDUAuditData->setAccessibleName("Module audit data");
     frmKDUAuditData->hide();
 
     // The units attached, shown while the "USB" entry is in use.
@@ -337,6 +335,13 @@ void FormMain::DeleteKduFile(uint16_t fileNo)
         MsgBox(this, "File Delete Error");
 }
 
+KduFileRead FormMain::ReadListedKduFile(uint16_t fileNo, const std::function<void(size_t)>& progress)
+{
+    const KduFileRow* listed = KduFiles.Find(fileNo);
+    return kovrin::ReadKduFile(QelUsbExports(), KduInUse, fileNo,
+                               listed ? listed->Size + ReadMargin : UnlistedFileLimit, progress);
+}
+
 uint8_t FormMain::ReadKduFile(uint16_t fileNo, Bytes& data)
 {
     data.clear();
@@ -344,9 +349,7 @@ uint8_t FormMain::ReadKduFile(uint16_t fileNo, Bytes& data)
         MsgBox(this, "No USB Handle");
         return 1;
     }
-    const KduFileRow* listed = KduFiles.Find(fileNo);
-    KduFileRead read =
-        kovrin::ReadKduFile(QelUsbExports(), KduInUse, fileNo, listed ? listed->Size + ReadMargin : UnlistedFileLimit);
+    KduFileRead read = ReadListedKduFile(fileNo);
     for (const std::string& message : read.Messages)
         ModuleMessage(Text(message));
     data = std::move(read.Data);

@@ -50,7 +50,8 @@ bool ErasePartialFile(const ModuleExports& exports, UsbDevice device, const KduF
 
 }  // namespace
 
-KduFileRead ReadKduFile(const ModuleExports& exports, UsbDevice device, uint16_t number, uint64_t sizeLimit)
+KduFileRead ReadKduFile(const ModuleExports& exports, UsbDevice device, uint16_t number, uint64_t sizeLimit,
+                        const std::function<void(size_t)>& progress)
 {
     KduFileRead read;
     uint8_t status = 0;
@@ -89,6 +90,8 @@ KduFileRead ReadKduFile(const ModuleExports& exports, UsbDevice device, uint16_t
             failed = true;
             break;
         }
+        if (progress)
+            progress(read.Data.size());
     }
     uint8_t closeStatus = 0;
     if (const UsbResult result = exports.PMCloseFile(device, &closeStatus))

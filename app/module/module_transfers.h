@@ -21,7 +21,9 @@ struct KduFileRead {
 };
 
 // Reads file `number`; a file that runs past `sizeLimit` bytes is a failure.
-KduFileRead ReadKduFile(const ModuleExports& exports, UsbDevice device, uint16_t number, uint64_t sizeLimit);
+// `progress` is called with the number of bytes read so far after each piece.
+KduFileRead ReadKduFile(const ModuleExports& exports, UsbDevice device, uint16_t number, uint64_t sizeLimit,
+                        const std::function<void(size_t)>& progress = {});
 
 struct KduFileWrite {
     bool Written = false;

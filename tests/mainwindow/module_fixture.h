@@ -7,8 +7,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QTest>
+#include <QTreeView>
 #include <memory>
 
 #include "app/config/eeprom_map.h"
@@ -17,6 +19,7 @@
 #include "app/main/start_up.h"
 #include "app/mainwindow/form_audit.h"
 #include "app/mainwindow/form_main.h"
+#include "app/module/kdu_file_list_model.h"
 #include "app/widgets/message_seam.h"
 #include "driver/qelusb_public.h"
 #include "emulators/usb/knurl_emulator.h"
@@ -32,6 +35,27 @@ using emulator::usb::ModuleEmulator;
 using emulator::usb::ModuleOptions;
 using emulator::usb::UsbFault;
 using emulator::usb::UsbFaultKind;
+
+// The names ListKDU shows, first to last ("No Files found" for an empty module).
+inline QStringList ListedNames(FormMain& form)
+{
+    QStringList names;
+    QAbstractItemModel* model = form.ListKDU->model();
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const QString name = model->index(r, KduFileListModel::NameColumn).data().toString();
+        names << (name.isEmpty() ? model->index(r, 0).data().toString() : name);  // "No Files found" spans the row
+    }
+    return names;
+}
+
+inline void SelectListed(FormMain& form, const QString& name)
+{
+    QAbstractItemModel* model = form.ListKDU->model();
+    for (int r = 0; r < model->rowCount(); ++r)
+        if (model->index(r, KduFileListModel::NameColumn).data().toString() == name)
+            form.ListKDU->selectionModel()->select(model->index(r, 0),
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
 
 class ModuleWindowTest : public ::testing::Test {
 protected:

@@ -22,26 +22,6 @@ using emulator::usb::ModuleFile;
 
 constexpr int CmdCreate = 0x36, CmdWrite = 0x37, CmdClose = 0x38;
 
-QStringList ListedNames(FormMain& form)
-{
-    QStringList names;
-    QAbstractItemModel* model = form.ListKDU->model();
-    for (int r = 0; r < model->rowCount(); ++r) {
-        const QString name = model->index(r, KduFileListModel::NameColumn).data().toString();
-        names << (name.isEmpty() ? model->index(r, 0).data().toString() : name);  // "No Files found" spans the row
-    }
-    return names;
-}
-
-void SelectListed(FormMain& form, const QString& name)
-{
-    QAbstractItemModel* model = form.ListKDU->model();
-    for (int r = 0; r < model->rowCount(); ++r)
-        if (model->index(r, KduFileListModel::NameColumn).data().toString() == name)
-            form.ListKDU->selectionModel()->select(model->index(r, 0),
-                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-}
-
 std::vector<ModuleFile> FilesOfClass(ModuleEmulator& module, uint8_t fileClass)
 {
     std::vector<ModuleFile> found;

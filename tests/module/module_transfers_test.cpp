@@ -61,6 +61,16 @@ TEST(ModuleTransfers, ReadFailuresSayWhy)
     }
 }
 
+TEST(ModuleTransfers, AReadTellsHowFarItHasComeAfterEachPiece)
+{
+    FakeModule module;
+    module.Files.push_back({Entry(2, 0, 3, SarnelVariantId, "c"), Ramp(600)});
+    std::vector<size_t> progress;
+    const KduFileRead read = ReadKduFile(module.Exports(), 1, 2, 10000, [&](size_t n) { progress.push_back(n); });
+    EXPECT_EQ(read.Status, 0);
+    EXPECT_EQ(progress, (std::vector<size_t>{255, 510, 600}));
+}
+
 TEST(ModuleTransfers, AReadThatNeverEndsStopsPastTheLimit)
 {
     FakeModule module;
