@@ -25,6 +25,10 @@ SettingsValues ReadSettingsFile(const std::string& path, const std::string& prog
 
 bool WriteSettingsFile(const std::string& path, const SettingsValues& values)
 {
+    // A line break in a value (a path may hold one) would move the lines after it.
+    for (const std::string* value : {&values.SettingsComPort, &values.FirmwareFilePath, &values.ConfigFilePath})
+        if (value->find('\n') != std::string::npos)
+            return false;
     const std::string text =
         values.SettingsComPort + "\r\n" + values.FirmwareFilePath + "\r\n" + values.ConfigFilePath + "\r\n";
     // Without a commit the new file is thrown away and `path` stays as it was. Unbuffered, a

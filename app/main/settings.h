@@ -20,7 +20,8 @@ SettingsValues ReadSettingsFile(const std::string& path, const std::string& prog
 // Writes the three lines to a new file beside `path` and puts it in place of
 // `path` only once complete: a failed write leaves the old file and nothing
 // else; the old file's permissions are kept and a link at `path` is followed.
-// False when it could not be written.
+// False when it could not be written, or when a value holds a line break,
+// which the file cannot keep (then the file is left as it was).
 bool WriteSettingsFile(const std::string& path, const SettingsValues& values);
 
 // The port menu entry named by line 1; 1 when it names none of 1 to 9.

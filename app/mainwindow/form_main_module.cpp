@@ -192,6 +192,10 @@ void FormMain::DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t uni
         return;
     }
     if (unitType == USB_DEVICE_KDU) {
+        // A transfer cut short by an unplug may have left a file open on the module, which then
+        // refuses every new file and the erase of that one; a close with none open does no harm.
+        uint8_t closeStatus = 0;
+        usb.PMCloseFile(handle, &closeStatus);
         usableUnits_.insert(handle);
         TakeKduIntoUse(handle);
     }

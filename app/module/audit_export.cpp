@@ -10,14 +10,15 @@ constexpr const char* LineEnd = "\r\n";
 constexpr const char* FieldSeparator = ", ";
 
 // The list's texts come from bytes of any value and from plain digits and
-// letters: one byte per character keeps the serial numbers as the module holds them.
+// letters: one byte per character keeps the serial numbers as the module holds them,
+// apart from a line break in one, which would split its row.
 void AppendLatin1(QByteArray& text, QStringView field)
 {
     const qsizetype at = text.size();
     text.resize(at + field.size());
     char* out = text.data() + at;
     for (QChar c : field)
-        *out++ = c.unicode() <= 0xFF ? char(c.unicode()) : '?';
+        *out++ = c.unicode() <= 0xFF && c != u'\r' && c != u'\n' ? char(c.unicode()) : '?';
 }
 
 // Writes the fields of one line, each at its column.

@@ -15,7 +15,7 @@ constexpr int AuditTextColumnWidth = 15;
 // Appends one line: field k + 1 begins at column 15 × k (columns counted from
 // 1); a field that runs past its column ends the line, and the next field
 // begins on a new line at its column after blanks. A character beyond one
-// byte is written as '?'.
+// byte, and a line break inside a field, is written as '?'.
 void AppendAuditTextLine(QByteArray& text, const QStringList& fields);
 
 // What the list shows, read back from its model: the horizontal headers,

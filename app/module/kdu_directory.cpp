@@ -111,12 +111,14 @@ void NoteKduFile(KduFileList& list, const KduFileInfo& info)
         list.SarnelFirmwarePresent |= sarnel;
         list.TekraFirmwarePresent |= tekra;
     }
-    // The columns show the line's fields, an application's revision digits as rewritten there.
+    // The columns show the line's fields, an application's revision digits as rewritten there. They
+    // are taken by position: a "Ver" near the name's end has its digits rewritten over the tab after it.
     const std::string line = KduFileLine(info);
     const size_t name = line.find('\t') + 1;
-    const size_t type = line.find('\t', name) + 1;
-    const size_t size = line.find('\t', type);
-    list.Lines.push_back({number, line.substr(name, type - 1 - name), line.substr(type, size - type), info.FileSize, line});
+    const size_t type = name + ListedNameLength + 1;
+    const size_t size = line.rfind('\t');
+    list.Lines.push_back(
+        {number, line.substr(name, ListedNameLength), line.substr(type, size - type), info.FileSize, line});
 }
 
 KduFileList EnumerateKduFiles(const ModuleExports& exports, UsbDevice device, uint32_t maxEntries)

@@ -33,6 +33,13 @@ std::vector<Bytes> UsbEmulatorDevice::Requests() const
     return requests_;
 }
 
+void UsbEmulatorDevice::ForgetRequests()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    requests_.clear();
+    requests_.shrink_to_fit();
+}
+
 std::vector<Bytes> UsbEmulatorDevice::TakeHeldReplies()
 {
     std::lock_guard<std::mutex> guard(lock_);

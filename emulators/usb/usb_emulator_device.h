@@ -31,6 +31,8 @@ public:
     void ClearFaults();
     // Every request taken so far, in order (also refused and spoilt ones).
     std::vector<Bytes> Requests() const;
+    // Empties that log, so that a long run does not keep every request.
+    void ForgetRequests();
     // Replies held back by LateReply faults, oldest first. Whoever plugged the
     // device delivers them on kInEndpoint when it wants them to arrive.
     std::vector<Bytes> TakeHeldReplies();

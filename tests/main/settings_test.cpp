@@ -90,6 +90,25 @@ TEST_F(SettingsFile, AFailedWriteKeepsTheOldFileAndLeavesNothing)
     EXPECT_FALSE(WriteSettingsFile((dir / "no-folder" / "Kovrin.ini").string(), {"1", "", ""}));
 }
 
+TEST_F(SettingsFile, AValueWithALineBreakIsRefusedAndTheOldFileKept)
+{
+    ASSERT_TRUE(WriteSettingsFile(file, {"4", "a", "b"}));
+    const SettingsValues refused[] = {
+        {"5\n", "a", "b"},
+        {"5", "/home/tech/odd\nname.hex", "b"},
+        {"5", "a", "/home/tech/Config.tyx\r\n"},
+    };
+    for (const SettingsValues& values : refused) {
+        EXPECT_FALSE(WriteSettingsFile(file, values));
+        EXPECT_EQ(Read(), "4\r\na\r\nb\r\n");
+    }
+    // A carriage return alone reads back as it was written.
+    ASSERT_TRUE(WriteSettingsFile(file, {"5", "a\r", "\rb"}));
+    const SettingsValues v = ReadSettingsFile(file, "/opt/kovrin");
+    EXPECT_EQ(v.FirmwareFilePath, "a\r");
+    EXPECT_EQ(v.ConfigFilePath, "\rb");
+}
+
 TEST_F(SettingsFile, WritingKeepsTheUsersOwnFilesLinksAndPermissions)
 {
     std::ofstream(file + ".tmp") << "the user's own";

@@ -429,6 +429,26 @@ TEST_F(ModuleWindow, AConfigurationFileOfTheLoadedRevisionIsReadBack)
     EXPECT_EQ(form->txtSerial->text(), "9876543210");
 }
 
+TEST_F(ModuleWindow, AFileLeftOpenOnTheModuleIsClosedWhenItComesBack)
+{
+    // As a transfer cut short by an unplug leaves it: the module refuses new files and the erase of that one.
+    Launch();
+    auto kdu = Module();
+    const auto openFirst = [](emulator::usb::ModuleFiles& files) { return files.OpenForRead(files.Files()[0].Number); };
+    ASSERT_EQ(kdu->WithFiles(openFirst), 0);
+    ASSERT_EQ(kdu->Files()[0].NameText(), "Tyx_Config.bin");
+    Plug(kdu);
+    ASSERT_TRUE(Connected());
+
+    SelectListed(*form, "Tyx_Config.bin");
+    form->CommandKDUErase->click();
+    EXPECT_EQ(kdu->Files().size(), 2u);
+    LoadSarnelImage();
+    form->cmdFlashRqt_Click();
+    EXPECT_EQ(form->lblDisplay->text(), "Download complete");
+    EXPECT_EQ(FilesOfClass(*kdu, 3).size(), 1u);
+}
+
 TEST_F(ModuleWindow, EveryModuleControlHasAMeaningfulName)
 {
     Launch();

@@ -59,6 +59,7 @@ TEST(AuditTextLine, FieldsBeginEveryFifteenColumns)
          "a,            ABCDEFGHIJKLMN, \r\n                             y\r\n"},
         {"empty fields keep their columns", {"", "", "z"}, ",             ,              z\r\n"},
         {"one byte per character", {QString::fromUtf8("\u00E9"), QString::fromUtf8("\u20AC")}, "\xE9,            ?\r\n"},
+        {"a line break inside a field", {"a\rb", "c\nd"}, "a?b,          c?d\r\n"},
     };
     for (const auto& c : cases) {
         QByteArray text = "before\r\n";

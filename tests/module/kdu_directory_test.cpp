@@ -57,6 +57,18 @@ TEST(KduDirectory, ApplicationRevisionDigitsAreListedInHexadecimal)
         EXPECT_EQ(KduFileLine(Entry(3, 3, 0, c.variant, c.name)), c.line) << c.name;
 }
 
+TEST(KduDirectory, AVersionAtTheNamesEndKeepsTheListsColumns)
+{
+    // The digits after "Ver" lie past the name: the rewrite takes the tab after it and the type's first letters.
+    KduFileList list;
+    NoteKduFile(list, Entry(3, 3, 0, S, "ABCDEFGHIJKLMNOPQRSTUVWVer123", 5));
+    ASSERT_EQ(list.Lines.size(), 1u);
+    EXPECT_EQ(list.Lines[0].Line, "3\tABCDEFGHIJKLMNOPQRSTUVWVer123000plication (Sarnel)\t5 bytes");
+    EXPECT_EQ(list.Lines[0].Name, "ABCDEFGHIJKLMNOPQRSTUVWVer123");
+    EXPECT_EQ(list.Lines[0].Type, "00plication (Sarnel)");
+    EXPECT_EQ(list.Lines[0].Size, 5u);
+}
+
 TEST(KduDirectory, ListingGathersAuditFilesPresentFilesAndRevisions)
 {
     FakeModule module;

@@ -1,0 +1,273 @@
+// The receive path with the reply dispatcher: bytes of successive receive
+// events go through the assembler, and each frame with a good check byte goes
+// to the acceptor session, as the window hands them on; between them the
+// window's timers and buttons do what they do.
+//
+// Input: a flags byte (bit 0: the header repair is armed, bit 1: the port is
+// at the boot loader's speed, bit 2: the factory copy was read), then events:
+// a receive event is a length byte (below 0xFC) and that many bytes; 0xFF the
+// port reopening, 0xFE the guard running out, 0xFD a poll tick, 0xFC a command
+// from the window (a byte says which, then its arguments).
+
+#include <algorithm>
+
+#include "app/link/acceptor_session.h"
+#include "app/link/rx_assembler.h"
+#include "tests/fuzz/checked_display.h"
+#include "tests/fuzz/fuzz_support.h"
+
+using namespace kovrin;
+using kovrin::fuzz::Input;
+
+namespace {
+
+enum : uint8_t { kCommand = 0xFC, kPollTick = 0xFD, kGuardExpiry = 0xFE, kReopen = 0xFF };
+
+// The window as the session sees it: whether the link is watched, and every byte written.
+class WatchingHost : public fuzz::CheckedDisplay<AcceptorSessionHost> {
+public:
+    bool PortOpen() const override { return true; }
+    bool WriteBytes(const Bytes& bytes) override
+    {
+        // A frame whole and right, or the lone wake byte.
+        if (bytes.size() == 1) {
+            FUZZ_CHECK(bytes[0] == WakeByte);
+        } else {
+            FUZZ_CHECK(bytes.size() >= FrameHeaderLength && bytes[0] == FrameStartByte);
+            FUZZ_CHECK(bytes[2] == bytes.size() && bytes[2] + bytes[3] == 256);
+            FUZZ_CHECK(bytes[1] == 0 || bytes[1] == 4);
+            FUZZ_CHECK(XorOfBytes1To(bytes.data(), bytes.size()) == 0);
+        }
+        written.push_back(bytes);
+        return true;
+    }
+    void Pause(int ms) override { FUZZ_CHECK(ms > 0 && ms <= 1000); }
+    void StartPolling() override { polling = true; }
+    void StopPolling() override { polling = false; }
+    void ArmGuard(int ms) override
+    {
+        FUZZ_CHECK(ms > 0);
+        guard = true;
+    }
+    void StopGuard() override { guard = false; }
+    LocalTime LocalNow() const override { return {2024, 2, 29, 23, 59}; }
+    bool DateStampUsesDayCount() const override { return false; }
+
+    void ShowAcceptorName(const std::string& name) override { FUZZ_CHECK(!name.empty()); }
+    void ShowProgramMode() override {}
+    void ShowUnit(bool, const std::string&, const std::string&, const std::string&, const std::string&) override {}
+    void ShowVariantControls(const VariantControls&) override {}
+    void ShowHardwareFound() override {}
+    void ShowFactoryRevisions(const std::string& setupHex, const std::string& calibrationHex) override
+    {
+        FUZZ_CHECK(setupHex.size() == 2 && calibrationHex.size() == 2);
+    }
+    void ShowCalibration(bool) override {}
+    void ShowConfiguration() override {}
+    void FlashConfigFrame(int32_t) override {}
+    void ReportShortConfiguration(int received, int needed) override
+    {
+        FUZZ_CHECK(received > 0 && received < needed);
+        shortConfiguration = true;
+    }
+    void ConfigurationWriteRefused() override { writeRefused = true; }
+    void WaitForReboot(int ms) override
+    {
+        FUZZ_CHECK(ms > 0);
+        rebootWait = true;
+    }
+    void ShowAuditReply(const Bytes& frame) override { FUZZ_CHECK(frame.size() >= FrameHeaderLength); }
+    void ShowDeviceProgrammed() override {}
+    // The window goes back to the normal speed and polls.
+    void UpdateVerified() override
+    {
+        polling = true;
+        verified = true;
+    }
+    void ReportFlashResult(int32_t result, int32_t) override
+    {
+        FUZZ_CHECK(result >= FlashEraseFailed && result <= FlashPowerCycleNeeded);
+    }
+    void UpdateAbandoned() override {}
+
+    bool polling = true;
+    bool guard = false;
+    bool rebootWait = false;
+    bool shortConfiguration = false;
+    bool writeRefused = false;
+    bool verified = false;
+    std::vector<Bytes> written;
+};
+
+bool Contains(const Bytes& stream, Bytes::const_iterator first, Bytes::const_iterator last)
+{
+    return first == last || std::search(stream.begin(), stream.end(), first, last) != stream.end();
+}
+
+// A small image to update with: two pages, a bank change, a third page, the end.
+const std::vector<FlashBlock> kTable = {
+    {0x4000, HexData, Bytes(128, 0x11)},
+    {0x4080, HexData, Bytes(16, 0x22)},
+    {0, HexSegmentAddress, {0x10, 0x00}},
+    {0x8000, HexData, Bytes(64, 0x33)},
+    {0, HexEndOfFile, {}},
+};
+
+// What the window's buttons and menus start.
+void WindowCommand(AcceptorSession& session, WatchingHost& host, RxAssembler& rx, Input& in)
+{
+    switch (in.Byte() % 9) {
+    case 0:
+        session.PDTCommand(CmdReadConfiguration);
+        host.ArmGuard(ExchangeGuardMs);
+        break;
+    case 1:
+        session.PDTCommand(CmdCalibrate);
+        break;
+    case 2:
+        session.AuditRequestPending = true;
+        break;
+    case 3: {
+        EepromImage image;
+        for (uint8_t& b : image)
+            b = in.Byte();
+        const EepromLayout layout = EepromLayout(in.Byte() % 3);
+        session.WriteConfiguration(image, EepromLengthOfLayout(layout), layout);
+        break;
+    }
+    case 4: {
+        // The update button: the start command, then the port at the boot loader's speed.
+        const uint16_t checksum = in.Word();
+        const bool sameVariant = in.Byte() & 1;
+        session.PDTCommand(CmdStartUpdate);
+        session.Flash.Start(&kTable, checksum, sameVariant);
+        host.ArmGuard(ExchangeGuardMs);
+        rx.Clear();
+        rx.InsertRxHeader = true;
+        session.FlashMode = True;
+        break;
+    }
+    case 5:
+        // The speed probe or the way back from it.
+        rx.Clear();
+        session.FlashMode = session.FlashMode == True ? False : True;
+        session.AcceptorFound = false;
+        break;
+    case 6:
+        session.bStampDatePending = True;
+        break;
+    case 7:
+        session.PagedReadState = in.Byte() % 5;
+        session.ReadEepromBlock(session.PagedReadState);
+        break;
+    default:
+        session.PDTCommand(CmdPoll);
+        break;
+    }
+}
+
+// A configuration read that is too short changes nothing of the record.
+void CheckConfigurationRead(const WatchingHost& host, const EepromRecord& before)
+{
+    if (host.shortConfiguration)
+        FUZZ_CHECK(CurrentRecord == before);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Input in(data, size);
+    const uint8_t flags = in.Byte();
+    CurrentRecord = FactoryRecord = EepromRecord{};
+    LoadEepromDefaults(CurrentRecord, 0);
+    ConfigSource = ConfigFromDefaults;
+    FactoryConfigValid = (flags & 4) ? True : False;
+    AcceptorVariant = 0;
+
+    WatchingHost host;
+    AcceptorSession session(host);
+    session.FlashMode = (flags & 2) ? True : False;
+    RxAssembler rx;
+    rx.InsertRxHeader = flags & 1;
+    Bytes stream;           // what arrived since the last frame or reopening
+    bool repaired = false;  // the frame being held got 0x27 0x08 put in front
+
+    while (!in.Empty()) {
+        const uint8_t event = in.Byte();
+        const EepromRecord recordBefore = CurrentRecord;
+        host.shortConfiguration = false;
+        host.writeRefused = false;
+        host.rebootWait = false;
+        host.verified = false;
+        const size_t writtenBefore = host.written.size();
+        bool dispatched = false;
+
+        if (event == kReopen) {
+            rx.Clear();
+            stream.clear();
+            repaired = false;
+            FUZZ_CHECK(!rx.RxHeaderFound && rx.RxFrame().empty());
+        } else if (event == kGuardExpiry) {
+            session.ReplyTimedOut = True;
+            session.ProcessAcceptorReply({});
+            dispatched = true;
+        } else if (event == kPollTick) {
+            session.Flash.FlashStep = 0;
+            session.PollTick();
+        } else if (event == kCommand) {
+            WindowCommand(session, host, rx, in);
+        } else {
+            const Bytes bytes = in.Bytes(event);
+            stream.insert(stream.end(), bytes.begin(), bytes.end());
+            const bool repairArmed = rx.InsertRxHeader;
+            const auto frame = rx.Feed(bytes, session.ReplyCode);
+            FUZZ_CHECK(!rx.InsertRxHeader || repairArmed);  // armed only from outside
+            if (repairArmed && !rx.InsertRxHeader && (frame || rx.RxHeaderFound))
+                repaired = true;
+
+            if (!frame) {
+                // Held bytes are a header's start, or a frame still short of its length.
+                if (rx.RxHeaderFound) {
+                    FUZZ_CHECK(IsReplyHeader(rx.RxFrame()));
+                    FUZZ_CHECK(rx.RxFrame().size() < rx.RxFrame()[2]);
+                    FUZZ_CHECK(session.ReplyCode == rx.RxFrame()[4]);
+                } else {
+                    FUZZ_CHECK(rx.RxFrame().size() < FrameHeaderLength);
+                }
+                continue;
+            }
+            const Bytes& f = frame->bytes;
+            FUZZ_CHECK(IsReplyHeader(f));
+            FUZZ_CHECK(f.size() == f[2]);
+            FUZZ_CHECK(session.ReplyCode == f[4]);
+            FUZZ_CHECK(frame->checksumOk == (XorOfBytes1To(f.data(), f.size()) == 0));
+            FUZZ_CHECK(!rx.RxHeaderFound && rx.RxFrame().empty());
+            // Every byte of the frame arrived, apart from the two a repair puts in front.
+            FUZZ_CHECK(Contains(stream, f.begin() + (repaired ? 2 : 0), f.end()));
+            stream.clear();
+            repaired = false;
+            if (!frame->checksumOk)
+                continue;  // dropped without a word
+            session.MissedReplyCount = 0;
+            session.ProcessAcceptorReply(f);
+            dispatched = true;
+        }
+        if (!dispatched)
+            continue;
+
+        // After every reply the link is watched: polling, a guard, or the reboot wait that restarts polling.
+        FUZZ_CHECK(host.polling || host.guard || host.rebootWait);
+        FUZZ_CHECK(session.FrameAddress == 0 || session.FrameAddress == 4);
+        CheckConfigurationRead(host, recordBefore);
+        // A configuration write whose counters did not come sends nothing.
+        if (host.writeRefused)
+            FUZZ_CHECK(host.written.size() == writtenBefore);
+        if (host.verified) {
+            host.verified = false;
+            rx.Clear();
+            session.FlashMode = False;
+        }
+    }
+    return 0;
+}
