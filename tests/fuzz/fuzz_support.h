@@ -76,14 +76,14 @@ private:
     size_t pos_ = 0;
 };
 
-// True when `part` lies wholly inside `whole` (as a pointer range).
-template <class Part, class Whole>
-bool Inside(const Part& part, const Whole& whole)
+// True when `piece` lies wholly inside `whole` (as a pointer range).
+template <class Piece, class Whole>
+bool Inside(const Piece& piece, const Whole& whole)
 {
-    if (part.empty())
+    if (piece.empty())
         return true;
     const auto* first = whole.data();
-    return part.data() >= first && part.data() + part.size() <= first + whole.size();
+    return piece.data() >= first && piece.data() + piece.size() <= first + whole.size();
 }
 
 }  // namespace kovrin::fuzz
