@@ -10,6 +10,7 @@
 #include "app/link/flash_update.h"
 #include "tests/fuzz/checked_display.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/reply_frame.h"
 
 using namespace kovrin;
 using kovrin::fuzz::Input;
@@ -136,10 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (selector % 4 != 0) {
             const uint8_t replyCode = in.Byte();
             const Bytes replyData = in.Bytes(in.Byte() % 8);
-            const size_t n = replyData.size() + FrameHeaderLength;
-            frame = {FrameStartByte, AcceptorFrameAddress, uint8_t(n), uint8_t(256 - n), replyCode};
-            frame.insert(frame.end(), replyData.begin(), replyData.end());
-            frame.push_back(XorOfBytes1To(frame.data(), frame.size()));
+            frame = test::ReplyFrame(replyCode, replyData);
             code = replyCode == ReplyAcknowledge ? host.LastCommand : replyCode;
         }
 
