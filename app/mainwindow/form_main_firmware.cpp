@@ -6,14 +6,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 
 #include "app/config/colours.h"
 #include "app/config/eeprom_map.h"
 #include "app/link/acceptor_variant.h"
 #include "app/link/flash_inhibit.h"
-#include "app/link/update_frames.h"
 #include "app/main/module_main.h"
 #include "app/main/settings.h"
 #include "app/mainwindow/form_main.h"

@@ -4,14 +4,12 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeView>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 
 #include "app/config/colours.h"
@@ -22,7 +20,6 @@
 #include "app/main/module_main.h"
 #include "app/mainwindow/form_audit.h"
 #include "app/mainwindow/form_main.h"
-#include "app/module/qel_usb_client.h"
 #include "app/widgets/message_seam.h"
 
 namespace kovrin {
