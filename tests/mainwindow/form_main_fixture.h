@@ -17,6 +17,7 @@
 #include "app/mainwindow/form_main.h"
 #include "app/widgets/message_seam.h"
 #include "emulators/acceptor/acceptor_emulator.h"
+#include "tests/mainwindow/window_test_start.h"
 
 namespace kovrin {
 
@@ -27,19 +28,12 @@ class FormMainTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static int n = 0;
-        dir = QDir::tempPath() + QString("/kovrin-form-%1-%2").arg(QCoreApplication::applicationPid()).arg(++n);
-        QDir().mkpath(dir);
-        SetProgramFolderForTesting(dir);
+        dir = test::NewProgramFolder("form");
         SetMessageHandler([this](const MessageRequest& m) {
             messages.push_back(m);
             return MsgResult::Ok;
         });
-        CurrentRecord = FactoryRecord = EepromRecord{};
-        ConfigSource = ConfigFromDefaults;
-        FactoryConfigValid = False;
-        AcceptorVariant = 0;
-        SettingsFilePath.clear();
+        test::ResetProgramState();
     }
 
     void TearDown() override

@@ -28,6 +28,7 @@
 #include "platform/host.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/time_limits.h"
+#include "tests/mainwindow/window_test_start.h"
 
 namespace kovrin {
 
@@ -64,20 +65,13 @@ protected:
         // The USB library runs on the emulated bus; the tests plug its devices.
         setenv("QELUSB_BUS", "emulated", 1);
         unsetenv("QELUSB_EMULATED");
-        static int n = 0;
-        dir = QDir::tempPath() + QString("/kovrin-module-%1-%2").arg(QCoreApplication::applicationPid()).arg(++n);
-        QDir().mkpath(dir);
-        SetProgramFolderForTesting(dir);
+        dir = test::NewProgramFolder("module");
         QFile::link(KOVRIN_BIN_DIR "/libqel_usb.so", dir + "/libqel_usb.so");
         SetMessageHandler([this](const MessageRequest& m) {
             messages.push_back(m);
             return answer;
         });
-        CurrentRecord = FactoryRecord = EepromRecord{};
-        ConfigSource = ConfigFromDefaults;
-        FactoryConfigValid = False;
-        AcceptorVariant = 0;
-        SettingsFilePath.clear();
+        test::ResetProgramState();
         FirmwareFilePath.clear();
         ASSERT_TRUE(platform::host::Start(
             {qelusb::kDriverName, qelusb::DriverHardwareIds(), KOVRIN_BIN_DIR}));
