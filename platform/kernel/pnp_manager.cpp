@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -91,7 +92,8 @@ PnpManager::~PnpManager()
     for (auto& node : nodes_) {
         if (node->Fdo)
             DereferenceDevice(node->Fdo);
-        DereferenceDevice(node->Pdo);
+        if (node->Pdo)
+            DereferenceDevice(node->Pdo);
     }
     // Unloaded only now, when no thread can still be running driver code.
     for (auto& driver : drivers_)
@@ -287,8 +289,11 @@ void PnpManager::Remove(DeviceNode* node)
     bool hadFunctionDevice;
     {
         std::lock_guard<std::mutex> guard(lock_);
+        if (node->State == NodeState::Gone)
+            return;  // a departure queued behind the removal that finished it
         hadFunctionDevice = node->Fdo && node->State != NodeState::Removed;
     }
+    std::vector<DeviceObject*> released;
     Send(node, PnpMinor::RemoveDevice);
     DriverObject* unload = nullptr;
     {
@@ -304,9 +309,33 @@ void PnpManager::Remove(DeviceNode* node)
         node->State = IsDeviceDeleted(node->Pdo) ? NodeState::Gone : NodeState::Removed;
         node->RemoveSent = node->RemoveWanted = false;
         node->Removing = node->State == NodeState::Gone;
+        if (node->State == NodeState::Gone)
+            released = ReleaseLocked(node);
     }
     if (unload && unload->DriverUnload)
         unload->DriverUnload(unload);
+    // Outside the lock: the last reference frees the object.
+    for (DeviceObject* device : released)
+        DereferenceDevice(device);
+}
+
+// A node whose physical device is deleted keeps only its state and start
+// status (what tests read), so that plugging in and out all day does not grow
+// the program; the node itself stays, as user-mode files, queued PnP jobs and
+// tests may still hold its address.
+std::vector<DeviceObject*> PnpManager::ReleaseLocked(DeviceNode* node)
+{
+    std::vector<DeviceObject*> released;
+    if (node->Fdo)
+        released.push_back(node->Fdo);
+    if (node->Pdo)
+        released.push_back(node->Pdo);
+    node->Fdo = node->Pdo = nullptr;
+    node->Driver = nullptr;
+    std::string().swap(node->InstanceId);
+    node->Watchers.clear();
+    std::erase_if(interfaces_, [node](const auto& entry) { return entry->Node == node; });
+    return released;
 }
 
 // Sends a request the manager made itself down the stack and waits for its
@@ -328,7 +357,7 @@ Status PnpManager::CallAndWait(DeviceObject* top, Request* request)
 
 Status PnpManager::Send(DeviceNode* node, PnpMinor minor)
 {
-    DeviceObject* top = ReferenceTopOfStack(node->Pdo);
+    DeviceObject* top = ReferenceTopOf(node);
     if (!top)
         return Status::NoSuchDevice;
     Request* request = AllocateRequestUncounted(top->StackSize);
@@ -347,7 +376,7 @@ Status PnpManager::Send(DeviceNode* node, PnpMinor minor)
 
 Status PnpManager::SendPower(DeviceNode* node, SystemPowerState state)
 {
-    DeviceObject* top = ReferenceTopOfStack(node->Pdo);
+    DeviceObject* top = ReferenceTopOf(node);
     if (!top)
         return Status::NoSuchDevice;
     Request* request = AllocateRequestUncounted(top->StackSize);
@@ -556,6 +585,13 @@ DeviceObject* PnpManager::PhysicalDeviceOf(DeviceNode* node)
     return node->Pdo;
 }
 
+// Under the lock, as a gone node's physical device is let go on the PnP thread.
+DeviceObject* PnpManager::ReferenceTopOf(DeviceNode* node)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return node->Pdo ? ReferenceTopOfStack(node->Pdo) : nullptr;
+}
+
 DeviceObject* PnpManager::FunctionDeviceOf(DeviceNode* node)
 {
     std::lock_guard<std::mutex> guard(lock_);
@@ -570,6 +606,28 @@ std::vector<std::string> PnpManager::InterfacePathsOf(DeviceNode* node)
         if (entry->Node == node)
             paths.push_back(NarrowText(entry->Link));
     return paths;
+}
+
+size_t PnpManager::HeldDeviceObjects()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    size_t count = 0;
+    for (auto& node : nodes_)
+        count += (node->Pdo ? 1 : 0) + (node->Fdo ? 1 : 0);
+    return count;
+}
+
+size_t PnpManager::LiveNodes()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return size_t(std::count_if(nodes_.begin(), nodes_.end(),
+                                [](const auto& node) { return node->State != NodeState::Gone; }));
+}
+
+size_t PnpManager::InterfaceCount()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return interfaces_.size();
 }
 
 int PnpManager::DriverEntryCalls(const std::string& name)

@@ -75,6 +75,8 @@ public:
     void Unsubscribe(int subscription);
     // The node whose enabled interface link name starts `path`, and the rest of the path.
     DeviceNode* ResolvePath(const std::string& path, std::u16string* remainder);
+    // The top of the node's stack, referenced; null once the node is gone.
+    DeviceObject* ReferenceTopOf(DeviceNode* node);
     void FileOpened(DeviceNode* node);
     void FileClosed(DeviceNode* node);
     int WatchHandle(DeviceNode* node, HandleNotice notice);
@@ -85,7 +87,8 @@ public:
     NodeState StateOf(DeviceNode* node);
     Status StartStatusOf(DeviceNode* node);
     DeviceObject* PhysicalDeviceOf(DeviceNode* node);
-    // The function device the driver added (kept referenced, so it can be asked whether it was deleted).
+    // The function device the driver added (kept referenced, so it can be asked whether it was deleted,
+    // until the node is gone: then null, as is its physical device).
     DeviceObject* FunctionDeviceOf(DeviceNode* node);
     std::vector<std::string> InterfacePathsOf(DeviceNode* node);
     // Sends one plug-and-play request to the top of the node's stack; start,
@@ -97,6 +100,11 @@ public:
     // A system set-power request to every started device; the first failure.
     Status SetSystemPowerState(SystemPowerState state);
     int DriverEntryCalls(const std::string& name);
+    // What departed devices must not pile up: device objects the manager still
+    // references, nodes not yet gone, and registered device interfaces.
+    size_t HeldDeviceObjects();
+    size_t LiveNodes();
+    size_t InterfaceCount();
 
 private:
     Status CallAndWait(DeviceObject* top, Request* request);
@@ -111,6 +119,7 @@ private:
     void AnnounceLocked(DeviceInterfaceEntry& entry, bool arrival);
     void HideInterfacesLocked(DeviceNode* node);
     void NotifyHandlesLocked(DeviceNode* node);
+    std::vector<DeviceObject*> ReleaseLocked(DeviceNode* node);
     DeviceNode* NodeOfLocked(DeviceObject* physicalDevice);
     Status RunOnPnpThread(const std::function<Status()>& job);
 

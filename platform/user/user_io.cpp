@@ -162,7 +162,7 @@ Status Open(const std::string& path, Handle* handle)
     if (!node)
         return Status::ObjectNameNotFound;
     // The top of the node's stack, which starts at its physical device.
-    DeviceObject* top = ReferenceTopOfStack(pnp.PhysicalDeviceOf(node));
+    DeviceObject* top = pnp.ReferenceTopOf(node);
     if (!top)
         return Status::NoSuchDevice;
     auto* file = new FileObject;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/kernel/io_internal.h"
 #include "tests/driver/driver_fixture.h"
 
 namespace kovrin::qelusb::testing {
@@ -149,7 +150,9 @@ TEST_F(PnpTest, SurpriseRemovalWithAReadOutstanding)
     OpenAll();
     Event handleGone;
     RegisterHandleNotification(device_handle_, [&](HandleEvent) { handleGone.Set(); });
+    // Held by the test: the manager lets a gone device's objects go.
     DeviceObject* function = Pnp().FunctionDeviceOf(node);
+    ReferenceDevice(function);
     std::vector<uint8_t> buffer(64);
     Overlapped read;
     ASSERT_EQ(Read(in_, buffer.data(), buffer.size(), read), Status::Pending);
@@ -169,9 +172,40 @@ TEST_F(PnpTest, SurpriseRemovalWithAReadOutstanding)
     machine_->WaitIdle();
     EXPECT_TRUE(IsDeviceDeleted(function));
     EXPECT_EQ(Pnp().StateOf(node), NodeState::Gone);
+    EXPECT_EQ(Pnp().FunctionDeviceOf(node), nullptr);
+    DereferenceDevice(function);
     UnregisterInterfaceNotification(subscription);
     std::lock_guard<std::mutex> guard(lock);
     EXPECT_EQ(events, (std::vector<InterfaceEvent>{InterfaceEvent::Removal}));
+}
+
+TEST_F(PnpTest, PluggingInAndOutDoesNotPileUpDepartedDevices)
+{
+    for (int cycle = 0; cycle < 60; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        int port = Plug();
+        DeviceNode* node = machine_->NodeOfPort(port);
+        ASSERT_EQ(Pnp().StateOf(node), NodeState::Started);
+        EXPECT_EQ(Pnp().LiveNodes(), 1u);
+        EXPECT_EQ(Pnp().HeldDeviceObjects(), 2u);  // the physical and the function device
+        EXPECT_EQ(Pnp().InterfaceCount(), 1u);
+        // Every other cycle the module leaves with a handle still open.
+        Handle handle = OpenOk(OnlyInterface());
+        if (cycle % 2 == 0)
+            Close(handle);
+        Bus().Unplug(port);
+        machine_->WaitIdle();
+        if (cycle % 2 != 0) {
+            EXPECT_EQ(Pnp().StateOf(node), NodeState::SurpriseRemoved);
+            Close(handle);
+            machine_->WaitIdle();
+        }
+        EXPECT_EQ(Pnp().StateOf(node), NodeState::Gone);
+        EXPECT_EQ(Pnp().FunctionDeviceOf(node), nullptr);
+        EXPECT_EQ(Pnp().LiveNodes(), 0u);
+        EXPECT_EQ(Pnp().HeldDeviceObjects(), 0u);
+        EXPECT_EQ(Pnp().InterfaceCount(), 0u);
+    }
 }
 
 TEST_F(PnpTest, InterfaceArrivalIsAnnouncedAfterTheStart)
