@@ -31,10 +31,6 @@ namespace {
 // A module below this software revision (revision byte 1) is refused.
 constexpr uint8_t MinimumKduSoftware = 5;
 constexpr size_t RevisionBufferLength = 10;
-// A read may run this far past the size the directory gives before it counts as broken.
-constexpr uint64_t ReadMargin = 2 * 255;
-// The bound for a file that the last listing did not show.
-constexpr uint64_t UnlistedFileLimit = 16 * 1024 * 1024;
 constexpr int32_t Green = 0xFF00;
 
 QString Text(const std::string& s)
@@ -318,8 +314,15 @@ void FormMain::ConfirmEraseKduFile(const KduFileRow& line)
     while (name.endsWith(' '))
         name.chop(1);
     const uint16_t number = *line.Number;  // the row goes with the list's refresh
-    if (MsgBox(this, "Confirm erase file \"" + name + "\"", MsgButtons::OkCancel) == MsgResult::Ok)
-        DeleteKduFile(number);
+    // The number names a file on this unit only; another may be taken into use while the box is open.
+    const UsbDevice unit = KduInUse;
+    if (MsgBox(this, "Confirm erase file \"" + name + "\"", MsgButtons::OkCancel) != MsgResult::Ok)
+        return;
+    if (!unit || KduInUse != unit) {
+        MsgBox(this, "The KDU that file was on is no longer the one in use; nothing was erased.");
+        return;
+    }
+    DeleteKduFile(number);
 }
 
 void FormMain::DeleteKduFile(uint16_t fileNo)
@@ -337,9 +340,8 @@ void FormMain::DeleteKduFile(uint16_t fileNo)
 
 KduFileRead FormMain::ReadListedKduFile(uint16_t fileNo, const std::function<void(size_t)>& progress)
 {
-    const KduFileRow* listed = KduFiles.Find(fileNo);
-    return kovrin::ReadKduFile(QelUsbExports(), KduInUse, fileNo,
-                               listed ? listed->Size + ReadMargin : UnlistedFileLimit, progress);
+    // The directory's size may lag behind the data; only a read that never ends is refused.
+    return kovrin::ReadKduFile(QelUsbExports(), KduInUse, fileNo, KduFileReadLimit, progress);
 }
 
 uint8_t FormMain::ReadKduFile(uint16_t fileNo, Bytes& data)

@@ -59,6 +59,36 @@ protected:
         ASSERT_EQ(form->HexFileLoaded, True);
     }
 
+    // Confirms an erase of the audit file while, with the box open, another KDU
+    // is taken into use (or the one in use leaves).
+    void EraseWhileTheUnitChanges(bool another)
+    {
+        Launch();
+        auto first = Module();
+        const int port = Plug(first);
+        ASSERT_TRUE(Connected());
+        const UsbDevice unit = form->KduInUse;
+        auto second = Module();
+        SelectListed(*form, "TyxAuditData.bin");
+        SetMessageHandler([&](const MessageRequest& m) {
+            messages.push_back(m);
+            if (m.buttons == MsgButtons::OkCancel) {
+                if (another)
+                    Plug(second);
+                else
+                    Unplug(port);
+                EXPECT_TRUE(QTest::qWaitFor([&] { return form->KduInUse != unit; }, 5000));
+            }
+            return MsgResult::Ok;
+        });
+        form->CommandKDUErase->click();
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[0].text, "Confirm erase file \"TyxAuditData.bin\"");
+        EXPECT_EQ(messages[1].text, "The KDU that file was on is no longer the one in use; nothing was erased.");
+        EXPECT_EQ(first->Files().size(), 3u);
+        EXPECT_EQ(second->Files().size(), 3u);
+    }
+
     std::shared_ptr<ModuleEmulator> ConnectKdu(bool seeded = true)
     {
         auto kdu = Module("kdu", seeded);
@@ -214,6 +244,16 @@ TEST_F(ModuleWindow, EraseAsksFirstAndCancelKeepsTheFile)
     form->CommandKDUErase->click();
     ASSERT_EQ(messages.size(), before + 1);
     EXPECT_EQ(messages.back().text, "No file selected");
+}
+
+TEST_F(ModuleWindow, AnEraseConfirmedAfterAnotherKduWasTakenIntoUseErasesNothing)
+{
+    EraseWhileTheUnitChanges(true);
+}
+
+TEST_F(ModuleWindow, AnEraseConfirmedAfterTheKduLeftErasesNothing)
+{
+    EraseWhileTheUnitChanges(false);
 }
 
 TEST_F(ModuleWindow, AFirmwareFileOnTheModuleIsTheImageAsHexText)
