@@ -512,8 +512,15 @@ void FormMain::RefreshConfigurationFromKdu()
     Bytes data;
     if (ReadKduFile(*found, data) != 0)
         return;
-    const int16_t needed = EepromLengthOfLayout(LayoutOfVariant(ImageVariant));
-    if (needed == 0 || data.size() < size_t(needed)) {
+    // The file is decoded by the attached acceptor's layout, so its length is checked against that
+    // one, and every byte decoded comes from the file.
+    const EepromLayout layout = LayoutOfVariant(AcceptorVariant);
+    if (layout == EepromLayout::None) {
+        MsgBox(this, Text(NoLayoutText(AcceptorVariant)) + "\nNothing was loaded.");
+        return;
+    }
+    const int16_t needed = EepromLengthOfLayout(layout);
+    if (data.size() < size_t(needed)) {
         MsgBox(this, QString("The configuration file on the KDU holds %1 bytes, too few for a configuration; "
                              "nothing was loaded.")
                          .arg(data.size()));

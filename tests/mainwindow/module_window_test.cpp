@@ -469,6 +469,66 @@ TEST_F(ModuleWindow, AConfigurationFileOfTheLoadedRevisionIsReadBack)
     EXPECT_EQ(form->txtSerial->text(), "9876543210");
 }
 
+TEST_F(ModuleWindow, AConfigurationReadBackIsCheckedAndDecodedByTheAcceptorsLayout)
+{
+    Launch();
+    auto kdu = ConnectKdu(false);
+    LoadSarnelImage();
+    form->cmdConfig_Click();
+    const struct {
+        uint8_t image;     // variant of the loaded firmware, which names the file
+        uint8_t acceptor;  // variant identified since, whose layout decodes it
+        size_t length;
+        bool loaded;
+    } cases[] = {
+        {7, 5, 152, false},  // long enough for layout 6/7, short of layout 5/9's 176 bytes
+        {7, 5, 176, true},
+        {5, 7, 150, true},  // layout 6/7's 143 bytes and a tail
+        {5, 7, 142, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.image) << " " << int(c.acceptor) << " " << c.length);
+        EepromRecord onModule;
+        ASSERT_TRUE(LoadEepromDefaults(onModule, c.acceptor));
+        const std::string serial = "98765432109";
+        std::copy(serial.begin(), serial.end(), onModule.SerialNumber.begin());
+        EepromImage image{};
+        ASSERT_TRUE(EncodeEepromImage(onModule, image));
+        Bytes contents(image.begin(), image.begin() + long(std::min<size_t>(c.length, image.size())));
+        contents.resize(c.length, 0xEE);
+        kdu->WithFiles([&](emulator::usb::ModuleFiles& files) {
+            while (!files.Files().empty())
+                files.Delete(files.Files().front().Number);
+            ModuleFile readable;
+            readable.SetName(c.image == 5 ? "Tyx_Config.bin" : "Tyx_WS_Config.bin");
+            readable.VariantId = c.image == 5 ? SarnelVariantId : TekraVariantId;
+            readable.DataFileKind = 3;
+            readable.SetupRevision = FactoryRecord.SetupRevision;
+            readable.CalibrationRevision = FactoryRecord.CalibrationRevision;
+            readable.Contents = contents;
+            return files.Add(readable);
+        });
+        form->ComboPort_Click(form->ComboPort->currentIndex());
+        form->ImageVariant = c.image;
+        AcceptorVariant = c.acceptor;
+        CurrentRecord = EepromRecord{};
+        form->lblCSerial->setText("");
+        messages.clear();
+        form->cmdRefresh_Click();
+        if (c.loaded) {
+            EXPECT_TRUE(messages.empty());
+            EXPECT_EQ(form->lblCSerial->text(), "9876543210");
+        } else {
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages[0].text, QString("The configuration file on the KDU holds %1 bytes, too few for a "
+                                                "configuration; nothing was loaded.")
+                                            .arg(c.length));
+            EXPECT_EQ(form->lblCSerial->text(), "");
+            EXPECT_EQ(CurrentRecord.SerialNumber, EepromRecord{}.SerialNumber);
+        }
+    }
+}
+
 TEST_F(ModuleWindow, AFileLeftOpenOnTheModuleIsClosedWhenItComesBack)
 {
     // As a transfer cut short by an unplug leaves it: the module refuses new files and the erase of that one.
