@@ -193,6 +193,7 @@ void FormMain::DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t uni
         uint8_t closeStatus = 0;
         usb.PMCloseFile(handle, &closeStatus);
         usableUnits_.insert(handle);
+        cmdViewAudit->hide();  // a unit arriving hides it; the access code shows it
         TakeKduIntoUse(handle);
     }
     done();
@@ -207,7 +208,6 @@ void FormMain::TakeKduIntoUse(UsbDevice handle)
     ManageImages(8);
     FrameKDU->show();
     CommandKDUErase->show();
-    cmdViewAudit->hide();  // the access code shows it
     ListKDU->setVisible(!frmConfiguration->isVisible());
     ShowModuleButtons();
 }

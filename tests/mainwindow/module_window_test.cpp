@@ -193,6 +193,26 @@ TEST_F(ModuleWindow, TheUnitInUseStaysSelectedWhileOthersComeAndGo)
     EXPECT_EQ(form->ComboPort->currentData().value<UsbDevice>(), second);
 }
 
+TEST_F(ModuleWindow, ChoosingTheUnitAgainKeepsTheAuditButtonAsTheAccessCodeLeftIt)
+{
+    Launch();
+    ConnectKdu();
+    EXPECT_TRUE(form->cmdViewAudit->isHidden());
+    form->cmdViewAudit->show();  // as the administrator's access code does
+    form->ComboPort_Click(form->ComboPort->currentIndex());
+    EXPECT_FALSE(form->cmdViewAudit->isHidden());
+    form->cmdViewAudit->hide();  // as any other code does
+    form->ComboPort_Click(form->ComboPort->currentIndex());
+    EXPECT_TRUE(form->cmdViewAudit->isHidden());
+
+    // A unit arriving hides it, as it does on its own.
+    form->cmdViewAudit->show();
+    const UsbDevice first = form->KduInUse;
+    Plug(Module("kdu", false));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->KduInUse != first; }, 5000));
+    EXPECT_TRUE(form->cmdViewAudit->isHidden());
+}
+
 TEST_F(ModuleWindow, AModuleWithOldSoftwareIsRefusedAndThePortMenuGoesBackToCom1)
 {
     Launch();
