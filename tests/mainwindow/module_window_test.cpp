@@ -351,6 +351,30 @@ TEST_F(ModuleWindow, AFailedFirmwareDownloadLeavesNoFileAndSaysWhy)
     EXPECT_EQ(FilesOfClass(*kdu, 3).size(), 1u);
 }
 
+TEST_F(ModuleWindow, AWrongListingBeforeADownloadKeepsTheFirmwareFileThatWasThere)
+{
+    Launch();
+    auto kdu = ConnectKdu(false);
+    LoadSarnelImage();
+    ModuleFile held;
+    held.SetName("Ver   067 TYX_FW.HEX");
+    held.FileClass = 3;
+    held.VariantId = SarnelVariantId;
+    held.Contents = Bytes(300, 0x3A);
+    kdu->WithFiles([&](emulator::usb::ModuleFiles& files) { return files.Add(held); });
+    // Entry 0 answered as if past the last entry: the listing shows no file, so the download goes ahead.
+    kdu->AddFault(0x3A, {UsbFaultKind::Status, 1, 0, 1, 5});
+    form->RefreshKduFileList(form->KduInUse);
+    ASSERT_EQ(ListedNames(*form), QStringList{"No Files found"});
+    kdu->AddFault(CmdWrite, {UsbFaultKind::Status, 1, 1, 1, 2});
+    form->cmdFlashRqt_Click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Error writing to KDU: No Space\nSome of the file may still be on the KDU: erase it there.");
+    const auto firmware = FilesOfClass(*kdu, 3);
+    ASSERT_EQ(firmware.size(), 2u) << "nothing erased";
+    EXPECT_EQ(firmware[0].Contents, held.Contents);
+}
+
 TEST_F(ModuleWindow, AFirmwareRevisionBeyondThreeDigitsIsRefused)
 {
     Launch();
