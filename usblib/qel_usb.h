@@ -99,7 +99,8 @@ QEL_USB_API int32_t VoskUsb_Initialise(DeviceChangeCallback callback);
 
 /*
  * Stops the library: forgets every device without calling the callback and
- * stops watching. Transfers still running on other threads end with 6.
+ * stops watching. Transfers still running on other threads end: a read with
+ * 6, a write that the device had not taken with 7.
  * Returns 1, also when the library was not started.
  */
 QEL_USB_API int32_t VoskUsb_Remove(void);

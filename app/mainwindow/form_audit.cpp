@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/config/eeprom_record.h"
+#include "app/widgets/value_label.h"
 
 namespace kovrin {
 
@@ -49,7 +50,7 @@ FormAudit::FormAudit(QWidget* parent) : QWidget(parent, Qt::Window)
 
     lblAuditNote = new QLabel(this);
     lblAuditNote->setObjectName("lblAuditNote");
-    lblAuditNote->setAccessibleDescription("Audit note");
+    MakeValueLabel(lblAuditNote, "Audit note");
     lblAuditNote->setWordWrap(true);
     lblAuditNote->hide();
 

@@ -27,6 +27,7 @@
 #include "app/module/qel_usb_client.h"
 #include "app/widgets/colour_of.h"
 #include "app/widgets/message_seam.h"
+#include "app/widgets/value_label.h"
 #include "app/widgets/pictures.h"
 
 namespace kovrin {
@@ -57,7 +58,7 @@ QLabel* CaptionedValue(QWidget* parent, const char* name, const QString& caption
     c->setStyleSheet("color: #555;");
     QLabel* v = NewLabel(parent, name, QRect(x + 150, y, w, 24));
     c->setBuddy(v);
-    v->setAccessibleDescription(caption);
+    MakeValueLabel(v, caption);
     v->setStyleSheet("font-weight: 600;");
     return v;
 }
@@ -121,7 +122,7 @@ void FormMain::BuildControls()
     auto* link = new QGroupBox("Note acceptor", Frame5);
     link->setGeometry(260, 46, 460, 300);
     Label7[0] = NewLabel(link, "Label7", QRect(16, 26, 420, 26), "DISCONNECTED");
-    Label7[0]->setAccessibleDescription("Link status");
+    MakeValueLabel(Label7[0], "Link status");
     Label7[0]->setStyleSheet("font-size: 15px; font-weight: 700;");
     Label6[4] = CaptionedValue(link, "Label6_4", "Variant", 16, 60);
     Label6[5] = CaptionedValue(link, "Label6_5", "Information", 16, 86);
@@ -135,10 +136,10 @@ void FormMain::BuildControls()
     LabelFwSetupRevision = CaptionedValue(link, "LabelFwSetupRevision", "Setup revision", 16, 190);
     LabelFwCalRevision = CaptionedValue(link, "LabelFwCalRevision", "Calibration revision", 16, 216);
     Label10 = NewLabel(link, "Label10", QRect(16, 244, 200, 24));
-    Label10->setAccessibleDescription("Unit mode");
+    MakeValueLabel(Label10, "Unit mode");
     Label10->setStyleSheet("font-weight: 700; color: #a05000;");
     LabelCalibrationStatus = NewLabel(link, "LabelCalibrationStatus", QRect(16, 268, 300, 24));
-    LabelCalibrationStatus->setAccessibleDescription("Calibration status");
+    MakeValueLabel(LabelCalibrationStatus, "Calibration status");
 
     // Each service button exists once per variant; the attached variant's set shows.
     for (int v = 0; v < 10; ++v) {
@@ -172,10 +173,10 @@ void FormMain::BuildControls()
     cmdOpenHex->setGeometry(720, 28, 160, 36);
     connect(cmdOpenHex, &QPushButton::clicked, this, &FormMain::cmdOpenHex_Click);
     lblHexFile = NewLabel(firmware, "lblHexFile", QRect(720, 70, 280, 24));
-    lblHexFile->setAccessibleDescription("Firmware file");
+    MakeValueLabel(lblHexFile, "Firmware file");
     lblHexFile->setStyleSheet("color: #555;");
     Label7[1] = NewLabel(firmware, "Label7_1", QRect(720, 96, 280, 24));
-    Label7[1]->setAccessibleDescription("Firmware status");
+    MakeValueLabel(Label7[1], "Firmware status");
     Label7[1]->setStyleSheet("font-weight: 700; color: #1f6b3a;");
     lblHexChk = CaptionedValue(firmware, "lblHexChk", "Image checksum", 440, 28, 100);
     LabelRomSetupRevision = CaptionedValue(firmware, "LabelRomSetupRevision", "Setup revision", 440, 54, 100);
@@ -184,10 +185,12 @@ void FormMain::BuildControls()
     Label61 = CaptionedValue(firmware, "Label61", "Boot-strap retries", 440, 132, 100);
     Label59 = NewLabel(firmware, "Label59", QRect(0, 0, 0, 0));
     Label62 = NewLabel(firmware, "Label62", QRect(0, 0, 0, 0));
+    MakeValueLabel(Label59, {});
+    MakeValueLabel(Label62, {});
     Label59->hide();
     Label62->hide();
     lblDisplay = NewLabel(firmware, "lblDisplay", QRect(16, 170, 680, 28));
-    lblDisplay->setAccessibleDescription("Update status");
+    MakeValueLabel(lblDisplay, "Update status");
     lblDisplay->setAutoFillBackground(true);
     ProgressBar1 = new QProgressBar(firmware);
     ProgressBar1->setObjectName("ProgressBar1");
@@ -196,7 +199,7 @@ void FormMain::BuildControls()
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     lblDeviceChk = NewLabel(firmware, "lblDeviceChk", QRect(720, 130, 200, 28));
-    lblDeviceChk->setAccessibleDescription("Acceptor checksum");
+    MakeValueLabel(lblDeviceChk, "Acceptor checksum");
     cmdFlashRqt = new QPushButton("&UPDATE BA", firmware);
     cmdFlashRqt->setObjectName("cmdFlashRqt");
     cmdFlashRqt->setAccessibleName("UPDATE BA");

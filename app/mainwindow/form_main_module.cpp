@@ -31,10 +31,6 @@ namespace {
 // A module below this software revision (revision byte 1) is refused.
 constexpr uint8_t MinimumKduSoftware = 5;
 constexpr size_t RevisionBufferLength = 10;
-// A read may run this far past the size the directory gives before it counts as broken.
-constexpr uint64_t ReadMargin = 2 * 255;
-// The bound for a file that the last listing did not show.
-constexpr uint64_t UnlistedFileLimit = 16 * 1024 * 1024;
 constexpr int32_t Green = 0xFF00;
 
 QString Text(const std::string& s)
@@ -197,6 +193,7 @@ void FormMain::DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t uni
         uint8_t closeStatus = 0;
         usb.PMCloseFile(handle, &closeStatus);
         usableUnits_.insert(handle);
+        cmdViewAudit->hide();  // a unit arriving hides it; the access code shows it
         TakeKduIntoUse(handle);
     }
     done();
@@ -211,7 +208,6 @@ void FormMain::TakeKduIntoUse(UsbDevice handle)
     ManageImages(8);
     FrameKDU->show();
     CommandKDUErase->show();
-    cmdViewAudit->hide();  // the access code shows it
     ListKDU->setVisible(!frmConfiguration->isVisible());
     ShowModuleButtons();
 }
@@ -318,8 +314,15 @@ void FormMain::ConfirmEraseKduFile(const KduFileRow& line)
     while (name.endsWith(' '))
         name.chop(1);
     const uint16_t number = *line.Number;  // the row goes with the list's refresh
-    if (MsgBox(this, "Confirm erase file \"" + name + "\"", MsgButtons::OkCancel) == MsgResult::Ok)
-        DeleteKduFile(number);
+    // The number names a file on this unit only; another may be taken into use while the box is open.
+    const UsbDevice unit = KduInUse;
+    if (MsgBox(this, "Confirm erase file \"" + name + "\"", MsgButtons::OkCancel) != MsgResult::Ok)
+        return;
+    if (!unit || KduInUse != unit) {
+        MsgBox(this, "The KDU that file was on is no longer the one in use; nothing was erased.");
+        return;
+    }
+    DeleteKduFile(number);
 }
 
 void FormMain::DeleteKduFile(uint16_t fileNo)
@@ -337,9 +340,8 @@ void FormMain::DeleteKduFile(uint16_t fileNo)
 
 KduFileRead FormMain::ReadListedKduFile(uint16_t fileNo, const std::function<void(size_t)>& progress)
 {
-    const KduFileRow* listed = KduFiles.Find(fileNo);
-    return kovrin::ReadKduFile(QelUsbExports(), KduInUse, fileNo,
-                               listed ? listed->Size + ReadMargin : UnlistedFileLimit, progress);
+    // The directory's size may lag behind the data; only a read that never ends is refused.
+    return kovrin::ReadKduFile(QelUsbExports(), KduInUse, fileNo, KduFileReadLimit, progress);
 }
 
 uint8_t FormMain::ReadKduFile(uint16_t fileNo, Bytes& data)
@@ -510,8 +512,15 @@ void FormMain::RefreshConfigurationFromKdu()
     Bytes data;
     if (ReadKduFile(*found, data) != 0)
         return;
-    const int16_t needed = EepromLengthOfLayout(LayoutOfVariant(ImageVariant));
-    if (needed == 0 || data.size() < size_t(needed)) {
+    // The file is decoded by the attached acceptor's layout, so its length is checked against that
+    // one, and every byte decoded comes from the file.
+    const EepromLayout layout = LayoutOfVariant(AcceptorVariant);
+    if (layout == EepromLayout::None) {
+        MsgBox(this, Text(NoLayoutText(AcceptorVariant)) + "\nNothing was loaded.");
+        return;
+    }
+    const int16_t needed = EepromLengthOfLayout(layout);
+    if (data.size() < size_t(needed)) {
         MsgBox(this, QString("The configuration file on the KDU holds %1 bytes, too few for a configuration; "
                              "nothing was loaded.")
                          .arg(data.size()));

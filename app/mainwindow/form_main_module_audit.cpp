@@ -27,16 +27,17 @@ void FormMain::cmdViewAudit_Click()
 
 void FormMain::EnableAuditMode()
 {
-    // Only a listing that reached the end of the directory tells a missing
-    // audit file from one it did not get to, and a second file of a kind would
-    // hide the records the module collected in the first.
-    KduListStale = true;
-    if (!KduReadyForNewFile())
-        return;
+    // The listing is rebuilt after every change to the module, so what it last
+    // showed answers this without asking the module.
     if (KduFiles.AuditFileId != -1) {
         MsgBox(this, "Audit mode already enabled!", MsgButtons::Ok, MsgIcon::None, "Audit Mode");
         return;
     }
+    // Only a listing that reached the end of the directory tells a missing
+    // audit file from one it did not get to, and a second file of a kind would
+    // hide the records the module collected in the first.
+    if (!KduReadyForNewFile())
+        return;
     std::vector<AuditFileKind> missing = {AuditFileKind::Sarnel};
     if (KduFiles.TekraAuditFileId == -1)
         missing.push_back(AuditFileKind::Tekra);

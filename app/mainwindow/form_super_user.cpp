@@ -44,7 +44,7 @@ FormSuperUserWarning::FormSuperUserWarning(QWidget* parent) : QDialog(parent)
     setAccessibleName("Danger!");
     LabelWarning = new QLabel(this);
     LabelWarning->setObjectName("LabelWarning");
-    LabelWarning->setAccessibleName("Warning");
+    LabelWarning->setAccessibleDescription("Warning");  // heard as the warning it shows
     LabelWarning->setWordWrap(true);
     LabelWarning->setMinimumWidth(360);
     CheckWarningDontShowMessage = new QCheckBox("Don't Show this message again.", this);

@@ -14,38 +14,40 @@ constexpr size_t ReadBufferLength = 257;
 // Statuses with which a read piece still counts.
 constexpr uint8_t ReadPieceLastStatus = 4;
 
+// The entry as the module lists it back: what the create sent of it.
 bool SameFile(const KduFileInfo& a, const KduFileInfo& b)
 {
     return a.FileClass == b.FileClass && a.VariantId == b.VariantId && a.DataFileKind == b.DataFileKind &&
+           a.SetupRevision == b.SetupRevision && a.CalibrationRevision == b.CalibrationRevision &&
            std::memcmp(a.FileName, b.FileName, 29) == 0;
 }
 
 // Erases what a failed write left; false when something of it may still be on the module.
+// Only the one file that this download made may go: one that fits its entry and was not
+// there before. Two such files mean the listing before was wrong, and either may be one
+// the module held already; none means this listing is.
 bool ErasePartialFile(const ModuleExports& exports, UsbDevice device, const KduFileInfo& entry,
                       const std::set<uint16_t>& numbersBefore)
 {
     // A file the module still holds open cannot be erased; closing what is not open does no harm.
     uint8_t closeStatus = 0;
     exports.PMCloseFile(device, &closeStatus);
-    uint32_t index = 0;
-    for (uint32_t steps = 0; steps < MaxKduDirectoryEntries; ++steps) {
+    std::vector<uint16_t> made;
+    for (uint32_t index = 0;; ++index) {
+        if (index >= MaxKduDirectoryEntries)
+            return false;
         KduFileInfo info;
         std::memset(&info, 0, sizeof info);
         uint8_t status = 0;
         if (exports.PMEnumFile(device, index, &status, &info) != USB_RESULT_SUCCESS)
             return false;
         if (status != 0)
-            return true;
+            break;
         const auto number = static_cast<uint16_t>(info.FileNumber & 0xFFFF);
-        if (!SameFile(info, entry) || numbersBefore.count(number)) {
-            ++index;
-            continue;
-        }
-        // The entries after it move up: the same index names the next one.
-        if (!DeleteKduFile(exports, device, number).Deleted())
-            return false;
+        if (SameFile(info, entry) && !numbersBefore.count(number))
+            made.push_back(number);
     }
-    return false;
+    return made.size() == 1 && DeleteKduFile(exports, device, made.front()).Deleted();
 }
 
 }  // namespace
@@ -85,7 +87,7 @@ KduFileRead ReadKduFile(const ModuleExports& exports, UsbDevice device, uint16_t
             break;
         read.Data.insert(read.Data.end(), buffer, buffer + std::min<size_t>(length, ReadBufferLength));
         if (read.Data.size() > sizeLimit) {
-            read.Messages.push_back("The file on the KDU is longer than its directory entry says; it was not used.");
+            read.Messages.push_back("The file on the KDU is longer than any file a KDU holds; it was not used.");
             read.Status = 1;
             failed = true;
             break;
@@ -111,8 +113,12 @@ KduFileWrite WriteKduFile(const ModuleExports& exports, UsbDevice device, const 
     uint8_t status = 0;
     const UsbResult created = exports.PMCreateFile(device, &status, &entry);
     if (created == USB_RESULT_SUCCESS && status != 0) {
-        // Refused: the module made no file.
+        // Refused: the module made no file. The close goes all the same, as after any create.
         outcome.Messages.push_back("Could not create file: " + KduReplyText(status));
+        uint8_t closeStatus = 0;
+        if (const UsbResult closed = exports.PMCloseFile(device, &closeStatus))
+            outcome.Messages.push_back(UsbErrorText(closed));
+        outcome.Messages.push_back("Nothing of the file was left on the KDU.");
         return outcome;
     }
     std::string failure = created ? UsbErrorText(created) : "";

@@ -20,6 +20,9 @@ struct KduFileRead {
     std::vector<std::string> Messages;
 };
 
+// No module holds a file near this long; a read that runs past it is a module that never ends it.
+constexpr uint64_t KduFileReadLimit = 16 * 1024 * 1024;
+
 // Reads file `number`; a file that runs past `sizeLimit` bytes is a failure.
 // `progress` is called with the number of bytes read so far after each piece.
 KduFileRead ReadKduFile(const ModuleExports& exports, UsbDevice device, uint16_t number, uint64_t sizeLimit,
@@ -31,9 +34,10 @@ struct KduFileWrite {
 };
 
 // Creates the file of `entry`, writes `writes` in order (calling `progress`
-// with the number written so far) and closes it. On a failure after the
-// create, the file is closed and erased: of the files matching `entry`, those
-// whose number is not in `numbersBefore` (the module's files before the create).
+// with the number written so far) and closes it; the close follows every
+// create. On a failure the partial file is erased: the one file that matches
+// `entry` and whose number is not in `numbersBefore` (the module's files
+// before the create). When no file or more than one fits, nothing is erased.
 KduFileWrite WriteKduFile(const ModuleExports& exports, UsbDevice device, const KduFileInfo& entry,
                           const std::vector<Bytes>& writes, const std::set<uint16_t>& numbersBefore,
                           const std::function<void(size_t)>& progress = {});

@@ -12,6 +12,8 @@
 #include <QtTest>
 #include <gtest/gtest.h>
 
+#include "tests/support/accessibility_check.h"
+
 namespace kovrin {
 namespace {
 
@@ -88,6 +90,14 @@ TEST_F(SuperUserTest, DialogCaptionsAndHiddenTyping)
         if (w->isVisibleTo(&dialog)) {
             EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
         }
+}
+
+TEST_F(SuperUserTest, TheWarningIsHeardAsTheTextItShows)
+{
+    EXPECT_EQ(test::HeardName(dialog.Warning), "Danger!");
+    EXPECT_EQ(test::HeardName(dialog.Warning->LabelWarning), AdminWarningText);
+    for (const QString& p : test::AccessibilityProblems(dialog.Warning))
+        ADD_FAILURE() << p.toStdString();
 }
 
 TEST_F(SuperUserTest, EnterKeyConfirmsTheCode)

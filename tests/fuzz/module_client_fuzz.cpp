@@ -1,12 +1,18 @@
 // The program's client of the programming module over answers it does not
-// control: the walk over the module's directory and the read of a file, with
-// the library's exports answering from the fuzzer's bytes. Input: a selector
-// byte (bit 0: read a file, else walk the directory), a limit (one byte for
-// the walk's entries, two for the file's size), then per export call its
-// result byte (0xE0 and above give a library result, else success), its status
-// byte and what it hands back (an entry's 68 bytes; a piece's length and bytes).
+// control: the walk over the module's directory, the read of a file and the
+// write of one with its clean-up, with the library's exports answering from
+// the fuzzer's bytes. Input: a selector byte (0: walk the directory, 1: read a
+// file, 2: write one), a limit (one byte for the walk's entries, two for the
+// file's size; for a write the pieces and the numbers listed before), then per
+// export call its result byte (0xE0 and above give a library result, else
+// success), its status byte and what it hands back (an entry's 68 bytes; a
+// piece's length and bytes). List lines and the facts of the walk are checked
+// against the list's table as written out here.
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <optional>
 #include <set>
 
 #include "app/module/kdu_directory.h"
@@ -56,12 +62,184 @@ ModuleExports ExportsFrom(Input& in, std::vector<KduFileInfo>& listed, Bytes& se
         ended = piece.empty();
         return r;
     };
+    e.PMCreateFile = [&](UsbDevice, uint8_t* status, const KduFileInfo*) {
+        const UsbResult r = ResultFrom(in);
+        *status = r ? 0 : in.Byte() % 8 == 7 ? in.Byte() : 0;
+        return r;
+    };
+    e.PMWriteFile = [&](UsbDevice, uint8_t* status, const uint8_t* bytes, uint32_t length) {
+        const UsbResult r = ResultFrom(in);
+        *status = r ? 0 : in.Byte() % 8 == 7 ? in.Byte() : 0;
+        served.push_back(uint8_t(length));
+        served.insert(served.end(), bytes, bytes + length);
+        return r;
+    };
+    e.PMDeleteFile = [&](UsbDevice, uint8_t* status, uint32_t number) {
+        const UsbResult r = ResultFrom(in);
+        *status = r ? 0 : in.Byte() % 8 == 7 ? in.Byte() : 0;
+        KduFileInfo deleted{};
+        deleted.FileNumber = number;
+        deleted.FileSize = uint32_t(r) << 8 | *status;  // how it went
+        listed.push_back(deleted);
+        listed.back().Value5 = 0xDE1E7E;  // marks a delete among the entries
+        return r;
+    };
     e.PMCloseFile = [&](UsbDevice, uint8_t* status) {
         const UsbResult r = ResultFrom(in);
         *status = r ? 0 : in.Byte() % 8 == 7 ? in.Byte() : 0;
         return r;
     };
     return e;
+}
+
+std::string TypeText(const KduFileInfo& info)
+{
+    const bool sarnel = info.VariantId == 0x04000000, tekra = info.VariantId == 0x08000000;
+    switch (info.FileClass) {
+    case 0: return info.DataFileKind == 1 || info.DataFileKind == 4 ? "Audit" : "Configuration";
+    case 1:
+    case 2: return "Bootloader";
+    case 3: return std::string("Application") + (sarnel ? " (Sarnel)" : tekra ? " (Tekra)" : "");
+    case 5: return "Variant";
+    default: return "Unknown";
+    }
+}
+
+std::string ListedName(const KduFileInfo& info)
+{
+    std::string name;
+    for (size_t i = 0; i < 29; ++i)
+        name += uint8_t(info.FileName[i]) < 0x20 ? ' ' : info.FileName[i];
+    return name;
+}
+
+// The list's line by its table: number, name, type and size, the revision digits of an application
+// rewritten in hexadecimal; nothing where the rewrite has no defined place.
+std::optional<std::string> Line(const KduFileInfo& info)
+{
+    std::string line = std::to_string(info.FileNumber & 0xFFFF) + "\t" + ListedName(info) + "\t";
+    std::string type = TypeText(info);
+    if (info.FileClass == 3 && (info.VariantId == 0x04000000 || info.VariantId == 0x08000000)) {
+        // Made on the line as far as "Application", before the variant's name.
+        line += "Application";
+        type.erase(0, 11);
+        const size_t p = line.find("Ver");
+        if (p == std::string::npos || p + 8 >= line.size())
+            return std::nullopt;
+        int value = 0;
+        for (size_t i = p + 6; i < p + 9 && std::isdigit(uint8_t(line[i])); ++i)
+            value = value * 10 + (line[i] - '0');
+        static const char digits[] = "0123456789ABCDEF";
+        for (int k = 0; k < 3; ++k)
+            line[p + 8 - size_t(k)] = digits[(value >> (4 * k)) & 0xF];
+    }
+    return line + type + "\t" + std::to_string(info.FileSize) + " bytes";
+}
+
+void CheckWalkByTable(const KduFileList& list, const std::vector<KduFileInfo>& listed)
+{
+    KduFileList expected;
+    for (size_t i = 0; i < listed.size(); ++i) {
+        const KduFileInfo& info = listed[i];
+        const auto number = uint16_t(info.FileNumber & 0xFFFF);
+        const bool sarnel = info.VariantId == 0x04000000, tekra = info.VariantId == 0x08000000;
+        const KduFileRow& row = list.Lines[i];
+        // The columns by position: an application's rewritten digits may reach into the type.
+        if (const auto line = Line(info)) {
+            FUZZ_CHECK(row.Line == *line);
+            const size_t name = line->find('\t') + 1;
+            FUZZ_CHECK(row.Name == line->substr(name, 29));
+            FUZZ_CHECK(row.Type == line->substr(name + 30, line->rfind('\t') - name - 30));
+        }
+        if (info.FileClass != 3) {
+            FUZZ_CHECK(row.Name == ListedName(info));
+            FUZZ_CHECK(row.Type == TypeText(info));
+        }
+        if (info.FileClass == 0) {
+            if (info.DataFileKind == 1)
+                expected.AuditFileId = number;
+            else if (info.DataFileKind == 4)
+                expected.TekraAuditFileId = number;
+            else if (info.DataFileKind == 3 && (sarnel || tekra))
+                expected.RevisionTable[number] = {info.SetupRevision, info.CalibrationRevision, uint8_t(sarnel ? 5 : 7)};
+            else if (info.DataFileKind != 3) {
+                expected.SarnelConfigPresent |= sarnel;
+                expected.TekraConfigPresent |= tekra;
+            }
+        } else if (info.FileClass == 3) {
+            expected.SarnelFirmwarePresent |= sarnel;
+            expected.TekraFirmwarePresent |= tekra;
+        }
+    }
+    FUZZ_CHECK(list.AuditFileId == expected.AuditFileId && list.TekraAuditFileId == expected.TekraAuditFileId);
+    FUZZ_CHECK(list.SarnelConfigPresent == expected.SarnelConfigPresent);
+    FUZZ_CHECK(list.TekraConfigPresent == expected.TekraConfigPresent);
+    FUZZ_CHECK(list.SarnelFirmwarePresent == expected.SarnelFirmwarePresent);
+    FUZZ_CHECK(list.TekraFirmwarePresent == expected.TekraFirmwarePresent);
+    FUZZ_CHECK(list.RevisionTable.size() == expected.RevisionTable.size());
+    for (const auto& [number, entry] : expected.RevisionTable) {
+        const auto found = list.RevisionTable.find(number);
+        FUZZ_CHECK(found != list.RevisionTable.end());
+        FUZZ_CHECK(found->second.SetupRevision == entry.SetupRevision &&
+                   found->second.CalibrationRevision == entry.CalibrationRevision &&
+                   found->second.Variant == entry.Variant);
+    }
+}
+
+bool SameEntry(const KduFileInfo& a, const KduFileInfo& b)
+{
+    return a.FileClass == b.FileClass && a.VariantId == b.VariantId && a.DataFileKind == b.DataFileKind &&
+           a.SetupRevision == b.SetupRevision && a.CalibrationRevision == b.CalibrationRevision &&
+           std::memcmp(a.FileName, b.FileName, 29) == 0;
+}
+
+// A write reports success only when the module took every piece as given; its clean-up erases at most
+// one file, one that fits the entry and was not listed before, and only when it is the only such file.
+void CheckWrite(Input& in)
+{
+    KduFileInfo entry;
+    in.Fill(entry);
+    std::vector<Bytes> pieces(in.Byte() % 4);
+    for (Bytes& piece : pieces)
+        piece = in.Bytes(in.Byte() % 129 + 1);
+    std::set<uint16_t> before;
+    for (int n = in.Byte() % 4; n > 0; --n)
+        before.insert(in.Word());
+    std::vector<KduFileInfo> listed;  // the clean-up's listing, with its deletes among it
+    Bytes sent;                       // each write: its length, then its bytes
+    bool ended = false;
+    const ModuleExports exports = ExportsFrom(in, listed, sent, ended);
+    const KduFileWrite write = WriteKduFile(exports, 1, entry, pieces, before);
+    Bytes given;
+    for (const Bytes& piece : pieces) {
+        given.push_back(uint8_t(piece.size()));
+        given.insert(given.end(), piece.begin(), piece.end());
+    }
+    FUZZ_CHECK(std::equal(sent.begin(), sent.end(), given.begin(), given.begin() + long(std::min(sent.size(), given.size()))));
+    std::vector<uint16_t> fitting;
+    int deletes = 0;
+    bool deleted = false;
+    for (const KduFileInfo& info : listed) {
+        if (info.Value5 == 0xDE1E7E && info.FileSize >> 8 == 0 && info.FileSize != 0x100) {
+            ++deletes;
+            FUZZ_CHECK(fitting.size() == 1 && fitting[0] == uint16_t(info.FileNumber));
+            deleted = info.FileSize == 0;
+        } else if (info.Value5 == 0xDE1E7E) {
+            ++deletes;
+        } else if (SameEntry(info, entry) && !before.count(uint16_t(info.FileNumber & 0xFFFF))) {
+            fitting.push_back(uint16_t(info.FileNumber & 0xFFFF));
+        }
+    }
+    FUZZ_CHECK(deletes <= 1);
+    if (write.Written) {
+        FUZZ_CHECK(sent == given && write.Messages.empty() && deletes == 0);
+        return;
+    }
+    FUZZ_CHECK(write.Messages.size() >= 2);
+    if (write.Messages.back() == "Nothing of the file was left on the KDU.")
+        FUZZ_CHECK(deleted || (sent.empty() && deletes == 0 && write.Messages.front().rfind("Could not create file: ", 0) == 0));
+    else
+        FUZZ_CHECK(write.Messages.back() == "Some of the file may still be on the KDU: erase it there.");
 }
 
 void CheckWalk(const KduFileList& list, const std::vector<KduFileInfo>& listed, uint32_t maxEntries)
@@ -81,6 +259,7 @@ void CheckWalk(const KduFileList& list, const std::vector<KduFileInfo>& listed, 
         FUZZ_CHECK(std::none_of(row.Name.begin(), row.Name.end(), [](char c) { return uint8_t(c) < 0x20; }));
         FUZZ_CHECK(!row.Type.empty() && row.Type.find('\t') == std::string::npos);
     }
+    CheckWalkByTable(list, listed);
     const std::set<uint16_t> numbers = list.Numbers();
     for (int32_t id : {list.AuditFileId, list.TekraAuditFileId})
         FUZZ_CHECK(id == -1 || numbers.count(uint16_t(id)));
@@ -95,7 +274,12 @@ void CheckWalk(const KduFileList& list, const std::vector<KduFileInfo>& listed, 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Input in(data, size);
-    const bool readFile = in.Byte() & 1;
+    const uint8_t mode = in.Byte() % 3;
+    if (mode == 2) {
+        CheckWrite(in);
+        return 0;
+    }
+    const bool readFile = mode == 1;
     std::vector<KduFileInfo> listed;
     Bytes served;
     bool ended = false;

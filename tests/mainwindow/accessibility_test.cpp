@@ -50,9 +50,14 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
     o.versionText = "0043";
     Attach(o);
     Launch();
-    // Empty, a value label is named by its caption rather than by nothing or its code name.
-    EXPECT_EQ(HeardName(form->Label6[7]), "Version");
-    EXPECT_EQ(HeardName(form->lblCSerial), "Serial number");
+    // Empty, a value label is heard as nothing, not as its caption; the caption describes it.
+    for (QLabel* empty : {form->Label6[0], form->Label6[7], form->lblCSerial}) {
+        SCOPED_TRACE(empty->objectName().toStdString());
+        ASSERT_TRUE(empty->text().isEmpty());
+        EXPECT_EQ(HeardName(empty), "");
+    }
+    EXPECT_EQ(HeardDescription(form->Label6[0]), "Image for");
+    EXPECT_EQ(HeardDescription(form->lblCSerial), "Serial number");
 
     ASSERT_TRUE(Identified());
     ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid == True; }, 5000));
@@ -106,7 +111,7 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 5000));
     EXPECT_EQ(HeardName(form->Label7[0]), "DISCONNECTED");
     EXPECT_EQ(HeardName(form->LabelCalibrationStatus), "Unit Not Calibrated");
-    EXPECT_EQ(HeardName(form->Label6[7]), "Version");
+    EXPECT_EQ(HeardName(form->Label6[7]), "");
 }
 
 TEST_F(AccessibilityTest, ASecurityButtonIsHeardWithItsChannelAndState)

@@ -145,10 +145,11 @@ TEST_F(ModuleAuditWindow, EnablingAuditModeCreatesBothFilesWithTheirLeadingByte)
         EXPECT_EQ(files[i].FileClass, 0);
         EXPECT_EQ(files[i].Contents, Bytes{0x00});
     }
-    // A fresh listing first, then each file created, given its byte and closed; then listed again.
+    // The listing made on arrival holds: each file created, given its byte and closed; then listed again.
     std::vector<int> commands = Commands(*kdu, before);
     ASSERT_GE(commands.size(), 7u);
-    EXPECT_EQ(commands.front(), CmdEnum);
+    EXPECT_EQ(commands.front(), CmdCreate);
+    EXPECT_EQ(commands.back(), CmdEnum);
     commands.erase(std::remove(commands.begin(), commands.end(), CmdEnum), commands.end());
     EXPECT_EQ(commands, (std::vector<int>{CmdCreate, CmdWrite, CmdClose, CmdCreate, CmdWrite, CmdClose}));
     EXPECT_EQ(ListedNames(*form), (QStringList{"TyxAuditData.bin", "TyxTekraAuditData.bin"}));
@@ -175,15 +176,22 @@ TEST_F(ModuleAuditWindow, OnlyAMissingFileIsCreatedSoNoRecordsAreHidden)
     ASSERT_EQ(FilesOfKind(*kdu, 1).size(), 1u);
     EXPECT_EQ(FilesOfKind(*kdu, 1)[0].Contents, Bytes{0x00});
 
-    // With the Sarnel file there, nothing is sent but the listing.
+    // With the Sarnel file listed, nothing at all is sent.
     const size_t before = kdu->Requests().size();
     form->EnableAuditMode();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Audit mode already enabled!");
     EXPECT_EQ(messages[0].title, "Audit Mode");
-    for (int command : Commands(*kdu, before))
-        EXPECT_EQ(command, CmdEnum);
+    EXPECT_EQ(kdu->Requests().size(), before);
     EXPECT_EQ(kdu->Files().size(), 2u);
+
+    // Without a unit the listing is gone with it, and the unit is what is missing.
+    form->KduInUse = 0;
+    form->KduFiles = {};
+    messages.clear();
+    form->EnableAuditMode();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "No USB Handle");
 }
 
 TEST_F(ModuleAuditWindow, NothingIsCreatedWithoutAWholeListing)
@@ -191,8 +199,11 @@ TEST_F(ModuleAuditWindow, NothingIsCreatedWithoutAWholeListing)
     platform::user::SetTimeLimitScale(0.01);
     Launch();
     auto kdu = ConnectKduWith({AuditFile(AuditFileKind::Tekra, TekraRecords)});
-    // The listing breaks off before it reaches the Tekra file.
-    kdu->AddFault(CmdEnum, {UsbFaultKind::NoReply, 1, 0});
+    // The listings break off before they reach the Tekra file: the last one and the one made again.
+    kdu->AddFault(CmdEnum, {UsbFaultKind::NoReply, 2, 0});
+    form->RefreshKduFileList(form->KduInUse);
+    ASSERT_TRUE(form->KduListStale);
+    messages.clear();
     const size_t before = kdu->Requests().size();
     form->EnableAuditMode();
     ASSERT_EQ(messages.size(), 2u);
@@ -212,10 +223,11 @@ TEST_F(ModuleAuditWindow, ARefusedCreateWritesNothingAndTheOtherFileIsStillMade)
     const size_t before = kdu->Requests().size();
     form->cmdViewAudit->click();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "Could not create file: No Space");
+    EXPECT_EQ(messages[0].text, "Could not create file: No Space\nNothing of the file was left on the KDU.");
+    // The close follows the refused create too.
     std::vector<int> commands = Commands(*kdu, before);
     commands.erase(std::remove(commands.begin(), commands.end(), CmdEnum), commands.end());
-    EXPECT_EQ(commands, (std::vector<int>{CmdCreate, CmdCreate, CmdWrite, CmdClose}));
+    EXPECT_EQ(commands, (std::vector<int>{CmdCreate, CmdClose, CmdCreate, CmdWrite, CmdClose}));
     ASSERT_EQ(kdu->Files().size(), 1u);
     EXPECT_EQ(kdu->Files()[0].NameText(), "TyxTekraAuditData.bin");
     EXPECT_EQ(form->cmdViewAudit->text(), "View Audit Data");
@@ -232,6 +244,47 @@ TEST_F(ModuleAuditWindow, AFailedByteLeavesNoEmptyFileBehind)
     ASSERT_EQ(kdu->Files().size(), 1u);
     EXPECT_EQ(kdu->Files()[0].NameText(), "TyxTekraAuditData.bin");
     EXPECT_EQ(kdu->Files()[0].Contents, Bytes{0x00});
+}
+
+TEST_F(ModuleAuditWindow, AWrongListingBeforeKeepsTheCleanUpFromErasingAFileThatWasThere)
+{
+    Launch();
+    auto kdu = ConnectKduWith({AuditFile(AuditFileKind::Tekra, TekraRecords)});
+    // Entry 0 answered as if past the last entry: the listing shows no file.
+    kdu->AddFault(CmdEnum, {UsbFaultKind::Status, 1, 0, 1, 5});
+    form->RefreshKduFileList(form->KduInUse);
+    ASSERT_EQ(ListedNames(*form), QStringList{"No Files found"});
+    // The Tekra file's byte fails: two Tekra files now fit its entry.
+    kdu->AddFault(CmdWrite, {UsbFaultKind::Status, 1, 1, 1, 2});
+    form->EnableAuditMode();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Error writing to KDU: No Space\nSome of the file may still be on the KDU: erase it there.");
+    const auto tekra = FilesOfKind(*kdu, 4);
+    ASSERT_EQ(tekra.size(), 2u) << "nothing erased";
+    EXPECT_EQ(tekra[0].Contents, TekraRecords);
+}
+
+TEST_F(ModuleAuditWindow, RecordsCollectedSinceTheListingAreReadToo)
+{
+    Launch();
+    auto kdu = ConnectKduWith({AuditFile(AuditFileKind::Sarnel, {0x00})});
+    // The module collects records after the listing: its entry lags behind the data.
+    const Bytes sarnel = SarnelRecords();
+    kdu->WithFiles([&](ModuleFiles& files) {
+        for (const ModuleFile& f : files.Files())
+            if (f.DataFileKind == 1) {
+                ModuleFile grown = f;
+                grown.Contents = sarnel;
+                files.Delete(f.Number);
+                return files.Add(grown);
+            }
+        return false;
+    });
+    SelectListed(*form, "TyxAuditData.bin");
+    form->cmdViewAudit->click();
+    EXPECT_TRUE(messages.empty());
+    ASSERT_FALSE(form->frmKDUAuditData->isHidden());
+    EXPECT_EQ(AuditList()->rowCount(), 20);
 }
 
 TEST_F(ModuleAuditWindow, ViewingReadsTheFileWithProgressAndShowsEveryRecord)

@@ -59,6 +59,36 @@ protected:
         ASSERT_EQ(form->HexFileLoaded, True);
     }
 
+    // Confirms an erase of the audit file while, with the box open, another KDU
+    // is taken into use (or the one in use leaves).
+    void EraseWhileTheUnitChanges(bool another)
+    {
+        Launch();
+        auto first = Module();
+        const int port = Plug(first);
+        ASSERT_TRUE(Connected());
+        const UsbDevice unit = form->KduInUse;
+        auto second = Module();
+        SelectListed(*form, "TyxAuditData.bin");
+        SetMessageHandler([&](const MessageRequest& m) {
+            messages.push_back(m);
+            if (m.buttons == MsgButtons::OkCancel) {
+                if (another)
+                    Plug(second);
+                else
+                    Unplug(port);
+                EXPECT_TRUE(QTest::qWaitFor([&] { return form->KduInUse != unit; }, 5000));
+            }
+            return MsgResult::Ok;
+        });
+        form->CommandKDUErase->click();
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[0].text, "Confirm erase file \"TyxAuditData.bin\"");
+        EXPECT_EQ(messages[1].text, "The KDU that file was on is no longer the one in use; nothing was erased.");
+        EXPECT_EQ(first->Files().size(), 3u);
+        EXPECT_EQ(second->Files().size(), 3u);
+    }
+
     std::shared_ptr<ModuleEmulator> ConnectKdu(bool seeded = true)
     {
         auto kdu = Module("kdu", seeded);
@@ -163,6 +193,26 @@ TEST_F(ModuleWindow, TheUnitInUseStaysSelectedWhileOthersComeAndGo)
     EXPECT_EQ(form->ComboPort->currentData().value<UsbDevice>(), second);
 }
 
+TEST_F(ModuleWindow, ChoosingTheUnitAgainKeepsTheAuditButtonAsTheAccessCodeLeftIt)
+{
+    Launch();
+    ConnectKdu();
+    EXPECT_TRUE(form->cmdViewAudit->isHidden());
+    form->cmdViewAudit->show();  // as the administrator's access code does
+    form->ComboPort_Click(form->ComboPort->currentIndex());
+    EXPECT_FALSE(form->cmdViewAudit->isHidden());
+    form->cmdViewAudit->hide();  // as any other code does
+    form->ComboPort_Click(form->ComboPort->currentIndex());
+    EXPECT_TRUE(form->cmdViewAudit->isHidden());
+
+    // A unit arriving hides it, as it does on its own.
+    form->cmdViewAudit->show();
+    const UsbDevice first = form->KduInUse;
+    Plug(Module("kdu", false));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->KduInUse != first; }, 5000));
+    EXPECT_TRUE(form->cmdViewAudit->isHidden());
+}
+
 TEST_F(ModuleWindow, AModuleWithOldSoftwareIsRefusedAndThePortMenuGoesBackToCom1)
 {
     Launch();
@@ -214,6 +264,16 @@ TEST_F(ModuleWindow, EraseAsksFirstAndCancelKeepsTheFile)
     form->CommandKDUErase->click();
     ASSERT_EQ(messages.size(), before + 1);
     EXPECT_EQ(messages.back().text, "No file selected");
+}
+
+TEST_F(ModuleWindow, AnEraseConfirmedAfterAnotherKduWasTakenIntoUseErasesNothing)
+{
+    EraseWhileTheUnitChanges(true);
+}
+
+TEST_F(ModuleWindow, AnEraseConfirmedAfterTheKduLeftErasesNothing)
+{
+    EraseWhileTheUnitChanges(false);
 }
 
 TEST_F(ModuleWindow, AFirmwareFileOnTheModuleIsTheImageAsHexText)
@@ -289,6 +349,30 @@ TEST_F(ModuleWindow, AFailedFirmwareDownloadLeavesNoFileAndSaysWhy)
     EXPECT_EQ(form->lblDisplay->text(), "Download complete");
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(FilesOfClass(*kdu, 3).size(), 1u);
+}
+
+TEST_F(ModuleWindow, AWrongListingBeforeADownloadKeepsTheFirmwareFileThatWasThere)
+{
+    Launch();
+    auto kdu = ConnectKdu(false);
+    LoadSarnelImage();
+    ModuleFile held;
+    held.SetName("Ver   067 TYX_FW.HEX");
+    held.FileClass = 3;
+    held.VariantId = SarnelVariantId;
+    held.Contents = Bytes(300, 0x3A);
+    kdu->WithFiles([&](emulator::usb::ModuleFiles& files) { return files.Add(held); });
+    // Entry 0 answered as if past the last entry: the listing shows no file, so the download goes ahead.
+    kdu->AddFault(0x3A, {UsbFaultKind::Status, 1, 0, 1, 5});
+    form->RefreshKduFileList(form->KduInUse);
+    ASSERT_EQ(ListedNames(*form), QStringList{"No Files found"});
+    kdu->AddFault(CmdWrite, {UsbFaultKind::Status, 1, 1, 1, 2});
+    form->cmdFlashRqt_Click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Error writing to KDU: No Space\nSome of the file may still be on the KDU: erase it there.");
+    const auto firmware = FilesOfClass(*kdu, 3);
+    ASSERT_EQ(firmware.size(), 2u) << "nothing erased";
+    EXPECT_EQ(firmware[0].Contents, held.Contents);
 }
 
 TEST_F(ModuleWindow, AFirmwareRevisionBeyondThreeDigitsIsRefused)
@@ -427,6 +511,66 @@ TEST_F(ModuleWindow, AConfigurationFileOfTheLoadedRevisionIsReadBack)
     EXPECT_EQ(CurrentRecord.SerialNumber, onModule.SerialNumber);
     EXPECT_EQ(form->lblCSerial->text(), "9876543210");
     EXPECT_EQ(form->txtSerial->text(), "9876543210");
+}
+
+TEST_F(ModuleWindow, AConfigurationReadBackIsCheckedAndDecodedByTheAcceptorsLayout)
+{
+    Launch();
+    auto kdu = ConnectKdu(false);
+    LoadSarnelImage();
+    form->cmdConfig_Click();
+    const struct {
+        uint8_t image;     // variant of the loaded firmware, which names the file
+        uint8_t acceptor;  // variant identified since, whose layout decodes it
+        size_t length;
+        bool loaded;
+    } cases[] = {
+        {7, 5, 152, false},  // long enough for layout 6/7, short of layout 5/9's 176 bytes
+        {7, 5, 176, true},
+        {5, 7, 150, true},  // layout 6/7's 143 bytes and a tail
+        {5, 7, 142, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.image) << " " << int(c.acceptor) << " " << c.length);
+        EepromRecord onModule;
+        ASSERT_TRUE(LoadEepromDefaults(onModule, c.acceptor));
+        const std::string serial = "98765432109";
+        std::copy(serial.begin(), serial.end(), onModule.SerialNumber.begin());
+        EepromImage image{};
+        ASSERT_TRUE(EncodeEepromImage(onModule, image));
+        Bytes contents(image.begin(), image.begin() + long(std::min<size_t>(c.length, image.size())));
+        contents.resize(c.length, 0xEE);
+        kdu->WithFiles([&](emulator::usb::ModuleFiles& files) {
+            while (!files.Files().empty())
+                files.Delete(files.Files().front().Number);
+            ModuleFile readable;
+            readable.SetName(c.image == 5 ? "Tyx_Config.bin" : "Tyx_WS_Config.bin");
+            readable.VariantId = c.image == 5 ? SarnelVariantId : TekraVariantId;
+            readable.DataFileKind = 3;
+            readable.SetupRevision = FactoryRecord.SetupRevision;
+            readable.CalibrationRevision = FactoryRecord.CalibrationRevision;
+            readable.Contents = contents;
+            return files.Add(readable);
+        });
+        form->ComboPort_Click(form->ComboPort->currentIndex());
+        form->ImageVariant = c.image;
+        AcceptorVariant = c.acceptor;
+        CurrentRecord = EepromRecord{};
+        form->lblCSerial->setText("");
+        messages.clear();
+        form->cmdRefresh_Click();
+        if (c.loaded) {
+            EXPECT_TRUE(messages.empty());
+            EXPECT_EQ(form->lblCSerial->text(), "9876543210");
+        } else {
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages[0].text, QString("The configuration file on the KDU holds %1 bytes, too few for a "
+                                                "configuration; nothing was loaded.")
+                                            .arg(c.length));
+            EXPECT_EQ(form->lblCSerial->text(), "");
+            EXPECT_EQ(CurrentRecord.SerialNumber, EepromRecord{}.SerialNumber);
+        }
+    }
 }
 
 TEST_F(ModuleWindow, AFileLeftOpenOnTheModuleIsClosedWhenItComesBack)

@@ -38,10 +38,11 @@ public:
     struct Spoil {
         UsbResult Result = USB_RESULT_SUCCESS;
         uint8_t Status = 0;
+        bool Done = false;  // with a result: the call did its work and only the reply was lost
     };
 
     std::vector<FakeFile> Files;
-    // Spoils the `nth` (from 1) call of `call`; with a result the call does nothing.
+    // Spoils the `nth` (from 1) call of `call`; with a result or a status the call does nothing.
     std::map<std::pair<Call, int>, Spoil> Spoils;
     std::map<Call, int> Calls;
     size_t ReadPiece = 255;
@@ -133,10 +134,17 @@ private:
         *status = 0;
         const int n = ++Calls[call];
         const auto spoil = Spoils.find({call, n});
-        if (spoil != Spoils.end() && spoil->second.Result)
+        if (spoil != Spoils.end() && spoil->second.Result) {
+            if (spoil->second.Done)
+                action();
             return spoil->second.Result;
-        const uint8_t s = action();
-        *status = spoil != Spoils.end() ? spoil->second.Status : s;
+        }
+        // A refusal by status is not carried out, as a module does.
+        if (spoil != Spoils.end() && spoil->second.Status) {
+            *status = spoil->second.Status;
+            return USB_RESULT_SUCCESS;
+        }
+        *status = action();
         return USB_RESULT_SUCCESS;
     }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "tests/module/fake_module.h"
 #include "app/module/kdu_directory.h"
 #include "app/module/module_transfers.h"
@@ -105,7 +107,6 @@ TEST(ModuleTransfers, AFailedWriteLeavesNoPartialFileAndSaysWhy)
         FakeModule::Spoil spoil;
         std::string why;
     } cases[] = {
-        {Call::Create, 1, {USB_RESULT_TIME_OUT, 0}, "Error - Link Time out "},
         {Call::Write, 1, {USB_RESULT_WRITE_FAILED, 0}, "Error - Write Failed"},
         {Call::Write, 2, {0, 2}, "Error writing to KDU: No Space"},
         {Call::Close, 1, {USB_RESULT_LINK_FAILED, 0}, "Error - Link Failed"},
@@ -126,16 +127,91 @@ TEST(ModuleTransfers, AFailedWriteLeavesNoPartialFileAndSaysWhy)
     }
 }
 
-TEST(ModuleTransfers, ARefusedCreateWritesNothingAndErasesNothing)
+TEST(ModuleTransfers, ARefusedCreateWritesNothingErasesNothingAndIsStillClosed)
 {
     FakeModule module;
+    module.Files.push_back({Entry(1, 0, 2, SarnelVariantId, "Tyx_Config.bin"), {7}});
     module.Spoils[{Call::Create, 1}] = {0, 2};
     const KduFileWrite write =
         WriteKduFile(module.Exports(), 1, Entry(0, 0, 2, SarnelVariantId, "Tyx_Config.bin"), {{1}}, {});
     EXPECT_FALSE(write.Written);
-    EXPECT_EQ(write.Messages, (std::vector<std::string>{"Could not create file: No Space"}));
+    EXPECT_EQ(write.Messages,
+              (std::vector<std::string>{"Could not create file: No Space", "Nothing of the file was left on the KDU."}));
     EXPECT_EQ(module.Calls[Call::Write], 0);
+    EXPECT_EQ(module.Calls[Call::Close], 1);
     EXPECT_EQ(module.Calls[Call::Delete], 0);
+    EXPECT_EQ(module.Files.size(), 1u);
+}
+
+// The clean-up erases the one file this download made, known by its entry and by
+// not being in the listing before; any doubt leaves every file where it is.
+TEST(ModuleTransfers, TheCleanUpErasesOnlyTheOneFileThisDownloadMade)
+{
+    KduFileInfo entry = Entry(0, 0, 2, SarnelVariantId, "Tyx_Config.bin");
+    entry.SetupRevision = 0x12;
+    entry.CalibrationRevision = 0x34;
+    const auto sameBut = [&](uint16_t number, auto change) {
+        KduFileInfo other = entry;
+        other.FileNumber = number;
+        change(other);
+        return other;
+    };
+    const struct {
+        const char* what;
+        std::vector<KduFileInfo> before;  // on the module before the download
+        std::set<uint16_t> listed;        // what the listing before the create showed
+        int relistEndAt;                  // the re-listing reports its end at this call (0: never early)
+        std::vector<uint16_t> left;       // numbers on the module afterwards
+        std::string last;
+    } cases[] = {
+        {"a sound listing", {sameBut(1, [](KduFileInfo&) {})}, {1}, 0, {1},
+         "Nothing of the file was left on the KDU."},
+        {"a listing before that missed a file of the same entry", {sameBut(1, [](KduFileInfo&) {})}, {}, 0, {1, 100},
+         "Some of the file may still be on the KDU: erase it there."},
+        {"a missed file of other revisions", {sameBut(1, [](KduFileInfo& e) { e.SetupRevision = 0x13; }),
+                                               sameBut(2, [](KduFileInfo& e) { e.CalibrationRevision = 0; })},
+         {}, 0, {1, 2}, "Nothing of the file was left on the KDU."},
+        {"a missed file of another kind or name", {sameBut(1, [](KduFileInfo& e) { e.DataFileKind = 3; }),
+                                                    sameBut(2, [](KduFileInfo& e) { e.FileName[3] = 'X'; }),
+                                                    sameBut(3, [](KduFileInfo& e) { e.VariantId = TekraVariantId; }),
+                                                    sameBut(4, [](KduFileInfo& e) { e.FileClass = 3; })},
+         {}, 0, {1, 2, 3, 4}, "Nothing of the file was left on the KDU."},
+        {"a re-listing that shows no new file", {sameBut(1, [](KduFileInfo&) {})}, {1}, 2, {1, 100},
+         "Some of the file may still be on the KDU: erase it there."},
+    };
+    for (const auto& c : cases) {
+        FakeModule module;
+        for (const KduFileInfo& e : c.before)
+            module.Files.push_back({e, {9}});
+        module.Spoils[{Call::Write, 1}] = {0, 2};
+        if (c.relistEndAt)
+            module.Spoils[{Call::Enum, c.relistEndAt}] = {0, 5};
+        const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{1}, {2}}, c.listed);
+        EXPECT_FALSE(write.Written) << c.what;
+        EXPECT_EQ(write.Messages, (std::vector<std::string>{"Error writing to KDU: No Space", c.last})) << c.what;
+        std::vector<uint16_t> left;
+        for (const auto& f : module.Files)
+            left.push_back(uint16_t(f.Info.FileNumber));
+        EXPECT_EQ(left, c.left) << c.what;
+    }
+}
+
+TEST(ModuleTransfers, ACreateLostOnTheLinkIsErasedOnlyWhenTheModuleShowsIt)
+{
+    const KduFileInfo entry = Entry(0, 0, 2, SarnelVariantId, "Tyx_Config.bin");
+    for (const bool made : {true, false}) {
+        FakeModule module;
+        module.Spoils[{Call::Create, 1}] = {USB_RESULT_TIME_OUT, 0, made};
+        const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{1}}, {});
+        EXPECT_FALSE(write.Written);
+        EXPECT_EQ(module.Calls[Call::Write], 0);
+        EXPECT_TRUE(module.Files.empty()) << made;
+        // With no file to be seen, the listing may be what is wrong.
+        EXPECT_EQ(write.Messages, (std::vector<std::string>{"Error - Link Time out ",
+                                                            made ? "Nothing of the file was left on the KDU."
+                                                                 : "Some of the file may still be on the KDU: erase it there."}))
+            << made;
+    }
 }
 
 TEST(ModuleTransfers, APartialFileThatCannotBeErasedIsReported)

@@ -131,7 +131,7 @@ TEST(ModuleCommands, AcceptedAndRefusedReplyLengths)
         {C::WriteFile, onlyOne, notOne},
         {C::CloseFile, onlyOne, notOne},
         {C::DeleteFile, onlyOne, notOne},
-        {C::EnumFile, {1, 63}, {0, 2, 3, 62, 64, 256}},
+        {C::EnumFile, {1, 63, 64, 200, 256}, {0, 2, 3, 62}},
         {C::GetCapacity, {1, 5}, {0, 2, 4, 6}},
         {C::RunBootloader, onlyOne, notOne},
         {C::SelfTest, onlyOne, notOne},
@@ -200,6 +200,9 @@ TEST(ModuleCommands, DecodedBlocks)
     Bytes entry = Join({0x00}, Repeat(62, 0x61));
     EXPECT_EQ(BlockOf(DecodeOk(C::EnumFile, entry)), Repeat(62, 0x61));
     EXPECT_TRUE(DecodeOk(C::EnumFile, {0x05}).Block.empty());
+    // A longer reply fills the entry from bytes 1 to 62 all the same.
+    for (size_t extra : {1u, 193u})
+        EXPECT_EQ(BlockOf(DecodeOk(C::EnumFile, Join(entry, Repeat(extra, 0x7E)))), Repeat(62, 0x61)) << extra;
 }
 
 TEST(ModuleCommands, ErrorLogCountIsBoundedByTheReply)

@@ -117,6 +117,30 @@ TEST_F(ModuleExportsTest, FilesWrittenListedReadAndDeleted)
     EXPECT_EQ(status, 5);  // "Invalid File": the module's refusal, not the library's
 }
 
+TEST_F(ModuleExportsTest, AnEntryReplyLongerThanTheEntryFillsTheRecordFromItsFirstBytes)
+{
+    Store(EntryFor("TyxTekraAuditData.bin", 0, 4, 0x08000000), {0x00});
+    for (size_t extra : {size_t(1), size_t(193)}) {
+        module_->AddFault(0x3A, {emulator::usb::UsbFaultKind::LongReply, 1, 0, extra});
+        KduFileInfo entry;
+        std::memset(&entry, 0xEE, sizeof entry);
+        uint8_t status = 0xEE;
+        ASSERT_EQ(VoskUsb_PMEnumFile(kdu_, 0, &status, &entry), USB_RESULT_SUCCESS) << extra;
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(entry.FileNumber & 0xFFFF, 1u);
+        EXPECT_EQ(entry.VariantId, 0x08000000u);
+        EXPECT_EQ(entry.DataFileKind, 4);
+        EXPECT_EQ(entry.CalibrationRevision, 0x0105);
+        EXPECT_EQ(std::string(entry.FileName), "TyxTekraAuditData.bin");
+        EXPECT_EQ(entry.FileSize, 1u) << "the size is reply bytes 59-62, not the added ones";
+    }
+    // One byte short of the entry is refused.
+    module_->AddFault(0x3A, {emulator::usb::UsbFaultKind::ShortReply, 1, 0, 1});
+    KduFileInfo entry{};
+    uint8_t status = 0;
+    EXPECT_EQ(VoskUsb_PMEnumFile(kdu_, 0, &status, &entry), USB_RESULT_BAD_REPLY);
+}
+
 TEST_F(ModuleExportsTest, ApplicationClassIsSentAsItsLowByte)
 {
     KduFileInfo entry = EntryFor("Ver   067 TYX_FW.HEX", 0x0103, 0, 0x04000000);

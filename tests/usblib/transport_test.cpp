@@ -167,5 +167,22 @@ TEST_F(TransportTest, RemoveEndsAReadWaitingOnAnotherThread)
         << result;
 }
 
+TEST_F(TransportTest, RemoveEndsAPendingWriteWithWriteFailed)
+{
+    UsbDevice device = OpenOne();
+    bus_->SetNoReply(port_, kOut, true);
+    UsbResult result = -1;
+    std::thread writer([&] {
+        const uint8_t byte = 1;
+        result = PipeWrite(device, &byte, 1);
+    });
+    // The write is under way on the bus before the library stops.
+    while (bus_->PendingTransfers(port_) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    VoskUsb_Remove();
+    writer.join();
+    EXPECT_EQ(result, USB_RESULT_WRITE_FAILED);
+}
+
 }  // namespace
 }  // namespace kovrin::usblib::testing

@@ -67,9 +67,10 @@ const ModuleCommandSpec kCommands[] = {
     StatusOnly(C::WriteFile, "VoskUsb_PMWriteFile", kNone, kNone, 1, L(kWriteMax)),
     StatusOnly(C::CloseFile, "VoskUsb_PMCloseFile"),
     StatusOnly(C::DeleteFile, "VoskUsb_PMDeleteFile", kNumber),
-    // A status-only reply or a whole entry: nothing in between leaves fields undefined.
+    // A status-only reply or one that holds a whole entry (bytes past it are not read): a
+    // reply in between would leave fields undefined.
     {C::EnumFile, "VoskUsb_PMEnumFile", {kNumber, kNone}, 0, 0,
-     {kOne, LengthRange{L(1 + kdu_file_info::kEntryLength), L(1 + kdu_file_info::kEntryLength)}}, R::Plain,
+     {kOne, LengthRange{L(1 + kdu_file_info::kEntryLength), L(kModuleReplyCapacity)}}, R::Plain,
      {kNoField, kNoField, kNoField}, ReplyBlock{1, L(kdu_file_info::kEntryLength)}},
     {C::GetCapacity, "VoskUsb_PMGetCapacity", {kNone, kNone}, 0, 0, {kOne, LengthRange{5, 5}}, R::Plain,
      {ReplyField{1, 4}, kNoField, kNoField}, kNoBlock},

@@ -18,6 +18,7 @@
 #include "app/widgets/colour_of.h"
 #include "app/widgets/message_seam.h"
 #include "app/widgets/pictures.h"
+#include "app/widgets/value_label.h"
 
 namespace kovrin {
 
@@ -42,8 +43,8 @@ QLabel* NewLabel(QWidget* parent, const QString& text, const QRect& at)
     return l;
 }
 
-// A value label with its caption to the left. A screen reader hears the value the label shows; the
-// caption describes it, and names it while it shows nothing.
+// A value label with its caption to the left. A screen reader hears the value the label shows, and
+// nothing while it shows nothing; the caption describes it.
 QLabel* CaptionedValue(QWidget* parent, const char* name, const QString& caption, int y)
 {
     QLabel* c = NewLabel(parent, caption, QRect(14, y, 150, 24));
@@ -52,7 +53,7 @@ QLabel* CaptionedValue(QWidget* parent, const char* name, const QString& caption
     v->setObjectName(name);
     v->setGeometry(170, y, 250, 24);
     c->setBuddy(v);
-    v->setAccessibleDescription(caption);
+    MakeValueLabel(v, caption);
     v->setStyleSheet("font-weight: 600;");
     return v;
 }
@@ -314,7 +315,7 @@ void ConfigurationFrame::BuildButtons()
 {
     LabelNaStatusMessage = new QLabel(this);
     LabelNaStatusMessage->setObjectName("LabelNaStatusMessage");
-    LabelNaStatusMessage->setAccessibleDescription("Configuration status");
+    MakeValueLabel(LabelNaStatusMessage, "Configuration status");
     LabelNaStatusMessage->setGeometry(10, 774, 1620, 36);
     LabelNaStatusMessage->setAutoFillBackground(true);
     LabelNaStatusMessage->setIndent(12);

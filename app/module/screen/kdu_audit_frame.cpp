@@ -11,6 +11,7 @@
 #include "app/module/audit_export.h"
 #include "app/module/audit_table_model.h"
 #include "app/widgets/message_seam.h"
+#include "app/widgets/value_label.h"
 
 namespace kovrin {
 
@@ -32,7 +33,7 @@ KduAuditFrame::KduAuditFrame(QWidget* parent, const QLocale& locale) : QGroupBox
 
     lblAuditStatus = new QLabel(this);
     lblAuditStatus->setObjectName("lblAuditStatus");
-    lblAuditStatus->setAccessibleDescription("Audit file status");
+    MakeValueLabel(lblAuditStatus, "Audit file status");
     lblAuditStatus->setWordWrap(true);
     lblAuditStatus->hide();
 
