@@ -1,7 +1,8 @@
 #pragma once
 // Emulated devices by name, so that a process can be started with devices on
-// the emulated bus ("kdu:/path/to/seed") without the bus knowing them: an
-// emulator library registers a factory per name, the host makes the devices.
+// the emulated bus ("kdu:/path/to/seed") without the bus knowing them: the
+// emulators (or a test) register a factory per name, the named bus
+// (named_bus.h) makes the devices.
 
 #include <functional>
 #include <memory>
