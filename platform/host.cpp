@@ -1,12 +1,14 @@
 #include "platform/host.h"
 
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 
 #include "platform/machine.h"
-#include "platform/usb/emulated/device_registry.h"
+#include "platform/usb/emulated/named_bus.h"
 #include "platform/usb/libusb/libusb_bus.h"
 
 namespace kovrin::platform::host {
@@ -31,16 +33,23 @@ std::string Environment(const char* name)
     return value ? value : "";
 }
 
-void PlugNamedDevices(usb::EmulatedBus& bus, const std::string& list)
+// The emulated bus with the devices QELUSB_EMULATED names, from the emulators'
+// library beside the driver: loaded only for it, and never unloaded, since
+// the devices it makes live as long as the machine.
+std::unique_ptr<usb::BusBackend> NamedDevicesBus(const std::string& directory)
 {
-    for (const usb::EmulatedDeviceRequest& request : usb::ParseEmulatedDeviceList(list)) {
-        std::string error;
-        std::shared_ptr<usb::EmulatedDevice> device = usb::MakeEmulatedDevice(request, error);
-        if (device)
-            bus.Plug(device);
-        else
-            std::fprintf(stderr, "QELUSB_EMULATED: %s; left out\n", error.c_str());
+    const std::string path = directory + "/" + usb::kEmulatorLibrary;
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        std::fprintf(stderr, "QELUSB_BUS=emulated: cannot load the emulators: %s\n", dlerror());
+        return nullptr;
     }
+    auto make = reinterpret_cast<usb::MakeNamedBusFunction>(dlsym(library, usb::kMakeNamedBus));
+    if (!make) {
+        std::fprintf(stderr, "QELUSB_BUS=emulated: %s has no %s\n", path.c_str(), usb::kMakeNamedBus);
+        return nullptr;
+    }
+    return std::unique_ptr<usb::BusBackend>(make(Environment("QELUSB_EMULATED").c_str()));
 }
 
 }  // namespace
@@ -55,7 +64,9 @@ bool Start(const DriverInstallation& driver)
     const std::string bus = Environment("QELUSB_BUS");
     std::unique_ptr<usb::BusBackend> backend;
     if (bus == "emulated") {
-        backend = std::make_unique<usb::EmulatedBus>();
+        backend = NamedDevicesBus(driver.Directory);
+        if (!backend)
+            return false;
     } else if (bus.empty()) {
         backend = RealBus(driver);
     } else {
@@ -67,18 +78,22 @@ bool Start(const DriverInstallation& driver)
         m.Pnp().SetDriverDirectory(driver.Directory);
         m.Pnp().InstallDriver(driver.Name, driver.Ids);
     });
-    if (bus == "emulated") {
-        PlugNamedDevices(machine->Emulated(), Environment("QELUSB_EMULATED"));
+    if (bus == "emulated")
         machine->WaitIdle();  // present, with their driver started, before anyone looks
-    }
     std::atexit(Shutdown);
     return true;
 }
 
-usb::EmulatedBus* EmulatedBus()
+usb::BusBackend* Backend()
 {
     std::lock_guard<std::mutex> guard(hostLock);
-    return machine ? dynamic_cast<usb::EmulatedBus*>(&machine->Backend()) : nullptr;
+    return machine ? &machine->Backend() : nullptr;
+}
+
+bool Running()
+{
+    std::lock_guard<std::mutex> guard(hostLock);
+    return machine != nullptr;
 }
 
 void WaitIdle()

@@ -15,6 +15,8 @@ namespace kovrin::platform {
 
 class Machine {
 public:
+    // With the emulated bus. This and the members that name the emulated bus
+    // come with the emulators' library (libqel_usb_emulators.so).
     Machine();
     // `prepare` runs before the bus reports its first device: the place to
     // install drivers, so that devices present at start find theirs.

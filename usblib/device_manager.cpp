@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/qelusb_public.h"
-#include "emulators/usb/usb_emulators.h"
 #include "platform/host.h"
 #include "platform/user/message_queue.h"
 #include "usblib/handle_table.h"
@@ -36,19 +36,20 @@ struct LibraryState {
     // Counts starts and stops; work queued under an older session is dropped.
     uint64_t Session = 0;
     DeviceChangeCallback Callback = nullptr;
-    std::shared_ptr<user::MessageQueue> Queue;  // of the thread that started the library
+    // The notices for the thread that started the library; its own queue, so
+    // that stopping lets go of every notice still waiting.
+    std::shared_ptr<user::MessageQueue> Queue;
+    std::thread::id Owner;
     int InterfaceRegistration = 0;
     std::vector<std::shared_ptr<UsbDeviceRecord>> List;  // newest first
     HandleTable Handles;
     uint64_t NextNoticeToken = 1;
 };
 
-// Never destroyed: notices and other threads may still reach it at exit.
-LibraryState& State()
-{
-    static LibraryState* state = new LibraryState;
-    return *state;
-}
+// Not destroyed at exit: notices and other threads may still reach it then.
+LibraryState* state = new LibraryState;
+
+LibraryState& State() { return *state; }
 
 bool IsCurrent(uint64_t session)
 {
@@ -320,13 +321,26 @@ std::string LibraryDirectory()
     return ".";
 }
 
+// A host that unloads the library without stopping it has it stopped here,
+// while its code is still mapped. At process exit the machine may be gone
+// already, and with it everything the library held.
+struct StopAtUnload {
+    ~StopAtUnload()
+    {
+        bool everStarted = state->Session != 0;
+        if (everStarted && !platform::host::Running())
+            return;
+        Remove();
+        // Unloaded while the machine runs on (or before there was one): nothing holds the state any more.
+        delete state;
+        state = nullptr;
+    }
+} stopAtUnload;
+
 }  // namespace
 
 bool StartHost()
 {
-    // QELUSB_EMULATED names the family's emulated devices (kdu, kdu-old, rdu, knurl).
-    static std::once_flag registered;
-    std::call_once(registered, emulator::usb::RegisterUsbEmulators);
     return platform::host::Start({qelusb::kDriverName, qelusb::DriverHardwareIds(), LibraryDirectory()});
 }
 
@@ -341,15 +355,17 @@ int32_t Initialise(DeviceChangeCallback callback)
 {
     LibraryState& s = State();
     uint64_t session;
-    std::shared_ptr<user::MessageQueue> queue = user::ThreadMessageQueue();
+    std::shared_ptr<user::MessageQueue> queue;
     {
         std::lock_guard<std::mutex> guard(s.Lock);
         if (s.Started)
             return 1;
+        queue = std::make_shared<user::MessageQueue>();
         s.Started = true;
         session = ++s.Session;
         s.Callback = callback;
         s.Queue = queue;
+        s.Owner = std::this_thread::get_id();
     }
     if (!StartHost())
         return 0;
@@ -399,6 +415,26 @@ int32_t Remove()
     for (auto& record : records)
         ReleaseFiles(*record);
     return 1;
+}
+
+int32_t NotificationDescriptor()
+{
+    LibraryState& s = State();
+    std::lock_guard<std::mutex> guard(s.Lock);
+    return s.Started ? s.Queue->Descriptor() : -1;
+}
+
+int32_t DispatchNotifications()
+{
+    std::shared_ptr<user::MessageQueue> queue;
+    {
+        LibraryState& s = State();
+        std::lock_guard<std::mutex> guard(s.Lock);
+        if (!s.Started || s.Owner != std::this_thread::get_id())
+            return -1;
+        queue = s.Queue;  // held: a callback may stop the library
+    }
+    return queue->Dispatch();
 }
 
 UsbResult FindDevice(UsbDevice device, std::shared_ptr<UsbDeviceRecord>& record)

@@ -18,6 +18,12 @@ UsbResult CloseDevice(UsbDevice device);
 
 bool IsInitialised();
 
+// The descriptor that is readable while notices wait; -1 when not started.
+int32_t NotificationDescriptor();
+// Runs the waiting notices on the starting thread; how many ran, or -1 on
+// another thread or when not started.
+int32_t DispatchNotifications();
+
 // The checks every device export starts with: 1 when not started, 3 for a
 // handle the library does not hold; else 0 with the record.
 UsbResult FindDevice(UsbDevice device, std::shared_ptr<UsbDeviceRecord>& record);

@@ -1,17 +1,52 @@
 // The library's C exports of the device manager.
 
+#include "usblib/boundary.h"
 #include "usblib/device_manager.h"
 #include "usblib/qel_usb.h"
 
 extern "C" {
 
-int32_t VoskUsb_Initialise(DeviceChangeCallback callback) { return kovrin::usblib::Initialise(callback); }
+int32_t VoskUsb_Initialise(DeviceChangeCallback callback)
+try {
+    return kovrin::usblib::Initialise(callback);
+} catch (...) {
+    return 0;
+}
 
-int32_t VoskUsb_Remove(void) { return kovrin::usblib::Remove(); }
+int32_t VoskUsb_Remove(void)
+try {
+    return kovrin::usblib::Remove();
+} catch (...) {
+    return 1;
+}
 
-UsbResult VoskUsb_OpenDevice(UsbDevice device) { return kovrin::usblib::OpenDevice(device); }
+int32_t VoskUsb_NotificationDescriptor(void)
+try {
+    return kovrin::usblib::NotificationDescriptor();
+} catch (...) {
+    return -1;
+}
 
-UsbResult VoskUsb_CloseDevice(UsbDevice device) { return kovrin::usblib::CloseDevice(device); }
+int32_t VoskUsb_DispatchNotifications(void)
+try {
+    return kovrin::usblib::DispatchNotifications();
+} catch (...) {
+    return -1;
+}
+
+UsbResult VoskUsb_OpenDevice(UsbDevice device)
+try {
+    return kovrin::usblib::OpenDevice(device);
+} catch (...) {
+    return kovrin::usblib::ResultOfException();
+}
+
+UsbResult VoskUsb_CloseDevice(UsbDevice device)
+try {
+    return kovrin::usblib::CloseDevice(device);
+} catch (...) {
+    return kovrin::usblib::ResultOfException();
+}
 
 void VoskUsb_Version(uint8_t* major, uint8_t* minor)
 {

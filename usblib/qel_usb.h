@@ -10,13 +10,22 @@
  *
  * Threads: the callback runs on the thread that called VoskUsb_Initialise:
  * from inside VoskUsb_Initialise for the devices already present, later when
- * that thread dispatches its message queue (the platform's thread message
- * queue; an event loop watches its descriptor). Every other export may be
+ * that thread calls VoskUsb_DispatchNotifications (an event loop watches
+ * VoskUsb_NotificationDescriptor for it). Every other export may be
  * called from any thread; each blocks the caller for the exchange it makes.
  * Exchanges on one device are not serialised: send one command at a time.
  *
  * Every device export returns a UsbResult. The library checks, in this order:
  * started (else 1), handle (else 3), then what the export itself needs.
+ *
+ * No C++ exception leaves an export. A device or command export that meets
+ * one returns 10 when memory for its copy of the caller's arguments ran out
+ * and 6 otherwise (the transfer could not run); VoskUsb_Initialise then
+ * returns 0, VoskUsb_Remove 1, and the two notification exports -1.
+ *
+ * Linking: libqel_usb.so.0 (pkg-config qel_usb); a host may also load
+ * libqel_usb.so by name, as Kovrin does. A host may unload the library: it
+ * stops itself first if VoskUsb_Remove was not called.
  */
 
 #ifndef QEL_USB_H
@@ -104,6 +113,34 @@ QEL_USB_API int32_t VoskUsb_Initialise(DeviceChangeCallback callback);
  * Returns 1, also when the library was not started.
  */
 QEL_USB_API int32_t VoskUsb_Remove(void);
+
+/*
+ * A file descriptor that is readable while notifications of arrivals and
+ * removals wait for VoskUsb_DispatchNotifications; -1 when the library is not
+ * started. It stays the same until VoskUsb_Remove; the library owns it (do not
+ * read or close it). A host without an event loop of its own:
+ *
+ *     VoskUsb_Initialise(OnDeviceChange);
+ *     int fd = VoskUsb_NotificationDescriptor();
+ *     while (running) {
+ *         struct pollfd watch = {fd, POLLIN, 0};
+ *         if (poll(&watch, 1, 500) < 0 && errno != EINTR)
+ *             break;
+ *         if (watch.revents & POLLIN)
+ *             VoskUsb_DispatchNotifications();  // OnDeviceChange runs here
+ *     }
+ *     VoskUsb_Remove();
+ */
+QEL_USB_API int32_t VoskUsb_NotificationDescriptor(void);
+
+/*
+ * Handles the waiting notifications on the calling thread, calling the
+ * DeviceChangeCallback for each arrival and removal among them. Returns how
+ * many notifications it handled (0 when none waited); -1 when the library is
+ * not started or the caller is not the thread that called VoskUsb_Initialise.
+ * The callback may dispatch again (a nested event loop) or stop the library.
+ */
+QEL_USB_API int32_t VoskUsb_DispatchNotifications(void);
 
 /*
  * Opens a device for commands: resets the device and both of its pipes.

@@ -8,15 +8,17 @@
 
 namespace kovrin {
 
-QString ResolveComPort(int n, const QString& programFolder)
+QString ResolveComPort(int n, const QStringList& folders)
 {
-    const QFileInfo link(programFolder + "/COM" + QString::number(n));
-    if (link.isSymLink())
-        return link.symLinkTarget();
+    for (const QString& folder : folders) {
+        const QFileInfo link(folder + "/COM" + QString::number(n));
+        if (link.isSymLink())
+            return link.symLinkTarget();
+    }
     return "/dev/ttyS" + QString::number(n - 1);
 }
 
-CommPort::CommPort(const QString& programFolder, QObject* parent) : QObject(parent), programFolder_(programFolder)
+CommPort::CommPort(const QStringList& linkFolders, QObject* parent) : QObject(parent), linkFolders_(linkFolders)
 {
     connect(&port_, &QSerialPort::readyRead, this, &CommPort::Received);
     connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
@@ -69,7 +71,7 @@ bool CommPort::SetPortOpen(bool open)
         error_ = "Port already open";
         return false;
     }
-    port_.setPortName(ResolveComPort(CommPortNumber, programFolder_));
+    port_.setPortName(ResolveComPort(CommPortNumber, linkFolders_));
     if (!ApplySettings())
         return false;
     if (!port_.open(QIODevice::ReadWrite)) {

@@ -10,9 +10,9 @@
 
 namespace kovrin {
 
-// Device of port COMn: the target of a link "COMn" in the program's folder
-// if there is one, else /dev/ttyS<n-1>.
-QString ResolveComPort(int n, const QString& programFolder);
+// Device of port COMn: the target of a link "COMn" in the first of `folders`
+// that has one, else /dev/ttyS<n-1>.
+QString ResolveComPort(int n, const QStringList& folders);
 
 class CommPort : public QObject {
     Q_OBJECT
@@ -20,8 +20,8 @@ public:
     // Event codes of the receive event.
     enum : int { comEvReceive = 2, comEventRxOver = 1008, comEventFrame = 1004, comEventRxParity = 1009 };
 
-    // COMn links are looked up in `programFolder`.
-    explicit CommPort(const QString& programFolder, QObject* parent = nullptr);
+    // COMn links are looked up in `linkFolders`.
+    explicit CommPort(const QStringList& linkFolders, QObject* parent = nullptr);
 
     int CommPortNumber = 1;
     QString Settings = "9600, N, 8, 1";
@@ -53,7 +53,7 @@ private:
     bool ApplySettings();
     void Received();
 
-    const QString programFolder_;
+    const QStringList linkFolders_;
     QSerialPort port_;
     QString error_;
 };

@@ -1,7 +1,12 @@
 #include "app/main/module_main.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
 #include "app/main/program_folder.h"
 #include "app/main/settings.h"
+#include "app/main/settings_place.h"
 
 namespace kovrin {
 
@@ -11,17 +16,42 @@ std::string FirmwareFilePath;
 std::string ConfigFilePath;
 
 namespace {
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+FolderWritable& WritableCheck()
+{
+    static FolderWritable check;
+    return check;
+}
+
+SettingsPlace Place()
+{
+    return ChooseSettingsPlace(ProgramFolder().toStdString(), Environment("XDG_CONFIG_HOME"), Environment("HOME"),
+                               WritableCheck() ? WritableCheck() : FolderWritable(UserMayWrite));
+}
+
 void FillSettingsFilePath()
 {
     if (SettingsFilePath.empty())
-        SettingsFilePath = ProgramFolder().toStdString() + "/Kovrin.ini";
+        SettingsFilePath = Place().File;
 }
+
 }  // namespace
 
 void LoadSettings()
 {
     FillSettingsFilePath();
-    const SettingsValues v = ReadSettingsFile(SettingsFilePath, ProgramFolder().toStdString());
+    std::string path = SettingsFilePath;
+    const SettingsPlace place = Place();
+    std::error_code error;
+    if (!place.Fallback.empty() && path == place.File && !std::filesystem::exists(path, error))
+        path = place.Fallback;  // the program folder's copy, until the user's own is written
+    const SettingsValues v = ReadSettingsFile(path, ProgramFolder().toStdString());
     SettingsComPort = v.SettingsComPort;
     FirmwareFilePath = v.FirmwareFilePath;
     ConfigFilePath = v.ConfigFilePath;
@@ -30,7 +60,25 @@ void LoadSettings()
 void SaveSettings()
 {
     FillSettingsFilePath();
-    WriteSettingsFile(SettingsFilePath, {SettingsComPort, FirmwareFilePath, ConfigFilePath});
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(SettingsFilePath).parent_path(), error);
+    if (WriteSettingsFile(SettingsFilePath, {SettingsComPort, FirmwareFilePath, ConfigFilePath}))
+        return;
+    static bool told = false;
+    if (!told)
+        std::fprintf(stderr, "Kovrin: cannot write %s; the settings are kept until Kovrin ends\n",
+                     SettingsFilePath.c_str());
+    told = true;
 }
+
+QStringList ComLinkFolders()
+{
+    QStringList folders;
+    for (const std::string& folder : Place().LinkFolders)
+        folders << QString::fromStdString(folder);
+    return folders;
+}
+
+void SetFolderWritableForTesting(FolderWritable writable) { WritableCheck() = std::move(writable); }
 
 }  // namespace kovrin

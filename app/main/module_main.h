@@ -1,7 +1,10 @@
 #pragma once
 // Start-up and the program's three remembered values.
 
+#include <QStringList>
 #include <string>
+
+#include "app/main/settings_place.h"
 
 namespace kovrin {
 
@@ -10,9 +13,17 @@ extern std::string SettingsComPort;
 extern std::string FirmwareFilePath;
 extern std::string ConfigFilePath;
 
-// Fills the three values from "Kovrin.ini" in the program's folder, or the defaults.
+// Fills the three values from "Kovrin.ini", or the defaults. The file is in the
+// program's folder, or in the user's configuration folder where the user may
+// not write the program's (app/main/settings_place.h).
 void LoadSettings();
-// Writes them back; a failed write keeps the values in memory.
+// Writes them back; a failed write keeps the values in memory and is told on
+// stderr once.
 void SaveSettings();
+// The folders where COMn links are looked for, in order.
+QStringList ComLinkFolders();
+// Tests stand in for the check whether the user may write the program's folder
+// (null: the real check).
+void SetFolderWritableForTesting(FolderWritable writable);
 
 }  // namespace kovrin

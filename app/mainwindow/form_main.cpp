@@ -20,6 +20,7 @@
 
 #include "app/config/eeprom_map.h"
 #include "app/link/acceptor_variant.h"
+#include "app/main/module_main.h"
 #include "app/main/program_folder.h"
 #include "app/mainwindow/form_about.h"
 #include "app/mainwindow/form_audit.h"
@@ -79,7 +80,7 @@ FormMain::FormMain()
 {
     setWindowTitle(ProgramTitle);
     setWindowIcon(ProgramIcon());
-    MSComm1 = new CommPort(ProgramFolder(), this);
+    MSComm1 = new CommPort(ComLinkFolders(), this);
     connect(MSComm1, &CommPort::OnComm, this, &FormMain::MSComm1_OnComm);
 
     tmrPoll = new QTimer(this);

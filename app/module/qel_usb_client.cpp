@@ -1,6 +1,9 @@
 #include "app/module/qel_usb_client.h"
 
 #include <QLibrary>
+#include <QSocketNotifier>
+
+#include <memory>
 
 #include "app/main/program_folder.h"
 
@@ -42,21 +45,47 @@ std::function<void(UsbDevice, int32_t, int32_t)>& Listener()
     return listener;
 }
 
+int32_t CallPlain(const char* name, int32_t missing)
+{
+    using Fn = int32_t (*)();
+    const auto fn = reinterpret_cast<Fn>(Export(name));
+    return fn ? fn() : missing;
+}
+
+// Watches the library's notification descriptor while the library runs.
+std::unique_ptr<QSocketNotifier>& Notices()
+{
+    static std::unique_ptr<QSocketNotifier> notices;
+    return notices;
+}
+
 }  // namespace
 
 int32_t VoskUsb_Initialise(DeviceChangeCallbackFn callback)
 {
     using Fn = int32_t (*)(DeviceChangeCallbackFn);
     const auto fn = reinterpret_cast<Fn>(Export("VoskUsb_Initialise"));
-    return fn ? fn(callback) : 0;
+    if (!fn)
+        return 0;
+    int32_t started = fn(callback);
+    // A callback during the start may have stopped the library again.
+    int32_t descriptor = CallPlain("VoskUsb_NotificationDescriptor", -1);
+    if (descriptor >= 0 && !Notices()) {
+        Notices() = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+        QObject::connect(Notices().get(), &QSocketNotifier::activated, [] { VoskUsb_DispatchNotifications(); });
+    }
+    return started;
 }
 
 int32_t VoskUsb_Remove()
 {
-    using Fn = int32_t (*)();
-    const auto fn = reinterpret_cast<Fn>(Export("VoskUsb_Remove"));
-    return fn ? fn() : 1;
+    // Deleted later: the stop may come from a callback that the notifier's own signal runs.
+    if (Notices())
+        Notices().release()->deleteLater();
+    return CallPlain("VoskUsb_Remove", 1);
 }
+
+int32_t VoskUsb_DispatchNotifications() { return CallPlain("VoskUsb_DispatchNotifications", -1); }
 
 const ModuleExports& QelUsbExports()
 {

@@ -15,10 +15,14 @@ using ::UsbResult;
 using DeviceChangeCallbackFn = void (*)(UsbDevice device, int32_t event, int32_t deviceType);
 
 // Starts the library; 1 when started, anything else when it is not (also
-// when the library cannot be loaded).
+// when the library cannot be loaded). While it runs, the event loop of the
+// calling thread hands the library's notifications of later arrivals and
+// removals on (VoskUsb_DispatchNotifications).
 int32_t VoskUsb_Initialise(DeviceChangeCallbackFn callback);
 // Stops the library (nothing when it was never loaded).
 int32_t VoskUsb_Remove();
+// Handles the library's waiting notifications now; -1 when it is not running.
+int32_t VoskUsb_DispatchNotifications();
 
 // The device exports the module client calls. Tests stand a fake in for them.
 struct ModuleExports {

@@ -67,16 +67,17 @@ std::shared_ptr<MessageQueue> ThreadMessageQueue()
 
 int ThreadMessageDescriptor() { return ThreadMessageQueue()->Descriptor(); }
 
-void DispatchThreadMessages()
+void DispatchThreadMessages() { ThreadMessageQueue()->Dispatch(); }
+
+int MessageQueue::Dispatch()
 {
-    std::shared_ptr<MessageQueue> queue = ThreadMessageQueue();
-    MessageQueue::State& state = *queue->state_;
-    for (;;) {
+    State& state = *state_;
+    for (int ran = 0;; ++ran) {
         std::function<void()> message;
         {
             std::lock_guard<std::mutex> guard(state.Lock);
             if (state.Messages.empty())
-                return;
+                return ran;
             message = std::move(state.Messages.front());
             state.Messages.pop_front();
             if (state.Messages.empty())

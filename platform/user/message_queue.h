@@ -18,9 +18,12 @@ public:
     // From any thread; the message runs on the owning thread, in posting order.
     void Post(std::function<void()> message);
     int Descriptor() const;
+    // Runs the waiting messages, one at a time, on the calling thread (the
+    // owner's); returns how many ran. A message may dispatch again (a nested
+    // event loop): the next one runs there.
+    int Dispatch();
 
 private:
-    friend void DispatchThreadMessages();
     struct State;
     std::unique_ptr<State> state_;
 };
@@ -29,8 +32,7 @@ private:
 std::shared_ptr<MessageQueue> ThreadMessageQueue();
 // The calling thread's queue descriptor, for an event loop to watch.
 int ThreadMessageDescriptor();
-// Runs the messages waiting in the calling thread's queue, one at a time. A
-// message may dispatch again (a nested event loop): the next one runs there.
+// Dispatches the calling thread's queue.
 void DispatchThreadMessages();
 
 }  // namespace kovrin::platform::user

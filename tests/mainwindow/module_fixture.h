@@ -87,7 +87,7 @@ protected:
         for (int port : ports)
             bus->Unplug(port);
         platform::host::WaitIdle();
-        platform::user::DispatchThreadMessages();
+        VoskUsb_DispatchNotifications();
         platform::user::SetTimeLimitScale(1);
         FormAudit::Default().Unload();
         SetMessageHandler(nullptr);
@@ -148,7 +148,7 @@ protected:
     {
         platform::host::WaitIdle();
         QTest::qWait(0);
-        platform::user::DispatchThreadMessages();
+        VoskUsb_DispatchNotifications();
         QCoreApplication::processEvents();
     }
 

@@ -59,11 +59,16 @@ TEST(HostTest, AnUnknownBusFailsTheStartWithAMessage)
     EXPECT_EXIT(StartIn("serial", ""), ::testing::ExitedWithCode(100), "QELUSB_BUS=serial: unknown bus");
 }
 
-TEST(EmulatedDeviceList, NamesAndArguments)
+TEST(EmulatedDeviceList, NamesArgumentsAndSchedules)
 {
+    struct Item {
+        std::string name, argument;
+        double arrive = 0, leave = -1;
+        bool operator==(const Item&) const = default;
+    };
     struct Case {
         const char* text;
-        std::vector<std::pair<std::string, std::string>> expected;
+        std::vector<Item> expected;
     };
     const std::vector<Case> cases = {
         {"", {}},
@@ -72,12 +77,20 @@ TEST(EmulatedDeviceList, NamesAndArguments)
         {"kdu:/seed/a,knurl", {{"kdu", "/seed/a"}, {"knurl", ""}}},
         {" rdu : x:y ", {{"rdu", "x:y"}}},
         {"kdu-old:", {{"kdu-old", ""}}},
+        {"kdu@2", {{"kdu", "", 2}}},
+        {"kdu:emulators/usb/demo-seed@1-20", {{"kdu", "emulators/usb/demo-seed", 1, 20}}},
+        {"knurl@0.5-1.25,kdu", {{"knurl", "", 0.5, 1.25}, {"kdu", ""}}},
+        // Not a schedule: the text stays the argument.
+        {"kdu:/seed/me@home", {{"kdu", "/seed/me@home"}}},
+        {"kdu:/a@b@3", {{"kdu", "/a@b", 3}}},
+        {"kdu@5-2", {{"kdu@5-2", ""}}},
+        {"kdu@1.2.3", {{"kdu@1.2.3", ""}}},
     };
     for (const Case& c : cases) {
-        std::vector<std::pair<std::string, std::string>> got;
+        std::vector<Item> got;
         for (const EmulatedDeviceRequest& request : ParseEmulatedDeviceList(c.text))
-            got.emplace_back(request.Name, request.Argument);
-        EXPECT_EQ(got, c.expected) << c.text;
+            got.push_back({request.Name, request.Argument, request.ArriveAfter, request.LeaveAfter});
+        EXPECT_TRUE(got == c.expected) << c.text;
     }
 }
 

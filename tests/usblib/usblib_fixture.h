@@ -75,15 +75,18 @@ protected:
         return port;
     }
 
-    // Until the machine is idle and this thread's queue is empty.
+    // Until the machine is idle and no notification waits.
     static void Settle()
     {
         for (;;) {
             host::WaitIdle();
-            pollfd waiting{user::ThreadMessageDescriptor(), POLLIN, 0};
+            int descriptor = VoskUsb_NotificationDescriptor();
+            if (descriptor < 0)
+                return;
+            pollfd waiting{descriptor, POLLIN, 0};
             if (poll(&waiting, 1, 0) <= 0)
                 return;
-            user::DispatchThreadMessages();
+            VoskUsb_DispatchNotifications();
         }
     }
 

@@ -7,12 +7,18 @@ namespace kovrin::platform::usb {
 
 namespace {
 
-std::mutex registryLock;
+// Never destroyed, like the lock: a library that registered may take its
+// names out while the process exits.
+std::mutex& RegistryLock()
+{
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
 
 std::map<std::string, EmulatedDeviceFactory>& Registry()
 {
-    static std::map<std::string, EmulatedDeviceFactory> factories;
-    return factories;
+    static auto* factories = new std::map<std::string, EmulatedDeviceFactory>;
+    return *factories;
 }
 
 std::string Trimmed(const std::string& text)
@@ -24,17 +30,52 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
+// Seconds as "12", "0.5" or "1.25": digits with at most one decimal point.
+bool ParseSeconds(const std::string& text, double& seconds)
+{
+    if (text.empty() || text == "." || text.find_first_not_of("0123456789.") != std::string::npos ||
+        text.find('.') != text.rfind('.'))
+        return false;
+    // By hand: the process's locale may not write decimals with a point.
+    double value = 0, scale = 1;
+    bool fraction = false;
+    for (char c : text) {
+        if (c == '.')
+            fraction = true;
+        else if (fraction)
+            value += (c - '0') * (scale /= 10);
+        else
+            value = value * 10 + (c - '0');
+    }
+    seconds = value;
+    return true;
+}
+
+// "A" or "A-B" after the item's last '@'.
+bool ParseSchedule(const std::string& text, EmulatedDeviceRequest& request)
+{
+    size_t dash = text.find('-');
+    double arrive = 0, leave = -1;
+    if (!ParseSeconds(Trimmed(text.substr(0, dash)), arrive))
+        return false;
+    if (dash != std::string::npos && (!ParseSeconds(Trimmed(text.substr(dash + 1)), leave) || leave <= arrive))
+        return false;
+    request.ArriveAfter = arrive;
+    request.LeaveAfter = leave;
+    return true;
+}
+
 }  // namespace
 
 void RegisterEmulatedDevice(const std::string& name, EmulatedDeviceFactory factory)
 {
-    std::lock_guard<std::mutex> guard(registryLock);
+    std::lock_guard<std::mutex> guard(RegistryLock());
     Registry()[name] = std::move(factory);
 }
 
 void UnregisterEmulatedDevice(const std::string& name)
 {
-    std::lock_guard<std::mutex> guard(registryLock);
+    std::lock_guard<std::mutex> guard(RegistryLock());
     Registry().erase(name);
 }
 
@@ -50,12 +91,19 @@ std::vector<EmulatedDeviceRequest> ParseEmulatedDeviceList(const std::string& li
         start = comma + 1;
         if (item.empty())
             continue;
+        EmulatedDeviceRequest request;
+        size_t at = item.rfind('@');
+        if (at != std::string::npos && ParseSchedule(item.substr(at + 1), request))
+            item = Trimmed(item.substr(0, at));
         // Only the first colon separates: an argument may be a path with colons.
         size_t colon = item.find(':');
-        if (colon == std::string::npos)
-            requests.push_back({item, {}});
-        else
-            requests.push_back({Trimmed(item.substr(0, colon)), Trimmed(item.substr(colon + 1))});
+        if (colon == std::string::npos) {
+            request.Name = item;
+        } else {
+            request.Name = Trimmed(item.substr(0, colon));
+            request.Argument = Trimmed(item.substr(colon + 1));
+        }
+        requests.push_back(std::move(request));
     }
     return requests;
 }
@@ -64,7 +112,7 @@ std::shared_ptr<EmulatedDevice> MakeEmulatedDevice(const EmulatedDeviceRequest& 
 {
     EmulatedDeviceFactory factory;
     {
-        std::lock_guard<std::mutex> guard(registryLock);
+        std::lock_guard<std::mutex> guard(RegistryLock());
         auto it = Registry().find(request.Name);
         if (it != Registry().end())
             factory = it->second;
