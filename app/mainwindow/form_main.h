@@ -240,6 +240,8 @@ private:
     // False, with a message, when the attached acceptor has no configuration layout.
     bool ConfigurationPossible();
     void ShowImageDescription();
+    // A chosen firmware file was refused: no image is left to send (FlashInhibit and HexFileLoaded stay).
+    void ForgetFirmwareImage();
     void SetFirmwareButtons();
 
     // What Label10 says of the unit.
