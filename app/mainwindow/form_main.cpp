@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QTreeView>
+#include <QWheelEvent>
 #include <QWindowStateChangeEvent>
 
 #include "app/config/eeprom_map.h"
@@ -101,6 +103,8 @@ FormMain::FormMain()
 
 FormMain::~FormMain()
 {
+    // Focus moves while the controls are taken down; the window is no longer there to follow it.
+    disconnect(focusWatch_);
     SetDeviceChangeListener(nullptr);
 }
 
@@ -110,9 +114,14 @@ void FormMain::BuildControls()
     central->setObjectName("FormMainClient");
     setCentralWidget(central);
 
-    // The main panel: the attached acceptor, its service buttons and the firmware update.
-    Frame5 = NewFrame(central, "Frame5", QRect(8, 8, 1040, 640));
-    Frame5->setAccessibleName("Acceptor");
+    // The main panel: the attached acceptor, its service buttons and the firmware update, and beside them
+    // the module's frame. Scrolling moves whole frames, so every control lives in one that the bars move.
+    Frame5 = new QFrame(central);
+    Frame5->setObjectName("Frame5");
+    Frame5->setGeometry(8, 8, 1612, 620);
+    Frame5->setAccessibleName("Main panel");
+    auto* acceptorPanel = NewFrame(Frame5, "AcceptorPanel", QRect(0, 0, 1040, 620));
+    acceptorPanel->setAccessibleName("Acceptor");
     Label1[0] = NewLabel(Frame5, "Label1", QRect(16, 10, 400, 30));
     Label1[0]->setStyleSheet("font-size: 18px; font-weight: 700; color: #1f3b57;");
 
@@ -163,7 +172,7 @@ void FormMain::BuildControls()
     connect(cmdConfig, &QPushButton::clicked, this, &FormMain::cmdConfig_Click);
 
     auto* firmware = new QGroupBox("Firmware update", Frame5);
-    firmware->setGeometry(16, 360, 1008, 260);
+    firmware->setGeometry(16, 360, 1008, 246);
     Label6[0] = CaptionedValue(firmware, "Label6_0", "Image for", 16, 28);
     Label6[1] = CaptionedValue(firmware, "Label6_1", "Image name", 16, 54);
     Label6[2] = CaptionedValue(firmware, "Label6_2", "Image description", 16, 80);
@@ -244,6 +253,16 @@ void FormMain::BuildControls()
     Frame9->hide();
     connect(HScroll1, &QScrollBar::valueChanged, this, &FormMain::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &FormMain::VScroll1_Change);
+
+    // The wheel over the content scrolls it; a focused control brings itself into view.
+    central->installEventFilter(this);
+    // A list changes its value under the wheel only once it was chosen; until then the wheel scrolls.
+    for (QComboBox* list : central->findChildren<QComboBox*>()) {
+        list->setFocusPolicy(Qt::StrongFocus);
+        list->installEventFilter(this);
+    }
+    focusWatch_ =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { ShowFocusedControl(now); });
 }
 
 void FormMain::BuildMenus()
@@ -270,8 +289,8 @@ void FormMain::BuildMenus()
 
 void FormMain::Form_Load()
 {
-    const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
-                                                          : QSize(DesignWidth, DesignHeight);
+    QScreen* display = this->screen();
+    const QSize screen = display ? display->size() : QSize(DesignWidth, DesignHeight);
     horizontalScale_ = double(screen.width()) / DesignWidth;
     verticalScale_ = double(screen.height()) / DesignHeight;
     // Until the window is first maximized the content needs the whole design, so a
@@ -283,7 +302,12 @@ void FormMain::Form_Load()
     Label1[0]->setText(FormAbout::NameAndVersion());
     for (int i = 1; i <= UsbEntry; ++i)
         mnuCom1[i]->setChecked(i == ComPort);
-    move(0, 0);
+    // The window covers the screen's free area already before it asks to be maximized: where no window
+    // manager maximizes it, the bars still reach whatever a smaller screen cannot show.
+    if (display)
+        setGeometry(display->availableGeometry());
+    else
+        move(0, 0);
     lastHorizontal_ = lastVertical_ = 1;
     connect(&FormSuperUser::Default(), &FormSuperUser::AccessCodeEntered, this,
             [this](const AccessCodeEffect& effect) {
@@ -376,6 +400,50 @@ void FormMain::VscrollMove(int distance)
         f->move(f->x(), f->y() - distance);
 }
 
+void FormMain::ShowFocusedControl(QWidget* control)
+{
+    QWidget* client = centralWidget();
+    if (!control || !client || control == client || !client->isAncestorOf(control))
+        return;
+    for (QWidget* bar : {static_cast<QWidget*>(HScroll1), static_cast<QWidget*>(VScroll1),
+                         static_cast<QWidget*>(Frame9)})
+        if (bar == control || bar->isAncestorOf(control))
+            return;
+    const QRect at(control->mapTo(client, QPoint(0, 0)), control->size());
+    // The part of the client that the bars leave free.
+    const int shownWidth = client->width() - (VScroll1->isHidden() ? 0 : VScroll1->width());
+    const int shownHeight = client->height() - (HScroll1->isHidden() ? 0 : HScroll1->height());
+    // How far the content must move for the control to be shown; its start wins when it is the larger.
+    const auto distance = [](int start, int length, int shown) {
+        if (start < 0)
+            return start;
+        if (start + length > shown)
+            return qMin(start + length - shown, start);
+        return 0;
+    };
+    if (!HScroll1->isHidden())
+        if (const int d = distance(at.x(), at.width(), shownWidth))
+            HScroll1->setValue(HScroll1->value() + d);  // through HScroll1_Change, so the frames follow
+    if (!VScroll1->isHidden())
+        if (const int d = distance(at.y(), at.height(), shownHeight))
+            VScroll1->setValue(VScroll1->value() + d);
+}
+
+bool FormMain::ScrollByWheel(const QWheelEvent& wheel)
+{
+    const QPoint turn = wheel.angleDelta();
+    const bool sideways = (wheel.modifiers() & Qt::ShiftModifier) || (turn.y() == 0 && turn.x() != 0);
+    QScrollBar* bar = sideways ? HScroll1 : VScroll1;
+    const int delta = turn.y() != 0 ? turn.y() : turn.x();
+    if (bar->isHidden() || delta == 0)
+        return false;
+    wheelRest_ += delta;
+    const int notches = wheelRest_ / QWheelEvent::DefaultDeltasPerStep;
+    wheelRest_ %= QWheelEvent::DefaultDeltasPerStep;
+    bar->setValue(bar->value() - notches * bar->singleStep());  // turning away from the user scrolls down
+    return true;
+}
+
 void FormMain::Form_Unload()
 {
     StopUsbLibrary();
@@ -445,6 +513,12 @@ void FormMain::lblCSerial_DblClick()
 
 bool FormMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Wheel) {
+        const auto* list = qobject_cast<QComboBox*>(watched);
+        // The wheel a control left unused reaches the client; a list not chosen leaves it unused.
+        if (watched == centralWidget() || (list && !list->hasFocus()))
+            return ScrollByWheel(*static_cast<QWheelEvent*>(event)) || list;
+    }
     if (watched == Label56 && event->type() == QEvent::MouseButtonRelease)
         Label56_Click();
     else if (watched == lblCSerial && event->type() == QEvent::MouseButtonDblClick)

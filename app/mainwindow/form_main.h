@@ -34,6 +34,7 @@ class QPushButton;
 class QScrollBar;
 class QTimer;
 class QTreeView;
+class QWheelEvent;
 
 namespace kovrin {
 
@@ -232,9 +233,15 @@ private:
     void Form_Unload();
     void HscrollMove(int distance);
     void VscrollMove(int distance);
+    // Moves the bars so that `control`, if it lies in a scrolled frame, is inside the visible part.
+    void ShowFocusedControl(QWidget* control);
+    // The wheel moves VScroll1 (with Shift, HScroll1) by its small step a notch; false when no bar moves.
+    bool ScrollByWheel(const QWheelEvent& wheel);
     // False, with a message, when the attached acceptor has no configuration layout.
     bool ConfigurationPossible();
     void ShowImageDescription();
+    // A chosen firmware file was refused: no image is left to send (FlashInhibit and HexFileLoaded stay).
+    void ForgetFirmwareImage();
     void SetFirmwareButtons();
 
     // What Label10 says of the unit.
@@ -300,6 +307,8 @@ private:
     int contentWidth_ = 0, contentHeight_ = 0;
     QPoint frame5Position_, auditFramePosition_;
     int lastHorizontal_ = 1, lastVertical_ = 1;
+    QMetaObject::Connection focusWatch_;
+    int wheelRest_ = 0;  // the part of a notch that high-resolution wheels have turned so far
     bool unloaded_ = false;
     UnitMode unitMode_ = UnitMode::None;
     int blockRetries_ = 0;      // shown in Label60

@@ -103,22 +103,24 @@ void FormMain::LoadHexFile()
         SetFirmwareButtons();
     };
 
+    const auto refuse = [&](const QString& why) {
+        ForgetFirmwareImage();
+        finish(previousDisplay);
+        MsgBox(this, why);
+    };
     QFile file(QString::fromStdString(FirmwareFilePath));
     QByteArray text;
     if (file.size() > MaxHexFileSize) {
-        finish(previousDisplay);
-        MsgBox(this, "The firmware file \"" + file.fileName() + "\" is too large to be an Intel HEX file.");
+        refuse("The firmware file \"" + file.fileName() + "\" is too large to be an Intel HEX file.");
         return;
     }
     if (!file.open(QIODevice::ReadOnly) || (text = file.readAll(), file.error() != QFileDevice::NoError)) {
-        finish(previousDisplay);
-        MsgBox(this, "The firmware file \"" + file.fileName() + "\" cannot be read: " + file.errorString());
+        refuse("The firmware file \"" + file.fileName() + "\" cannot be read: " + file.errorString());
         return;
     }
     const HexParseResult parsed = ParseHexText(std::string_view(text.constData(), size_t(text.size())));
     if (!parsed.error.empty()) {
-        finish(previousDisplay);
-        MsgBox(this, QString::fromStdString(parsed.error) + "\nThe file was not loaded.");
+        refuse(QString::fromStdString(parsed.error) + "\nThe file was not loaded.");
         return;
     }
     ProgressBar1->setValue(100);
@@ -139,6 +141,19 @@ void FormMain::LoadHexFile()
         else
             HexFileLoaded = False;
     }
+}
+
+void FormMain::ForgetFirmwareImage()
+{
+    // The image shown before is not the chosen file's: it is no longer sent, and the panel says so.
+    Firmware = FirmwareImage{};
+    ImageVariant = 0;
+    ImageCode = 0;
+    for (QLabel* l :
+         {Label6[0], Label6[1], Label6[2], Label6[3], LabelRomSetupRevision, LabelRomCalRevision, lblHexChk})
+        l->clear();
+    Label7[1]->setText("NO SOFTWARE LOADED: THE FILE WAS REFUSED");
+    cmdFlashRqt->setEnabled(false);
 }
 
 void FormMain::ShowImageDescription()

@@ -219,7 +219,7 @@ void FormMain::tmrPoll_Timer()
         FlashInhibit |= InhibitOtherVariant;
     if ((FlashInhibit != 0 && SuperUserMode != 2) || Busy())
         cmdFlashRqt->setEnabled(false);
-    else if (HexFileLoaded == True)
+    else if (HexFileLoaded == True && Firmware.analysed)  // never for an image that cannot be sent
         cmdFlashRqt->setEnabled(true);
     Session.PollTick();
 }

@@ -50,9 +50,10 @@ QString FormMain::Lines(const std::vector<std::string>& lines)
 
 void FormMain::BuildModuleControls(QWidget* central)
 {
-    FrameKDU = new QFrame(central);
+    // Beside the acceptor's panel, inside the main panel, so the scroll bars reach it.
+    FrameKDU = new QFrame(Frame5);
     FrameKDU->setObjectName("FrameKDU");
-    FrameKDU->setGeometry(1060, 8, 560, 640);
+    FrameKDU->setGeometry(1052, 0, 560, 620);
     FrameKDU->setFrameShape(QFrame::StyledPanel);
     FrameKDU->setAutoFillBackground(true);
     FrameKDU->setAccessibleName("Programming module");
@@ -61,7 +62,7 @@ void FormMain::BuildModuleControls(QWidget* central)
     ListKDU = new QTreeView(FrameKDU);
     ListKDU->setObjectName("ListKDU");
     ListKDU->setAccessibleName("Module files");
-    ListKDU->setGeometry(16, 16, 528, 500);
+    ListKDU->setGeometry(16, 16, 528, 484);
     ListKDU->setModel(kduFileRows_);
     ListKDU->setRootIsDecorated(false);
     ListKDU->setUniformRowHeights(true);
@@ -78,16 +79,16 @@ void FormMain::BuildModuleControls(QWidget* central)
     CommandKDUErase = new QPushButton("Erase", FrameKDU);
     CommandKDUErase->setObjectName("CommandKDUErase");
     CommandKDUErase->setAccessibleName("Erase");
-    CommandKDUErase->setGeometry(16, 530, 120, 36);
+    CommandKDUErase->setGeometry(16, 514, 120, 36);
     connect(CommandKDUErase, &QPushButton::clicked, this, &FormMain::CommandKDUErase_Click);
     cmdViewAudit = new QPushButton("View Audit", FrameKDU);
     cmdViewAudit->setObjectName("cmdViewAudit");
     cmdViewAudit->setAccessibleName("View Audit");
-    cmdViewAudit->setGeometry(150, 530, 180, 36);
+    cmdViewAudit->setGeometry(150, 514, 180, 36);
     connect(cmdViewAudit, &QPushButton::clicked, this, &FormMain::cmdViewAudit_Click);
     FrameKDU->hide();
     frmKDUAuditData = new KduAuditFrame(central);
-    frmKDUAuditData->setGeometry(8, 660, 1612, 380);
+    frmKDUAuditData->setGeometry(8, 636, 1612, 264);
     frmKDUAuditData->setAutoFillBackground(true);
     frmKDUAuditData->hide();
 

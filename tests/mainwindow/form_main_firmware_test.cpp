@@ -195,21 +195,62 @@ TEST_F(FirmwareTest, AnImageWithoutABlockTableNeverStartsAnUpdate)
     EXPECT_EQ(emu->commandCount(CmdStartUpdate), 0);
 }
 
-TEST_F(FirmwareTest, ABadFileIsRefusedAndTheLoadedImageStays)
+TEST_F(FirmwareTest, ARefusedFileAfterAGoodOneLeavesNoImageToSend)
 {
     Ready(5, 5);
-    const size_t blocks = form->Firmware.BlockTable.size();
-    QFile file(dir + "/bad.hex");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(HexLine(0x4000, 0, {1, 2, 3}) + ":03401000010203F1\r\n" + HexLine(0, 1, {}));
-    file.close();
-    FirmwareFilePath = file.fileName().toStdString();
-    form->LoadHexFile();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.startsWith("Line 2 ")) << messages[0].text.toStdString();
-    EXPECT_EQ(form->Firmware.BlockTable.size(), blocks);
-    EXPECT_EQ(form->Label7[1]->text(), "SOFTWARE LOADED");
-    EXPECT_TRUE(form->cmdOpenHex->isEnabled());
+    const QString good = QString::fromStdString(FirmwareFilePath);
+    QFile bad(dir + "/bad.hex");
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(HexLine(0x4000, 0, {1, 2, 3}) + ":03401000010203F1\r\n" + HexLine(0, 1, {}));
+    bad.close();
+    QFile empty(dir + "/empty.hex");
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    struct Case {
+        QString path;
+        QString message;  // how the message begins
+    } cases[] = {
+        {bad.fileName(), "Line 2 "},
+        {empty.fileName(), ""},
+    };
+    // The dialog chooses the file once; asked again, it is cancelled.
+    std::optional<QString> chosen;
+    SetFileDialogHandler([&](const FileDialogRequest&) { return std::exchange(chosen, std::nullopt); });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        form->SuperUserMode = 0;
+        FirmwareFilePath = good.toStdString();
+        form->LoadHexFile();
+        ASSERT_EQ(form->Label7[1]->text(), "SOFTWARE LOADED");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->cmdFlashRqt->isEnabled(); }, 5000));
+
+        messages.clear();
+        chosen = c.path;
+        form->cmdOpenHex_Click();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.startsWith(c.message)) << messages[0].text.toStdString();
+        // The refused file is named, and kept for the next start, as any chosen file.
+        EXPECT_EQ(form->lblHexFile->text(), c.path);
+        EXPECT_EQ(FirmwareFilePath, c.path.toStdString());
+        EXPECT_NE(form->Label7[1]->text(), "SOFTWARE LOADED");
+        EXPECT_TRUE(form->Label7[1]->text().contains("REFUSED")) << form->Label7[1]->text().toStdString();
+        for (QLabel* l : {form->Label6[0], form->Label6[1], form->Label6[3], form->lblHexChk,
+                          form->LabelRomSetupRevision})
+            EXPECT_TRUE(l->text().isEmpty()) << l->objectName().toStdString() << ": " << l->text().toStdString();
+        EXPECT_TRUE(form->FlashInhibit & 0x01);
+        EXPECT_EQ(form->HexFileLoaded, True) << "a load that does not finish keeps the value";
+        EXPECT_FALSE(form->cmdFlashRqt->isEnabled());
+        EXPECT_TRUE(form->cmdOpenHex->isEnabled());
+
+        // Not even the administrator's mode sends the image shown before.
+        form->SuperUserMode = 2;
+        ASSERT_TRUE(LaterPollsHeard());
+        EXPECT_FALSE(form->cmdFlashRqt->isEnabled());
+        Update();
+        ASSERT_TRUE(LaterPollsHeard());
+        EXPECT_EQ(emu->commandCount(CmdStartUpdate), 0);
+    }
+    SetFileDialogHandler(nullptr);
 }
 
 TEST_F(FirmwareTest, AVariantSixUnitIsNotUpdatedInNormalMode)

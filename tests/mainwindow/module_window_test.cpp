@@ -115,7 +115,8 @@ TEST_F(ModuleWindow, AKduArrivesWithItsFilesAndLeavesWithThem)
     EXPECT_EQ(form->ComboPort->itemText(0), QString::number(form->KduInUse, 16).toUpper() + " KDU");
     EXPECT_FALSE(form->FrameKDU->isHidden());
     EXPECT_FALSE(form->ListKDU->isHidden());
-    EXPECT_EQ(ListedNames(*form), (QStringList{"Tyx_Config.bin", "TyxAuditData.bin", "TyxTekraAuditData.bin"}));
+    EXPECT_EQ(ListedNames(*form),
+              (QStringList{"Tyx_Config.bin", "TyxAuditData.bin", "TyxTekraAuditData.bin", "Tyx_BA_Config.bin"}));
     EXPECT_EQ(form->KduFiles.Lines[0].Line, "1\tTyx_Config.bin               \tConfiguration\t" +
                                                 std::to_string(form->KduFiles.Lines[0].Size) + " bytes");
     EXPECT_EQ(form->KduFiles.AuditFileId, 2);
@@ -242,15 +243,15 @@ TEST_F(ModuleWindow, EraseAsksFirstAndCancelKeepsTheFile)
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[1].text, "Confirm erase file \"TyxAuditData.bin\"");
     EXPECT_EQ(messages[1].buttons, MsgButtons::OkCancel);
-    EXPECT_EQ(kdu->Files().size(), 3u);
+    EXPECT_EQ(kdu->Files().size(), 4u);
 
     answer = MsgResult::Ok;
     form->CommandKDUErase->click();
-    ASSERT_EQ(kdu->Files().size(), 2u);
-    EXPECT_EQ(ListedNames(*form), (QStringList{"Tyx_Config.bin", "TyxTekraAuditData.bin"}));
+    ASSERT_EQ(kdu->Files().size(), 3u);
+    EXPECT_EQ(ListedNames(*form), (QStringList{"Tyx_Config.bin", "TyxTekraAuditData.bin", "Tyx_BA_Config.bin"}));
     EXPECT_EQ(form->KduFiles.AuditFileId, -1);
 
-    for (const QString name : {"Tyx_Config.bin", "TyxTekraAuditData.bin"}) {
+    for (const QString name : {"Tyx_Config.bin", "TyxTekraAuditData.bin", "Tyx_BA_Config.bin"}) {
         SelectListed(*form, name);
         form->CommandKDUErase->click();
     }
@@ -339,7 +340,7 @@ TEST_F(ModuleWindow, AFailedFirmwareDownloadLeavesNoFileAndSaysWhy)
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].text.section('\n', 0, 0), c.why);
         EXPECT_TRUE(FilesOfClass(*kdu, 3).empty());
-        EXPECT_EQ(kdu->Files().size(), 3u);
+        EXPECT_EQ(kdu->Files().size(), 4u);
         EXPECT_FALSE(form->ModuleBusy);
         kdu->ClearFaults();
     }
@@ -586,7 +587,7 @@ TEST_F(ModuleWindow, AFileLeftOpenOnTheModuleIsClosedWhenItComesBack)
 
     SelectListed(*form, "Tyx_Config.bin");
     form->CommandKDUErase->click();
-    EXPECT_EQ(kdu->Files().size(), 2u);
+    EXPECT_EQ(kdu->Files().size(), 3u);
     LoadSarnelImage();
     form->cmdFlashRqt_Click();
     EXPECT_EQ(form->lblDisplay->text(), "Download complete");

@@ -125,12 +125,12 @@ TEST_F(SeedTest, FilesLargerThanTheModuleAreRefused)
     EXPECT_EQ(SeedModuleFiles(folder_, files), "the module has no room for huge.bin");
 }
 
-TEST(DemoSeed, HoldsAConfigurationAndBothAuditFiles)
+TEST(DemoSeed, HoldsTwoConfigurationsAndBothAuditFiles)
 {
     MadeEmulator made = MakeUsbEmulator("kdu", DEMO_SEED);
     ASSERT_TRUE(made.Device) << made.Error;
     std::vector<ModuleFile> files = std::dynamic_pointer_cast<ModuleEmulator>(made.Device)->Files();
-    ASSERT_EQ(files.size(), 3u);
+    ASSERT_EQ(files.size(), 4u);
     EXPECT_EQ(files[0].NameText(), "Tyx_Config.bin");
     EXPECT_EQ(files[0].Contents.size(), 176u);
     EXPECT_EQ(files[0].Contents[0], 0x62);
@@ -138,6 +138,13 @@ TEST(DemoSeed, HoldsAConfigurationAndBothAuditFiles)
     EXPECT_EQ((files[1].Contents.size() - 1) % 43, 0u);
     EXPECT_EQ(files[2].DataFileKind, 4);
     EXPECT_EQ(files[2].Contents, std::vector<uint8_t>{0});
+    // One the module read from a Tyx Sarnel, with the revisions of the demo firmware's configuration block.
+    EXPECT_EQ(files[3].DataFileKind, 3);
+    EXPECT_EQ(files[3].VariantId, 0x04000000u);
+    EXPECT_EQ(files[3].SetupRevision, 0x12);
+    EXPECT_EQ(files[3].CalibrationRevision, 0x2A);
+    EXPECT_EQ(files[3].Contents.size(), 176u);
+    EXPECT_EQ(files[3].Contents[0], 0x62);
 }
 
 }  // namespace
