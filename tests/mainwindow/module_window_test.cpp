@@ -69,6 +69,8 @@ protected:
         ASSERT_TRUE(Connected());
         const UsbDevice unit = form->KduInUse;
         auto second = Module();
+        const size_t held = first->Files().size();
+        ASSERT_EQ(second->Files().size(), held);
         SelectListed(*form, "TyxAuditData.bin");
         SetMessageHandler([&](const MessageRequest& m) {
             messages.push_back(m);
@@ -85,8 +87,8 @@ protected:
         ASSERT_EQ(messages.size(), 2u);
         EXPECT_EQ(messages[0].text, "Confirm erase file \"TyxAuditData.bin\"");
         EXPECT_EQ(messages[1].text, "The KDU that file was on is no longer the one in use; nothing was erased.");
-        EXPECT_EQ(first->Files().size(), 3u);
-        EXPECT_EQ(second->Files().size(), 3u);
+        EXPECT_EQ(first->Files().size(), held);
+        EXPECT_EQ(second->Files().size(), held);
     }
 
     std::shared_ptr<ModuleEmulator> ConnectKdu(bool seeded = true)
