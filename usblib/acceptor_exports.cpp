@@ -48,7 +48,7 @@ AcceptorCall DataCall(uint8_t command, uint8_t* buffer, uint16_t* length)
 AcceptorCall ExactCall(uint8_t command, uint8_t* record, uint16_t* length)
 {
     AcceptorCall call = kovrin::usblib::Gsa(command);
-    call.Exact.Record = Out(record, kovrin::usblib::commands::GsaSpec(command).Exact);
+    call.Exact.Record = Out(record, kovrin::usblib::commands::GsaRow(command).Exact);
     call.Length = Out(length);
     return call;
 }

@@ -129,10 +129,10 @@ UsbResult RunModuleCall(UsbDevice device, const ModuleCall& call)
     if (!complete || (call.HasEntry && !call.Entry) || (call.Data.Named && !call.Data.Pointer))
         return USB_RESULT_BAD_ARGUMENT;
 
-    const c::ModuleCommandSpec& spec = c::ModuleSpec(call.Command);
+    const c::ModuleCommandRow& row = c::ModuleRow(call.Command);
     std::vector<uint8_t> request;
     std::vector<uint32_t> parameters(call.Parameters.begin(), call.Parameters.end());
-    if (c::Result built = c::BuildModuleRequest(spec, parameters, Bytes(call.Data), request);
+    if (c::Result built = c::BuildModuleRequest(row, parameters, Bytes(call.Data), request);
         built != c::Result::Success)
         return Code(built);
 
@@ -141,7 +141,7 @@ UsbResult RunModuleCall(UsbDevice device, const ModuleCall& call)
     if (UsbResult result = Exchange(device, request, reply, sizeof reply, &count))
         return result;
     c::ModuleReply decoded;
-    if (c::Result checked = c::DecodeModuleReply(spec, std::span<const uint8_t>(reply, count), decoded);
+    if (c::Result checked = c::DecodeModuleReply(row, std::span<const uint8_t>(reply, count), decoded);
         checked != c::Result::Success)
         return Code(checked);
 
@@ -159,10 +159,10 @@ UsbResult RunModuleCall(UsbDevice device, const ModuleCall& call)
 
 AcceptorCall Gsa(uint8_t command)
 {
-    const c::GsaCommandSpec& spec = c::GsaSpec(command);
+    const c::GsaCommandRow& row = c::GsaRow(command);
     AcceptorCall call;
     call.Command = command;
-    call.Handling = spec.Handling;
+    call.Handling = row.Handling;
     return call;
 }
 
@@ -197,11 +197,11 @@ UsbResult RunAcceptorCall(UsbDevice device, const AcceptorCall& call)
             built != c::Result::Success)
             return Code(built);
     } else {
-        const c::GsaCommandSpec& spec = c::GsaSpec(call.Command);
-        exact = spec.Exact;
-        form = spec.Form;
+        const c::GsaCommandRow& row = c::GsaRow(call.Command);
+        exact = row.Exact;
+        form = row.Form;
         std::vector<uint8_t> payload;
-        if (c::Result built = c::BuildGsaPayload(spec, call.Parameters, Bytes(call.Data), payload);
+        if (c::Result built = c::BuildGsaPayload(row, call.Parameters, Bytes(call.Data), payload);
             built != c::Result::Success)
             return Code(built);
         if (c::Result built = c::BuildAcceptorFrame(payload, frame); built != c::Result::Success)

@@ -31,13 +31,13 @@ const WideCounter Record32Counters[] = {
     {&AuditCounterBlock::Cheats, 47},      {&AuditCounterBlock::PowerUps, 51},
 };
 
-struct ColumnSpec {
+struct ColumnRow {
     const char* Header;
     uint32_t AuditCounterBlock::*Counter;  // null: not a counter
     bool PackedOnly;                       // "n/a" in the other layouts
 };
 
-const ColumnSpec Columns[AuditColumnCount] = {
+const ColumnRow Columns[AuditColumnCount] = {
     {"SERIAL #", nullptr, false},
     {"Part #", nullptr, false},
     {"FW Rev", nullptr, false},
@@ -163,9 +163,9 @@ QVariant AuditCellValue(const AuditRecord& r, int column)
 {
     if (!Valid(column))
         return {};
-    const ColumnSpec& spec = Columns[column];
-    if (spec.Counter && !(spec.PackedOnly && r.Layout != AuditLayout::Packed))
-        return r.Counters.*spec.Counter;
+    const ColumnRow& col = Columns[column];
+    if (col.Counter && !(col.PackedOnly && r.Layout != AuditLayout::Packed))
+        return r.Counters.*col.Counter;
     if (column == ColumnTimestamp && r.Layout == AuditLayout::Packed)
         return AuditDate(r.Counters.DaysSince2010);
     if (const auto text = AuditCellText(r, column, QLocale::c()))
@@ -177,11 +177,11 @@ std::optional<QString> AuditCellText(const AuditRecord& r, int column, const QLo
 {
     if (!Valid(column))
         return std::nullopt;
-    const ColumnSpec& spec = Columns[column];
-    if (spec.Counter) {
-        if (spec.PackedOnly && r.Layout != AuditLayout::Packed)
+    const ColumnRow& col = Columns[column];
+    if (col.Counter) {
+        if (col.PackedOnly && r.Layout != AuditLayout::Packed)
             return QStringLiteral("n/a");
-        return QString::number(r.Counters.*spec.Counter);
+        return QString::number(r.Counters.*col.Counter);
     }
     switch (column) {
     case ColumnSerial: return ByteText(r.SerialNumber);

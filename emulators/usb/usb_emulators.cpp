@@ -42,12 +42,12 @@ MadeEmulator MakeUsbEmulator(std::string_view name, const std::string& seedFolde
     return {module, {}};
 }
 
-MadeEmulator MakeUsbEmulatorFromSpec(std::string_view spec)
+MadeEmulator MakeUsbEmulatorFromText(std::string_view text)
 {
-    size_t colon = spec.find(':');
+    size_t colon = text.find(':');
     if (colon == std::string_view::npos)
-        return MakeUsbEmulator(spec);
-    return MakeUsbEmulator(spec.substr(0, colon), std::string(spec.substr(colon + 1)));
+        return MakeUsbEmulator(text);
+    return MakeUsbEmulator(text.substr(0, colon), std::string(text.substr(colon + 1)));
 }
 
 void RegisterUsbEmulators()

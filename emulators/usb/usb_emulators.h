@@ -23,7 +23,7 @@ struct MadeEmulator {
 const std::vector<std::string>& UsbEmulatorNames();
 MadeEmulator MakeUsbEmulator(std::string_view name, const std::string& seedFolder = {});
 // "name" or "name:seed folder".
-MadeEmulator MakeUsbEmulatorFromSpec(std::string_view spec);
+MadeEmulator MakeUsbEmulatorFromText(std::string_view text);
 
 // Registers every name with the emulated bus's device registry.
 void RegisterUsbEmulators();

@@ -18,54 +18,54 @@ using kovrin::fuzz::Inside;
 
 namespace {
 
-void CheckRequest(const ModuleCommandSpec& spec, const std::vector<uint32_t>& given, const std::vector<uint8_t>& data)
+void CheckRequest(const ModuleCommandRow& row, const std::vector<uint32_t>& given, const std::vector<uint8_t>& data)
 {
     std::vector<uint32_t> parameters;
     size_t widths = 0;
-    for (const ModuleParameter& p : spec.Parameters) {
+    for (const ModuleParameter& p : row.Parameters) {
         if (p.Width == 0)
             continue;
         parameters.push_back(given[parameters.size()]);
         widths += p.Width;
     }
     std::vector<uint8_t> request = {0xEE};
-    const Result built = BuildModuleRequest(spec, parameters, data, request);
+    const Result built = BuildModuleRequest(row, parameters, data, request);
     if (built != Result::Success) {
         FUZZ_CHECK(built == Result::BadArgument && request.empty());
         return;
     }
-    FUZZ_CHECK(data.size() >= spec.DataMin && data.size() <= spec.DataMax);
+    FUZZ_CHECK(data.size() >= row.DataMin && data.size() <= row.DataMax);
     FUZZ_CHECK(request.size() == 1 + widths + data.size());
-    FUZZ_CHECK(request[0] == uint8_t(spec.Command));
+    FUZZ_CHECK(request[0] == uint8_t(row.Command));
     FUZZ_CHECK(std::equal(data.begin(), data.end(), request.end() - long(data.size())));
 }
 
-void CheckReply(const ModuleCommandSpec& spec, std::span<const uint8_t> reply)
+void CheckReply(const ModuleCommandRow& row, std::span<const uint8_t> reply)
 {
     ModuleReply decoded;
     decoded.Status = 0xEE;
     decoded.Values = {1, 2, 3};
-    const Result result = DecodeModuleReply(spec, reply, decoded);
+    const Result result = DecodeModuleReply(row, reply, decoded);
     if (result != Result::Success) {
         FUZZ_CHECK(result == Result::BadReply);
         FUZZ_CHECK(decoded.Status == 0xEE && decoded.Values == (std::array<uint32_t, 3>{1, 2, 3}));
         FUZZ_CHECK(decoded.Block.empty());
         return;
     }
-    FUZZ_CHECK(ModuleReplyLengthAccepted(spec, reply.size()));
+    FUZZ_CHECK(ModuleReplyLengthAccepted(row, reply.size()));
     FUZZ_CHECK(!reply.empty() && decoded.Status == reply[0]);
-    if (spec.Rule == ModuleReplyRule::ZeroByte)
+    if (row.Rule == ModuleReplyRule::ZeroByte)
         FUZZ_CHECK(reply[0] == 0);
     // The block lies in the reply after its offset, within the caller's room.
     FUZZ_CHECK(Inside(decoded.Block, reply));
     if (!decoded.Block.empty())
-        FUZZ_CHECK(decoded.Block.data() >= reply.data() + spec.Block.Offset);
-    if (spec.Rule == ModuleReplyRule::CountedBytes)
+        FUZZ_CHECK(decoded.Block.data() >= reply.data() + row.Block.Offset);
+    if (row.Rule == ModuleReplyRule::CountedBytes)
         FUZZ_CHECK(decoded.Block.size() == size_t(std::max(0, int(int8_t(reply[0])))));
     else
-        FUZZ_CHECK(decoded.Block.size() <= spec.Block.Max);
-    for (size_t i = 0; i < spec.Fields.size(); ++i) {
-        const ReplyField& f = spec.Fields[i];
+        FUZZ_CHECK(decoded.Block.size() <= row.Block.Max);
+    for (size_t i = 0; i < row.Fields.size(); ++i) {
+        const ReplyField& f = row.Fields[i];
         uint32_t expected = 0;
         if (f.Width != 0 && size_t(f.Offset) + f.Width <= reply.size())
             for (size_t k = 0; k < f.Width; ++k)
@@ -124,14 +124,14 @@ uint32_t BigEndian(std::span<const uint8_t> bytes)
     return v;
 }
 
-void CheckRequestByTable(const ModuleCommandSpec& spec, const std::vector<uint32_t>& given,
+void CheckRequestByTable(const ModuleCommandRow& tableRow, const std::vector<uint32_t>& given,
                          const std::vector<uint8_t>& data)
 {
-    const Row* row = RowOf(uint8_t(spec.Command));
+    const Row* row = RowOf(uint8_t(tableRow.Command));
     FUZZ_CHECK(row != nullptr);
     std::vector<uint32_t> parameters(given.begin(), given.begin() + long(row->widths.size()));
     std::vector<uint8_t> request;
-    const Result built = BuildModuleRequest(spec, parameters, data, request);
+    const Result built = BuildModuleRequest(tableRow, parameters, data, request);
     const bool fits = data.size() >= row->dataMin && data.size() <= row->dataMax &&
                       (!row->utility || (given[0] & 0xFFFF) <= 1);
     FUZZ_CHECK((built == Result::Success) == fits);
@@ -145,10 +145,10 @@ void CheckRequestByTable(const ModuleCommandSpec& spec, const std::vector<uint32
     FUZZ_CHECK(request == expected);
 }
 
-void CheckReplyByTable(const ModuleCommandSpec& spec, std::span<const uint8_t> reply)
+void CheckReplyByTable(const ModuleCommandRow& tableRow, std::span<const uint8_t> reply)
 {
     const size_t n = reply.size();
-    const uint8_t command = uint8_t(spec.Command);
+    const uint8_t command = uint8_t(tableRow.Command);
     bool accepted = n == 1;
     std::array<uint32_t, 3> values{};
     std::span<const uint8_t> block;
@@ -207,7 +207,7 @@ void CheckReplyByTable(const ModuleCommandSpec& spec, std::span<const uint8_t> r
         break;
     }
     ModuleReply decoded;
-    const Result result = DecodeModuleReply(spec, reply, decoded);
+    const Result result = DecodeModuleReply(tableRow, reply, decoded);
     if (counted && *counted + 1 > n) {
         // A count beyond the bytes received: refused, or as many as came.
         FUZZ_CHECK(result != Result::Success || decoded.Block.size() <= n - 1);
@@ -284,16 +284,16 @@ void CheckFileInfoByTable(std::span<const uint8_t> reply)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Input in(data, size);
-    const auto specs = ModuleCommands();
-    const ModuleCommandSpec& spec = specs[in.Byte() % specs.size()];
+    const auto rows = ModuleCommands();
+    const ModuleCommandRow& row = rows[in.Byte() % rows.size()];
     const std::vector<uint32_t> parameters = {in.Long(), in.Long()};
     const std::vector<uint8_t> requestData = in.ShortRun();
     const std::vector<uint8_t> reply = in.Rest();
 
-    CheckRequest(spec, parameters, requestData);
-    CheckRequestByTable(spec, parameters, requestData);
-    CheckReply(spec, reply);
-    CheckReplyByTable(spec, reply);
+    CheckRequest(row, parameters, requestData);
+    CheckRequestByTable(row, parameters, requestData);
+    CheckReply(row, reply);
+    CheckReplyByTable(row, reply);
     CheckFileInfo(reply);
     CheckFileInfoByTable(reply);
     return 0;

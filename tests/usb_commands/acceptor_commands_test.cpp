@@ -34,8 +34,8 @@ TEST(GsaCommands, PayloadBytes)
     };
     for (const Case& c : cases) {
         Bytes payload;
-        EXPECT_EQ(BuildGsaPayload(GsaSpec(c.Command), c.Parameters, c.Data, payload), Result::Success);
-        EXPECT_EQ(payload, c.Expected) << GsaSpec(c.Command).Export;
+        EXPECT_EQ(BuildGsaPayload(GsaRow(c.Command), c.Parameters, c.Data, payload), Result::Success);
+        EXPECT_EQ(payload, c.Expected) << GsaRow(c.Command).Export;
     }
 }
 
@@ -43,28 +43,28 @@ TEST(GsaCommands, PacketOf2048BytesIsOneFrameOf2058)
 {
     Bytes payload;
     Bytes data(2048, 0x5A);
-    ASSERT_EQ(BuildGsaPayload(GsaSpec(0x65), std::vector<uint32_t>{0, 2048}, data, payload), Result::Success);
+    ASSERT_EQ(BuildGsaPayload(GsaRow(0x65), std::vector<uint32_t>{0, 2048}, data, payload), Result::Success);
     EXPECT_EQ(payload.size(), 2053u);
     Bytes frame;
     ASSERT_EQ(BuildAcceptorFrame(payload, frame), Result::Success);
     EXPECT_EQ(frame.size(), 2058u);
     data.push_back(0);
-    EXPECT_EQ(BuildGsaPayload(GsaSpec(0x65), std::vector<uint32_t>{0, 2049}, data, payload), Result::BadArgument);
-    EXPECT_EQ(BuildGsaPayload(GsaSpec(0x80), {}, Bytes{1}, payload), Result::BadArgument);
+    EXPECT_EQ(BuildGsaPayload(GsaRow(0x65), std::vector<uint32_t>{0, 2049}, data, payload), Result::BadArgument);
+    EXPECT_EQ(BuildGsaPayload(GsaRow(0x80), {}, Bytes{1}, payload), Result::BadArgument);
 }
 
 TEST(AcceptorCommands, TablesHoldEveryCommandOnce)
 {
     std::set<uint8_t> gsa;
     std::set<std::string> names;
-    for (const GsaCommandSpec& spec : GsaCommands()) {
-        gsa.insert(spec.Command);
-        names.insert(spec.Export);
+    for (const GsaCommandRow& row : GsaCommands()) {
+        gsa.insert(row.Command);
+        names.insert(row.Export);
     }
     std::set<int> dru;
-    for (const DruCommandSpec& spec : DruCommands()) {
-        dru.insert(spec.Class << 8 | spec.Sub);
-        names.insert(spec.Export);
+    for (const DruCommandRow& row : DruCommands()) {
+        dru.insert(row.Class << 8 | row.Sub);
+        names.insert(row.Export);
     }
     EXPECT_EQ(gsa.size(), 29u);
     EXPECT_EQ(dru.size(), 18u);  // and three with the caller's class and sub-command

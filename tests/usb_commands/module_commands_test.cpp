@@ -69,9 +69,9 @@ TEST(ModuleCommands, RequestBytes)
     std::set<C> seen;
     for (const RequestCase& c : cases) {
         std::vector<uint8_t> request;
-        const ModuleCommandSpec& spec = ModuleSpec(c.Command);
-        EXPECT_EQ(BuildModuleRequest(spec, c.Parameters, c.Data, request), Result::Success) << spec.Export;
-        EXPECT_EQ(request, c.Expected) << spec.Export;
+        const ModuleCommandRow& row = ModuleRow(c.Command);
+        EXPECT_EQ(BuildModuleRequest(row, c.Parameters, c.Data, request), Result::Success) << row.Export;
+        EXPECT_EQ(request, c.Expected) << row.Export;
         seen.insert(c.Command);
     }
     EXPECT_EQ(seen.size(), ModuleCommands().size());
@@ -97,9 +97,9 @@ TEST(ModuleCommands, OutOfRangeArgumentsSendNothing)
     for (const Case& c : cases) {
         std::vector<uint8_t> request{0xEE};
         Bytes data(c.DataLength, 1);
-        const ModuleCommandSpec& spec = ModuleSpec(c.Command);
-        EXPECT_EQ(BuildModuleRequest(spec, c.Parameters, data, request), Result::BadArgument) << spec.Export;
-        EXPECT_TRUE(request.empty()) << spec.Export;
+        const ModuleCommandRow& row = ModuleRow(c.Command);
+        EXPECT_EQ(BuildModuleRequest(row, c.Parameters, data, request), Result::BadArgument) << row.Export;
+        EXPECT_TRUE(request.empty()) << row.Export;
     }
 }
 
@@ -147,15 +147,15 @@ TEST(ModuleCommands, AcceptedAndRefusedReplyLengths)
     };
     ASSERT_EQ(std::size(cases), ModuleCommands().size());
     for (const Case& c : cases) {
-        const ModuleCommandSpec& spec = ModuleSpec(c.Command);
+        const ModuleCommandRow& row = ModuleRow(c.Command);
         for (size_t n : c.Accepted)
-            EXPECT_TRUE(ModuleReplyLengthAccepted(spec, n)) << spec.Export << " " << n;
+            EXPECT_TRUE(ModuleReplyLengthAccepted(row, n)) << row.Export << " " << n;
         for (size_t n : c.Refused) {
-            EXPECT_FALSE(ModuleReplyLengthAccepted(spec, n)) << spec.Export << " " << n;
+            EXPECT_FALSE(ModuleReplyLengthAccepted(row, n)) << row.Export << " " << n;
             ModuleReply decoded;
             decoded.Status = 0x77;
             Bytes reply(n, 0);
-            EXPECT_EQ(DecodeModuleReply(spec, reply, decoded), Result::BadReply) << spec.Export << " " << n;
+            EXPECT_EQ(DecodeModuleReply(row, reply, decoded), Result::BadReply) << row.Export << " " << n;
             EXPECT_EQ(decoded.Status, 0x77) << "a refused reply leaves the outputs alone";
         }
     }
@@ -164,7 +164,7 @@ TEST(ModuleCommands, AcceptedAndRefusedReplyLengths)
 ModuleReply DecodeOk(C command, const Bytes& reply)
 {
     ModuleReply decoded;
-    EXPECT_EQ(DecodeModuleReply(ModuleSpec(command), reply, decoded), Result::Success);
+    EXPECT_EQ(DecodeModuleReply(ModuleRow(command), reply, decoded), Result::Success);
     return decoded;
 }
 
@@ -224,7 +224,7 @@ TEST(ModuleCommands, ErrorLogCountIsBoundedByTheReply)
     };
     for (const Case& c : cases) {
         ModuleReply decoded;
-        EXPECT_EQ(DecodeModuleReply(ModuleSpec(C::GetErrorLog), c.Reply, decoded), c.Expected);
+        EXPECT_EQ(DecodeModuleReply(ModuleRow(C::GetErrorLog), c.Reply, decoded), c.Expected);
         if (c.Expected == Result::Success) {
             EXPECT_EQ(decoded.Values[0], c.Reply[0]);
             EXPECT_EQ(decoded.Block.size(), c.Copied);
@@ -236,8 +236,8 @@ TEST(ModuleCommands, ClearCommandsNeedTheSingleByteZero)
 {
     for (C command : {C::ClearErrorLog, C::ClearPowerCount}) {
         ModuleReply decoded;
-        EXPECT_EQ(DecodeModuleReply(ModuleSpec(command), Bytes{0x00}, decoded), Result::Success);
-        EXPECT_EQ(DecodeModuleReply(ModuleSpec(command), Bytes{0x01}, decoded), Result::BadReply);
+        EXPECT_EQ(DecodeModuleReply(ModuleRow(command), Bytes{0x00}, decoded), Result::Success);
+        EXPECT_EQ(DecodeModuleReply(ModuleRow(command), Bytes{0x01}, decoded), Result::BadReply);
     }
 }
 
@@ -245,9 +245,9 @@ TEST(ModuleCommands, EveryRowHasItsOwnCommandAndExport)
 {
     std::set<uint8_t> commands;
     std::set<std::string> exports;
-    for (const ModuleCommandSpec& spec : ModuleCommands()) {
-        commands.insert(uint8_t(spec.Command));
-        exports.insert(spec.Export);
+    for (const ModuleCommandRow& row : ModuleCommands()) {
+        commands.insert(uint8_t(row.Command));
+        exports.insert(row.Export);
     }
     EXPECT_EQ(commands.size(), 30u);
     EXPECT_EQ(exports.size(), 30u);

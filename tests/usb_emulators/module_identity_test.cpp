@@ -57,8 +57,8 @@ TEST(UsbEmulatorNames, UnknownNamesAndMisplacedSeedsAreRefused)
     MadeEmulator unknown = MakeUsbEmulator("kdu2");
     EXPECT_FALSE(unknown.Device);
     EXPECT_EQ(unknown.Error, "no emulated USB device \"kdu2\" (kdu, kdu-old, rdu, knurl)");
-    EXPECT_FALSE(MakeUsbEmulatorFromSpec("knurl:/tmp").Device);
-    EXPECT_TRUE(MakeUsbEmulatorFromSpec("rdu").Device);
+    EXPECT_FALSE(MakeUsbEmulatorFromText("knurl:/tmp").Device);
+    EXPECT_TRUE(MakeUsbEmulatorFromText("rdu").Device);
 }
 
 }  // namespace

@@ -113,7 +113,7 @@ TEST_F(SeedTest, FoldersThatCannotSeedAModule)
         EXPECT_FALSE(made.Device) << c.What;
         EXPECT_NE(made.Error.find(c.ErrorPart), std::string::npos) << c.What << ": " << made.Error;
     }
-    MadeEmulator missing = MakeUsbEmulatorFromSpec("rdu:" + (folder_ / "nowhere").string());
+    MadeEmulator missing = MakeUsbEmulatorFromText("rdu:" + (folder_ / "nowhere").string());
     EXPECT_FALSE(missing.Device);
     EXPECT_EQ(missing.Error, "rdu: no seed folder " + (folder_ / "nowhere").string());
 }

@@ -10,17 +10,17 @@ using F = ExactForm;
 
 constexpr uint16_t kPacketMax = 2048;
 
-constexpr GsaCommandSpec Plain(const char* name, uint8_t command, H handling)
+constexpr GsaCommandRow Plain(const char* name, uint8_t command, H handling)
 {
     return {name, command, {0, 0}, 0, 0, handling, 0, F::Bytes};
 }
 
-constexpr GsaCommandSpec Exactly(const char* name, uint8_t command, uint8_t n, F form = F::Bytes)
+constexpr GsaCommandRow Exactly(const char* name, uint8_t command, uint8_t n, F form = F::Bytes)
 {
     return {name, command, {0, 0}, 0, 0, H::Exactly, n, form};
 }
 
-constexpr GsaCommandSpec kGsa[] = {
+constexpr GsaCommandRow kGsa[] = {
     Plain("VoskUsb_GSARequestManCode", 0xD1, H::Data),
     Plain("VoskUsb_GSARequestSN", 0xD2, H::Data),
     Exactly("VoskUsb_GSARequestProdDate", 0xD5, 6),
@@ -53,7 +53,7 @@ constexpr GsaCommandSpec kGsa[] = {
     Plain("VoskUsb_GSARequestBarCode", 0xE3, H::Data),
 };
 
-constexpr DruCommandSpec kDru[] = {
+constexpr DruCommandRow kDru[] = {
     {"VoskUsb_DruClearStdPerformanceData", 0x01, 0x03, H::Acknowledged},
     {"VoskUsb_DruClearExdPerformanceData", 0x01, 0x04, H::Acknowledged},
     {"VoskUsb_DruClear50Exceptions", 0x01, 0x05, H::Acknowledged},
@@ -76,35 +76,35 @@ constexpr DruCommandSpec kDru[] = {
 
 }  // namespace
 
-std::span<const GsaCommandSpec> GsaCommands() { return kGsa; }
-std::span<const DruCommandSpec> DruCommands() { return kDru; }
+std::span<const GsaCommandRow> GsaCommands() { return kGsa; }
+std::span<const DruCommandRow> DruCommands() { return kDru; }
 
-const GsaCommandSpec& GsaSpec(uint8_t command)
+const GsaCommandRow& GsaRow(uint8_t command)
 {
-    for (const GsaCommandSpec& spec : kGsa)
-        if (spec.Command == command)
-            return spec;
+    for (const GsaCommandRow& row : kGsa)
+        if (row.Command == command)
+            return row;
     std::abort();  // callers name commands of the table
 }
 
-const DruCommandSpec& DruSpec(uint8_t cls, uint8_t sub)
+const DruCommandRow& DruRow(uint8_t cls, uint8_t sub)
 {
-    for (const DruCommandSpec& spec : kDru)
-        if (spec.Class == cls && spec.Sub == sub)
-            return spec;
+    for (const DruCommandRow& row : kDru)
+        if (row.Class == cls && row.Sub == sub)
+            return row;
     std::abort();  // callers name commands of the table
 }
 
-Result BuildGsaPayload(const GsaCommandSpec& spec, std::span<const uint32_t> parameters,
+Result BuildGsaPayload(const GsaCommandRow& row, std::span<const uint32_t> parameters,
                        std::span<const uint8_t> data, std::vector<uint8_t>& payload)
 {
     payload.clear();
-    if (data.size() > spec.DataMax)
+    if (data.size() > row.DataMax)
         return Result::BadArgument;
-    std::vector<uint8_t> bytes{spec.Command};
-    bytes.insert(bytes.end(), spec.ZeroBytes, 0x00);
+    std::vector<uint8_t> bytes{row.Command};
+    bytes.insert(bytes.end(), row.ZeroBytes, 0x00);
     size_t next = 0;
-    for (uint8_t width : spec.Parameters) {
+    for (uint8_t width : row.Parameters) {
         if (width == 0)
             continue;
         if (next >= parameters.size())

@@ -28,7 +28,7 @@ enum class ExactForm {
     Stored16,     // two bytes as they came, the first in the value's low-order byte (then any byte more)
 };
 
-struct GsaCommandSpec {
+struct GsaCommandRow {
     const char* Export;
     uint8_t Command;
     std::array<uint8_t, 2> Parameters;  // widths in bytes, big-endian (0: none)
@@ -39,20 +39,20 @@ struct GsaCommandSpec {
     ExactForm Form;
 };
 
-struct DruCommandSpec {
+struct DruCommandRow {
     const char* Export;
     uint8_t Class;
     uint8_t Sub;
     ReplyHandling Handling;  // Acknowledged or DruRead
 };
 
-std::span<const GsaCommandSpec> GsaCommands();
-std::span<const DruCommandSpec> DruCommands();
-const GsaCommandSpec& GsaSpec(uint8_t command);
-const DruCommandSpec& DruSpec(uint8_t cls, uint8_t sub);
+std::span<const GsaCommandRow> GsaCommands();
+std::span<const DruCommandRow> DruCommands();
+const GsaCommandRow& GsaRow(uint8_t command);
+const DruCommandRow& DruRow(uint8_t cls, uint8_t sub);
 
 // BadArgument when the data are longer than the command takes.
-Result BuildGsaPayload(const GsaCommandSpec& spec, std::span<const uint32_t> parameters,
+Result BuildGsaPayload(const GsaCommandRow& row, std::span<const uint32_t> parameters,
                        std::span<const uint8_t> data, std::vector<uint8_t>& payload);
 std::vector<uint8_t> DruBlock(uint8_t cls, uint8_t sub, std::span<const uint8_t> data);
 

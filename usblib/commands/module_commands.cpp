@@ -32,14 +32,14 @@ constexpr size_t kRevisionRecord = 7;
 constexpr uint16_t L(size_t n) { return uint16_t(n); }
 
 // A command with a status-only reply and the given parameters and data.
-constexpr ModuleCommandSpec StatusOnly(C command, const char* name, ModuleParameter first = kNone,
+constexpr ModuleCommandRow StatusOnly(C command, const char* name, ModuleParameter first = kNone,
                                        ModuleParameter second = kNone, uint16_t dataMin = 0, uint16_t dataMax = 0)
 {
     return {command, name, {first, second}, dataMin, dataMax, {kOne, kNoRange}, R::Plain,
             {kNoField, kNoField, kNoField}, kNoBlock};
 }
 
-const ModuleCommandSpec kCommands[] = {
+const ModuleCommandRow kCommands[] = {
     {C::GetStatus, "VoskUsb_PMGetStatus", {kNone, kNone}, 0, 0, {LengthRange{6, 6}, kNoRange}, R::Plain,
      {ReplyField{1, 2}, ReplyField{3, 2}, ReplyField{5, 1}}, kNoBlock},
     {C::GetFWRev, "VoskUsb_PMGetFWRev", {kNone, kNone}, 0, 0,
@@ -91,29 +91,29 @@ uint32_t LowBits(uint32_t value, uint8_t bits) { return bits >= 32 ? value : val
 
 }  // namespace
 
-std::span<const ModuleCommandSpec> ModuleCommands() { return kCommands; }
+std::span<const ModuleCommandRow> ModuleCommands() { return kCommands; }
 
-const ModuleCommandSpec& ModuleSpec(ModuleCommand command)
+const ModuleCommandRow& ModuleRow(ModuleCommand command)
 {
-    for (const ModuleCommandSpec& spec : kCommands)
-        if (spec.Command == command)
-            return spec;
+    for (const ModuleCommandRow& row : kCommands)
+        if (row.Command == command)
+            return row;
     std::abort();  // every enumerator has a row
 }
 
-Result BuildModuleRequest(const ModuleCommandSpec& spec, std::span<const uint32_t> parameters,
+Result BuildModuleRequest(const ModuleCommandRow& row, std::span<const uint32_t> parameters,
                           std::span<const uint8_t> data, std::vector<uint8_t>& request)
 {
     request.clear();
-    if (data.size() < spec.DataMin || data.size() > spec.DataMax)
+    if (data.size() < row.DataMin || data.size() > row.DataMax)
         return Result::BadArgument;
-    size_t needed = size_t(std::count_if(spec.Parameters.begin(), spec.Parameters.end(),
+    size_t needed = size_t(std::count_if(row.Parameters.begin(), row.Parameters.end(),
                                          [](const ModuleParameter& p) { return p.Width != 0; }));
     if (parameters.size() != needed)
         std::abort();  // a caller that does not match its own table row
-    std::vector<uint8_t> bytes{uint8_t(spec.Command)};
+    std::vector<uint8_t> bytes{uint8_t(row.Command)};
     size_t next = 0;
-    for (const ModuleParameter& p : spec.Parameters) {
+    for (const ModuleParameter& p : row.Parameters) {
         if (p.Width == 0)
             continue;
         uint32_t value = LowBits(parameters[next++], p.Bits);
@@ -127,29 +127,29 @@ Result BuildModuleRequest(const ModuleCommandSpec& spec, std::span<const uint32_
     return Result::Success;
 }
 
-bool ModuleReplyLengthAccepted(const ModuleCommandSpec& spec, size_t length)
+bool ModuleReplyLengthAccepted(const ModuleCommandRow& row, size_t length)
 {
-    return std::any_of(spec.Replies.begin(), spec.Replies.end(),
+    return std::any_of(row.Replies.begin(), row.Replies.end(),
                        [length](const LengthRange& r) { return r.From != 0 && length >= r.From && length <= r.To; });
 }
 
-Result DecodeModuleReply(const ModuleCommandSpec& spec, std::span<const uint8_t> reply, ModuleReply& decoded)
+Result DecodeModuleReply(const ModuleCommandRow& row, std::span<const uint8_t> reply, ModuleReply& decoded)
 {
-    if (!ModuleReplyLengthAccepted(spec, reply.size()))
+    if (!ModuleReplyLengthAccepted(row, reply.size()))
         return Result::BadReply;
     ModuleReply out;
     out.Status = reply[0];
-    for (size_t i = 0; i < spec.Fields.size(); ++i) {
-        const ReplyField& f = spec.Fields[i];
+    for (size_t i = 0; i < row.Fields.size(); ++i) {
+        const ReplyField& f = row.Fields[i];
         if (f.Width == 0 || size_t(f.Offset) + f.Width > reply.size())
             continue;
         for (size_t k = 0; k < f.Width; ++k)
             out.Values[i] = out.Values[i] << 8 | reply[f.Offset + k];
     }
     size_t blockLength = 0;
-    if (spec.Block.Max != 0 && reply.size() > spec.Block.Offset)
-        blockLength = std::min<size_t>(spec.Block.Max, reply.size() - spec.Block.Offset);
-    switch (spec.Rule) {
+    if (row.Block.Max != 0 && reply.size() > row.Block.Offset)
+        blockLength = std::min<size_t>(row.Block.Max, reply.size() - row.Block.Offset);
+    switch (row.Rule) {
     case ModuleReplyRule::Plain:
         break;
     case ModuleReplyRule::ZeroByte:
@@ -168,7 +168,7 @@ Result DecodeModuleReply(const ModuleCommandSpec& spec, std::span<const uint8_t>
         break;
     }
     }
-    out.Block = reply.subspan(spec.Block.Offset < reply.size() ? spec.Block.Offset : reply.size(), blockLength);
+    out.Block = reply.subspan(row.Block.Offset < reply.size() ? row.Block.Offset : reply.size(), blockLength);
     decoded = out;
     return Result::Success;
 }

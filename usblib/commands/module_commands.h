@@ -76,7 +76,7 @@ struct ReplyBlock {
     uint16_t Max = 0;  // 0: no block
 };
 
-struct ModuleCommandSpec {
+struct ModuleCommandRow {
     ModuleCommand Command;
     const char* Export;
     std::array<ModuleParameter, 2> Parameters;
@@ -90,15 +90,15 @@ struct ModuleCommandSpec {
     ReplyBlock Block;
 };
 
-std::span<const ModuleCommandSpec> ModuleCommands();
-const ModuleCommandSpec& ModuleSpec(ModuleCommand command);
+std::span<const ModuleCommandRow> ModuleCommands();
+const ModuleCommandRow& ModuleRow(ModuleCommand command);
 
 // Fills `request`, or gives BadArgument (and leaves it empty) when a parameter
 // or the data length is out of range.
-Result BuildModuleRequest(const ModuleCommandSpec& spec, std::span<const uint32_t> parameters,
+Result BuildModuleRequest(const ModuleCommandRow& row, std::span<const uint32_t> parameters,
                           std::span<const uint8_t> data, std::vector<uint8_t>& request);
 
-bool ModuleReplyLengthAccepted(const ModuleCommandSpec& spec, size_t length);
+bool ModuleReplyLengthAccepted(const ModuleCommandRow& row, size_t length);
 
 struct ModuleReply {
     uint8_t Status = 0;
@@ -107,6 +107,6 @@ struct ModuleReply {
 };
 
 // BadReply for a reply the command does not accept; then `decoded` is untouched.
-Result DecodeModuleReply(const ModuleCommandSpec& spec, std::span<const uint8_t> reply, ModuleReply& decoded);
+Result DecodeModuleReply(const ModuleCommandRow& row, std::span<const uint8_t> reply, ModuleReply& decoded);
 
 }  // namespace kovrin::usblib::commands
