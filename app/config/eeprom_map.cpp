@@ -320,16 +320,7 @@ CodecResult NoLayout(const char* what, int variant)
 
 EepromLayout LayoutOfVariant(int variant)
 {
-    switch (variant) {
-    case 5:
-    case 9:
-        return EepromLayout::V5;
-    case 6:
-    case 7:
-        return EepromLayout::V6;
-    default:
-        return EepromLayout::None;
-    }
+    return VariantRow(variant).Layout;
 }
 
 EepromLayout DefaultsLayoutOfVariant(int variant)

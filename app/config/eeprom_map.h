@@ -6,12 +6,11 @@
 #include <string>
 
 #include "app/config/eeprom_record.h"
+#include "app/core/acceptor_variants.h"
 
 namespace kovrin {
 
-enum class EepromLayout { None, V5, V6 };
-
-// Layout of an acceptor variant: 5 and 9 -> V5, 6 and 7 -> V6, others none.
+// Layout of an acceptor variant (its row of the variant table).
 EepromLayout LayoutOfVariant(int variant);
 // Layout whose defaults apply; with no acceptor identified (0) that is V5.
 EepromLayout DefaultsLayoutOfVariant(int variant);

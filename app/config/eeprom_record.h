@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <string>
 
-namespace kovrin {
+#include "app/core/eeprom_image.h"
 
-// The 256-byte configuration memory; 16-bit values in it are big-endian.
-using EepromImage = std::array<uint8_t, 256>;
+namespace kovrin {
 
 struct EepromRecord {
     uint8_t HeaderByte = 0;
@@ -69,25 +68,14 @@ enum ConfigSourceCode : int32_t {
     ConfigFromAcceptor = 3,
 };
 
-// Flags are 16-bit with True = -1.
-constexpr int16_t True = -1;
-constexpr int16_t False = 0;
-
 // Program-wide configuration state (one thread touches it).
 extern EepromRecord CurrentRecord;
 extern EepromRecord FactoryRecord;
 extern int32_t ConfigSource;
-extern int16_t FactoryConfigValid;
+extern bool FactoryConfigValid;
 extern int16_t EepromLength;
 // Variant of the identified acceptor, 0 while none is; the link sets it, the
 // configuration dispatchers choose their layout by it.
 extern uint8_t AcceptorVariant;
-
-// Two upper-case hex digits, high nibble first.
-std::string ByteToHex(uint8_t value);
-
-// Packs the two decimal digits of text's value as BCD and replaces text by the
-// decimal text of the result ("45" -> 69, text "69").
-int16_t DecToBcd(std::string& text);
 
 }  // namespace kovrin

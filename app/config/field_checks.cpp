@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/config/eeprom_map.h"
+#include "app/core/acceptor_variants.h"
 
 namespace kovrin {
 
@@ -177,7 +178,7 @@ FieldCheckResult ValidateConfigurationFields(ConfigScreenValues& s, int variant,
                               {RangeTest::Below, 0, "Decimal Place cannot be less than 0."}}))
         return *f;
 
-    const size_t n = (variant == 5 || variant == 6 || variant == 7 || variant == 9) ? 11 : 10;
+    const size_t n = VariantRow(variant).CheckedSerialLength;
     const bool editable = !h.txtSerial;
     if (editable) {
         s.txtSerial = TrimBlanks(s.txtSerial);

@@ -5,6 +5,8 @@
 #include "app/config/colours.h"
 #include "app/config/eeprom_map.h"
 #include "app/config/field_checks.h"
+#include "app/core/acceptor_variants.h"
+#include "app/core/hex_digits.h"
 #include "app/main/settings.h"
 
 namespace kovrin {
@@ -88,7 +90,7 @@ uint8_t SignalFlagsOnScreen(const HiddenControls& hidden)
 
 void ApplyVariantVisibility(HiddenControls& hidden, int variant)
 {
-    const bool sarnel = variant == 5;
+    const bool sarnel = VariantRow(variant).NoMdb;
     hidden.chkADU = sarnel;
     hidden.txtMDBISO = sarnel;
     hidden.frmMDB = sarnel;
@@ -173,8 +175,9 @@ ScreenReadResult ScreenToRecord(ConfigScreenValues& s, const EepromRecord& old, 
     const uint8_t vend = s.lstVent.DisplayedText() == "Active High" ? VendBit : 0;
     const uint8_t alarm = s.lstAlarmSignal.DisplayedText() == "Active High" ? AlarmBit : 0;
 
-    s.hidden.chkNoteType = variant != 5;
-    if (variant == 5)
+    const bool noMdb = VariantRow(variant).NoMdb;
+    s.hidden.chkNoteType = !noMdb;
+    if (noMdb)
         r.CcTalkFlag = s.chkNoteType ? 1 : 0;
 
     const uint8_t optionOnScreen = OptionFlagsOnScreen(h);
@@ -267,7 +270,7 @@ StatusLine StatusLineFor(int32_t source, const std::string& configFilePath)
 
 bool RemoveMdbEntryForVariant(OptionListValue& interfaces, int variant)
 {
-    if (variant != 5 || interfaces.entries.size() <= 4 || interfaces.entries[4].code != 4)
+    if (!VariantRow(variant).NoMdb || interfaces.entries.size() <= 4 || interfaces.entries[4].code != 4)
         return false;
     interfaces.entries.erase(interfaces.entries.begin() + 4);
     if (interfaces.selected == 4)

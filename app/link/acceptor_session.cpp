@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/config/colours.h"
+#include "app/core/hex_digits.h"
 #include "app/link/config_frames.h"
 
 namespace kovrin {
@@ -40,7 +41,7 @@ void AcceptorSession::SendMessage()
     if (frame.empty() || !host_.PortOpen())
         return;
     if (host_.WriteBytes(frame))
-        ReplyTimedOut = False;
+        ReplyTimedOut = false;
 }
 
 void AcceptorSession::SendWakeByte()
@@ -91,7 +92,7 @@ void AcceptorSession::SendStatusDateTime()
 
 void AcceptorSession::PollTick()
 {
-    if (FlashMode == True && host_.PortOpen() && !AcceptorFound)
+    if (FlashMode && host_.PortOpen() && !AcceptorFound)
         SendWakeByte();
     if (AuditRequestPending) {
         // Sent in place of a poll, when no other exchange is under way; no
@@ -104,14 +105,14 @@ void AcceptorSession::PollTick()
     }
     // The stamp goes while the acceptor answers; when the last exchange went
     // unanswered, a poll looks for it instead.
-    if (bStampDatePending != True || MissedReplyCount > 1) {
+    if (!bStampDatePending || MissedReplyCount > 1) {
         PDTCommand(CmdPoll);
         return;
     }
     // Only stamps to an identified acceptor count: one that ignores the stamp
     // is then left alone, one that is still starting is waited for.
     if (AcceptorFound && ++StampDateAttempts > MaxStampDateAttempts) {
-        bStampDatePending = False;  // the acceptor never confirmed; poll as usual
+        bStampDatePending = false;  // the acceptor never confirmed; poll as usual
         StampDateAttempts = 0;
         PDTCommand(CmdPoll);
         return;
@@ -142,7 +143,7 @@ void AcceptorSession::SendConfigurationWrite(const EepromImage& image, int16_t l
     if (!BuildConfigurationWrite(TxFrame, image, length, Address()))
         return;
     SendMessage();
-    ConfigWritePending = True;
+    ConfigWritePending = true;
     host_.ArmGuard(ExchangeGuardMs);  // polling comes back if the acceptor does not answer
 }
 
@@ -197,14 +198,14 @@ bool AcceptorSession::SendFlashBlock(const FlashBlock& block, uint8_t FlashBank)
     LastCommand = CmdFlashBlock;
     if (!host_.WriteBytes(frame))
         return false;
-    ReplyTimedOut = False;
+    ReplyTimedOut = false;
     return true;
 }
 
 void AcceptorSession::UpdateVerified()
 {
     SendResetAuditData();
-    bStampDatePending = True;
+    bStampDatePending = true;
     StampDateAttempts = 0;
     host_.StopGuard();
     MissedReplyCount = 0;
@@ -230,7 +231,7 @@ void AcceptorSession::ProcessAcceptorReply(const Bytes& RxFrame)
 {
     host_.StopPolling();
     host_.StopGuard();
-    if (FlashMode == True) {
+    if (FlashMode) {
         ProcessFlashModeReply(RxFrame);
         return;
     }
@@ -250,7 +251,7 @@ void AcceptorSession::ProcessAcceptorReply(const Bytes& RxFrame)
         Identify(RxFrame);
         break;
     case CmdCalibrate:
-        FactoryConfigValid = False;
+        FactoryConfigValid = false;
         RestartPolling();
         break;
     case CmdReadConfiguration:
@@ -264,7 +265,7 @@ void AcceptorSession::ProcessAcceptorReply(const Bytes& RxFrame)
         break;
     case CmdDateStamp:
         host_.ShowDeviceProgrammed();
-        bStampDatePending = False;
+        bStampDatePending = false;
         StampDateAttempts = 0;
         RestartPolling();
         break;
@@ -280,7 +281,7 @@ void AcceptorSession::ProcessAcceptorReply(const Bytes& RxFrame)
 
 void AcceptorSession::ProcessFlashModeReply(const Bytes& frame)
 {
-    const uint8_t code = ReplyTimedOut == True ? uint8_t(ReplyTimeOut)
+    const uint8_t code = ReplyTimedOut ? uint8_t(ReplyTimeOut)
                          : ReplyCode == ReplyAcknowledge ? LastCommand
                                                          : ReplyCode;
     if (LastCommand == CmdPoll) {
@@ -305,7 +306,7 @@ void AcceptorSession::ProcessFlashModeReply(const Bytes& frame)
 
 void AcceptorSession::IdentifyBootLoader(const Bytes& frame)
 {
-    if (ReplyTimedOut != True) {
+    if (!ReplyTimedOut) {
         if (const auto reply = ParseIdentification(frame, false)) {
             LoadEepromDefaults(CurrentRecord);
             ConfigSource = ConfigFromDefaults;
@@ -356,8 +357,8 @@ void AcceptorSession::ShowHardwareFound()
 
 void AcceptorSession::Identify(const Bytes& frame)
 {
-    if (ConfigWritePending == True) {
-        ConfigWritePending = False;
+    if (ConfigWritePending) {
+        ConfigWritePending = false;
         RestartPolling();
         return;
     }
@@ -380,7 +381,7 @@ void AcceptorSession::Identify(const Bytes& frame)
     ShowHardwareFound();
 
     if (MemoryReadAddress != 0) {
-        if (FactoryConfigValid != True) {
+        if (!FactoryConfigValid) {
             PagedReadState = 1;
             ReadEepromBlock(1);
             host_.ShowConfiguration();
@@ -427,7 +428,7 @@ void AcceptorSession::PagedRead(const Bytes& frame)
             break;
         UnitCalibrated = frame[ReplyDataStart];
         host_.ShowCalibration(UnitCalibrated != 0);
-        FactoryConfigValid = True;
+        FactoryConfigValid = true;
         break;
     default:
         PagedReadState = 0;

@@ -110,9 +110,9 @@ public:
     void AbandonUpdate();
 
     // ---- link state
-    int16_t FlashMode = False;       // the port is open at the boot loader's speed
+    bool FlashMode = false;       // the port is open at the boot loader's speed
     int16_t MissedReplyCount = 0;    // poll ticks since the last valid reply
-    int16_t ReplyTimedOut = False;   // the guard expired since the last frame sent
+    bool ReplyTimedOut = false;   // the guard expired since the last frame sent
     uint8_t ReplyCode = 0;           // byte 4 of the frame being received
     uint8_t LastCommand = 0;         // byte 4 of the last frame sent
     int32_t FrameAddress = 0;        // byte 1 of every frame sent
@@ -132,14 +132,14 @@ public:
     EepromImage FactoryImage{};
 
     // ---- exchanges that span several replies
-    int16_t bStampDatePending = False;
+    bool bStampDatePending = false;
     // Date stamps sent to an identified acceptor without an answer; bounded
     // so one that ignores the stamp is polled as usual again.
     int StampDateAttempts = 0;
     static constexpr int MaxStampDateAttempts = 5;
     // The audit counters were asked for; the next poll tick sends the request.
     bool AuditRequestPending = false;
-    int16_t ConfigWritePending = False;
+    bool ConfigWritePending = false;
     // A configuration write waits for the unit's own audit counters, read
     // just before it; the image to send once they are in.
     bool ConfigWriteAwaitingCounters = false;

@@ -1,47 +1,24 @@
 #include "app/link/acceptor_variant.h"
 
-#include <array>
-
 namespace kovrin {
-
-namespace {
-
-struct VariantRow {
-    const char* name;
-    uint8_t frameAddress;
-};
-
-const std::array<VariantRow, 10> kVariants = {{
-    {"UNKNOWN", 0},
-    {"Orvel", 0},
-    {"Dastin", 0},
-    {"Production", 4},
-    {"Dastin Plus", 4},
-    {"Tyx Sarnel", 4},
-    {"Orvxel Plus", 4},
-    {"Tyx Tekra", 4},
-    {"Pellot", 0},
-    {"Dastin ++", 4},
-}};
-
-}  // namespace
 
 std::string VariantName(int variant)
 {
-    return kVariants[KnownVariantOr0(variant)].name;
+    return VariantRow(variant).Name;
 }
 
 uint8_t FrameAddressOf(int variant)
 {
-    return kVariants[KnownVariantOr0(variant)].frameAddress;
+    return VariantRow(variant).FrameAddress;
 }
 
 VariantControls VariantControlsFor(int variant, const std::string& version)
 {
     VariantControls c;
-    if (variant == 7) {
+    const VariantControlRule rule = VariantRow(variant).Controls;
+    if (rule == VariantControlRule::Always) {
         c.billHoldAndCcTalk = true;
-    } else if (variant == 5) {
+    } else if (rule == VariantControlRule::ByVersion) {
         if (version.empty())
             return {false, false};
         if (version >= "0038")

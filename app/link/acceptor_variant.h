@@ -4,14 +4,14 @@
 #include <optional>
 #include <string>
 
+#include "app/core/acceptor_variants.h"
+
 namespace kovrin {
 
-// Name shown for a variant code; "UNKNOWN" outside 1 to 9.
+// Name shown for a variant code; "UNKNOWN" outside the variant table.
 std::string VariantName(int variant);
 // Byte 1 of the frames sent to an acceptor of that variant.
 uint8_t FrameAddressOf(int variant);
-// Variant codes outside 1 to 9 stand for no acceptor.
-inline int KnownVariantOr0(int variant) { return variant >= 1 && variant <= 9 ? variant : 0; }
 
 // Which of the configuration screen's variant-dependent controls show; nothing
 // leaves a control as it is.

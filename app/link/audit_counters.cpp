@@ -1,5 +1,7 @@
 #include "app/link/audit_counters.h"
 
+#include "app/core/acceptor_variants.h"
+
 namespace kovrin {
 
 const std::array<AuditBitField, 9> AuditCounterFields{{
@@ -153,7 +155,7 @@ AuditLoadTexts AuditTextsOnLoad(uint8_t AcceptorVariant, int32_t ConfigSource, c
                                 const std::string& FirmwareVersionText, const QLocale& locale)
 {
     AuditLoadTexts load;
-    if (AcceptorVariant != 5)
+    if (!VariantRow(AcceptorVariant).AuditInConfiguration)
         return load;
     if (ConfigSource != ConfigFromAcceptor) {
         load.note = AuditNotReadText;

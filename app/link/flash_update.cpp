@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/config/eeprom_record.h"
+#include "app/core/hex_digits.h"
 
 namespace kovrin {
 
@@ -81,7 +82,7 @@ void FlashUpdate::CompareChecksum(const Bytes& frame)
     }
 }
 
-int32_t FlashUpdate::OnReply(uint8_t code, const Bytes& frame, int16_t& ConfigWritePending)
+int32_t FlashUpdate::OnReply(uint8_t code, const Bytes& frame, bool& ConfigWritePending)
 {
     const std::string n = std::to_string(FlashRetryCount + 1);
     switch (FlashStep) {
@@ -136,8 +137,8 @@ int32_t FlashUpdate::OnReply(uint8_t code, const Bytes& frame, int16_t& ConfigWr
         break;
     case 4:
         if (code == CmdUpdateBootstrap) {
-            if (ConfigWritePending == True) {
-                ConfigWritePending = False;
+            if (ConfigWritePending) {
+                ConfigWritePending = false;
                 host_.ArmGuard(500);
                 break;
             }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/link/hex_file.h"
+#include "app/core/firmware_image.h"
 #include "app/link/serial_frame.h"
 
 namespace kovrin {
@@ -57,7 +57,7 @@ public:
 
     // One reply (or 0xAA for none) to a command of the update. `frame` is the
     // received frame, empty for a time-out. Returns the result to report.
-    int32_t OnReply(uint8_t code, const Bytes& frame, int16_t& ConfigWritePending);
+    int32_t OnReply(uint8_t code, const Bytes& frame, bool& ConfigWritePending);
 
     // Sends the block at FlashBlockNo, or the boot-strap request after the last one.
     void SendNextFlashBlock();

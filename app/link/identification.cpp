@@ -1,5 +1,7 @@
 #include "app/link/identification.h"
 
+#include "app/core/acceptor_variants.h"
+
 namespace kovrin {
 
 std::optional<IdentificationReply> ParseIdentification(const Bytes& frame, bool normalMode)
@@ -8,9 +10,11 @@ std::optional<IdentificationReply> ParseIdentification(const Bytes& frame, bool 
         return std::nullopt;
     const int lastIndex = static_cast<int>(frame.size()) - 1;
     const uint8_t variant = frame[5];
-    const bool long57 = normalMode && (variant == 5 || variant == 7);
+    const AcceptorVariantRow& row = VariantRow(variant);
+    // A longer software text pushes the version back in frames long enough for it.
+    const bool long57 = normalMode && row.SoftwareTextWidth > 10;
 
-    const int serialEnd = (variant == 5 || variant == 7 || variant == 9) ? 17 : 16;
+    const int serialEnd = 7 + row.ReplySerialLength - 1;
     const int softwareEnd = long57 ? 40 : 39;
     const int versionFirst = (long57 && lastIndex > 45) ? 42 : 40;
     // Every byte read must lie before the check byte.

@@ -5,11 +5,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "app/core/bytes.h"
 
 namespace kovrin {
-
-using Bytes = std::vector<uint8_t>;
 
 constexpr uint8_t FrameStartByte = 0x27;
 constexpr uint8_t AcceptorFrameAddress = 0x08;  // byte 1 of every frame from the acceptor

@@ -1,7 +1,5 @@
 #include "app/link/update_frames.h"
 
-#include <chrono>
-
 namespace kovrin {
 
 namespace {
@@ -55,19 +53,8 @@ Bytes FlashBlockFrame(const FlashBlock& block, uint8_t FlashBank, uint8_t addres
 bool DateStampUsesDayCount(uint8_t ImageVariant, const std::string& revision)
 {
     // Revision texts compare as text, character by character.
-    return (ImageVariant == 7 && revision >= "0018") || (ImageVariant == 5 && revision >= "0043");
-}
-
-std::array<uint8_t, 5> DateStampData(const LocalTime& now, bool dayCount)
-{
-    if (!dayCount)
-        return {uint8_t(now.year - 2000), uint8_t(now.month), uint8_t(now.day), uint8_t(now.hour),
-                uint8_t(now.minute)};
-    using namespace std::chrono;
-    const sys_days today{year{now.year} / month{unsigned(now.month)} / day{unsigned(now.day)}};
-    const sys_days epoch{year{2010} / January / 1};
-    const auto d = (today - epoch).count();
-    return {uint8_t(d & 0xFF), uint8_t((d >> 8) & 0xFF), 0, 0, 0};
+    const char* from = VariantRow(ImageVariant).StampDayCountFrom;
+    return from != nullptr && revision >= from;
 }
 
 }  // namespace kovrin

@@ -1,9 +1,9 @@
 #pragma once
 // Frames of a firmware update and of the date stamp that ends it.
 
-#include <array>
-
-#include "app/link/hex_file.h"
+#include "app/core/acceptor_variants.h"
+#include "app/core/date_stamp.h"
+#include "app/core/firmware_image.h"
 #include "app/link/serial_frame.h"
 
 namespace kovrin {
@@ -19,11 +19,5 @@ Bytes FlashBlockFrame(const FlashBlock& block, uint8_t FlashBank, uint8_t addres
 
 // Whether the loaded image's acceptor takes the day count rather than the calendar.
 bool DateStampUsesDayCount(uint8_t ImageVariant, const std::string& revision);
-
-struct LocalTime {
-    int year, month, day, hour, minute;
-};
-// The five data bytes of frame 0x34.
-std::array<uint8_t, 5> DateStampData(const LocalTime& now, bool dayCount);
 
 }  // namespace kovrin

@@ -2,7 +2,7 @@
 
 #include "app/config/eeprom_map.h"
 #include "app/link/flash_inhibit.h"
-#include "app/main/module_main.h"
+#include "app/main/program_settings.h"
 #include "app/main/settings.h"
 
 namespace kovrin {
@@ -14,7 +14,7 @@ std::unique_ptr<FormMain> Main()
     form->ComPort = ComPortFromSetting(SettingsComPort);
     LoadEepromDefaults(CurrentRecord);
     form->FlashInhibit |= InhibitNoFirmwareFile;
-    form->HexFileLoaded = False;
+    form->HexFileLoaded = false;
     form->Form_Load();
     return form;
 }

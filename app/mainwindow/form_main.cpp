@@ -22,7 +22,7 @@
 
 #include "app/config/eeprom_map.h"
 #include "app/link/acceptor_variant.h"
-#include "app/main/module_main.h"
+#include "app/main/program_settings.h"
 #include "app/main/program_folder.h"
 #include "app/mainwindow/form_about.h"
 #include "app/mainwindow/form_audit.h"
@@ -314,7 +314,7 @@ void FormMain::Form_Load()
                 ApplyAccessCodeEffect(effect, SuperUserMode, txtSerial, lblCSerial, mnuAudit, cmdViewAudit);
             });
     frmConfiguration->InitConfigLists();
-    ManageButtonStates(AcceptorVariant, False);
+    ManageButtonStates(AcceptorVariant, false);
     ManageImages(AcceptorVariant);
     Form_Resize();
     Connect();
@@ -485,14 +485,14 @@ void FormMain::Help_Click()
 void FormMain::mnuAudit_Click()
 {
     // The request waits for the next poll tick, so it never meets an exchange under way.
-    if (AcceptorVariant == 7)
+    if (VariantRow(AcceptorVariant).AuditByCommand)
         Session.AuditRequestPending = true;
     FormAudit::Default().ShowAudit(Session.FirmwareVersionText);
 }
 
 void FormMain::cmdCalibrate_Click()
 {
-    ManageButtonStates(AcceptorVariant, False);
+    ManageButtonStates(AcceptorVariant, false);
     tmrPoll->stop();
     MSComm1->Wait(ReceiveWaitMs);
     Connect();
@@ -528,7 +528,7 @@ bool FormMain::eventFilter(QObject* watched, QEvent* event)
 
 // ---- pictures and buttons
 
-void FormMain::ManageButtonStates(int MachineId, int16_t state)
+void FormMain::ManageButtonStates(int MachineId, bool state)
 {
     MachineId = KnownVariantOr0(MachineId);
     if (buttonsKnown_ && MachineId == buttonVariant_ && state == buttonState_)
@@ -542,7 +542,7 @@ void FormMain::ManageButtonStates(int MachineId, int16_t state)
             b->hide();
         }
         QPushButton* shown = (*set)[MachineId];
-        shown->setEnabled(state == True);
+        shown->setEnabled(state);
         // Calibration is for an acceptor on the serial link; a module has none.
         shown->setVisible(set != &cmdCalibrate || SerialMode());
     }
@@ -551,7 +551,7 @@ void FormMain::ManageButtonStates(int MachineId, int16_t state)
 void FormMain::ManageImages(int variant)
 {
     const int v = KnownVariantOr0(variant);
-    const int index = pictures_.Step(v, Session.UnitCalibrated != 0, Session.FlashMode == True);
+    const int index = pictures_.Step(v, Session.UnitCalibrated != 0, Session.FlashMode);
     ImageNoteAcceptor->setPixmap(AcceptorPicture(v, index));
     ImageNoteAcceptor->setProperty("pictureIndex", index);
     ImageNoteAcceptor->setProperty("pictureVariant", v);

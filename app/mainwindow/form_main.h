@@ -11,9 +11,10 @@
 
 #include "app/config/eeprom_record.h"
 #include "app/config/screen/configuration_frame.h"
+#include "app/core/acceptor_variants.h"
 #include "app/link/acceptor_session.h"
 #include "app/link/comm_port.h"
-#include "app/link/hex_file.h"
+#include "app/core/firmware_image.h"
 #include "app/module/kdu_directory.h"
 #include "app/module/module_transfers.h"
 #include "app/module/qel_usb_client.h"
@@ -51,10 +52,10 @@ public:
 
     // ---- the link: the port, what arrives on it, and the session that speaks on it
     int16_t ComPort = 1;
-    int16_t bUSBLoaded = False;
-    int16_t bPortErrorShown = False;
+    bool bUSBLoaded = false;
+    bool bPortErrorShown = false;
     uint8_t FlashInhibit = 0;  // FlashInhibitBit reasons
-    int16_t HexFileLoaded = False;
+    bool HexFileLoaded = false;
     uint8_t ImageVariant = 0;
     uint16_t ImageCode = 0;
     int16_t SuperUserMode = 0;
@@ -109,9 +110,9 @@ public:
     QTreeView* ListKDU = nullptr;
     QComboBox* ComboPort = nullptr;  // the attached units; item data is the unit's handle
     QLabel* ComboPortCaption = nullptr;
-    std::array<QPushButton*, 10> cmdCalibrate{};
-    std::array<QPushButton*, 10> cmdSend{};
-    std::array<QPushButton*, 10> cmdRefresh{};
+    std::array<QPushButton*, VariantCount> cmdCalibrate{};
+    std::array<QPushButton*, VariantCount> cmdSend{};
+    std::array<QPushButton*, VariantCount> cmdRefresh{};
     std::array<QAction*, 10> mnuCom1{};  // entries 1 to 9
     QAction* mnuAudit = nullptr;
     QAction* Help = nullptr;
@@ -139,7 +140,7 @@ public:
     void Connect();
     void OpenPortFlashSpeed();
 
-    void ManageButtonStates(int MachineId, int16_t state);
+    void ManageButtonStates(int MachineId, bool state);
     void ManageImages(int variant);
     void FlashConfigFrame(int32_t colour) override;
     void RestoreConfigFrameColour();
@@ -288,7 +289,7 @@ private:
     bool SerialMode() const override { return ComPort < UsbEntry; }
     // What "DISCONNECTED" stands for: no acceptor answering, no module in use.
     bool DeviceConnected() const { return Session.AcceptorFound || KduInUse != 0; }
-    bool FirmwareImageLoaded() const override { return HexFileLoaded == True; }
+    bool FirmwareImageLoaded() const override { return HexFileLoaded; }
     bool ExtractConfigFromImage() override;
     QString FirmwareModelName() const override;
     void ShowModuleList(bool shown) override;
@@ -300,7 +301,7 @@ private:
 
     PictureSequence pictures_;
     int buttonVariant_ = 0;
-    int16_t buttonState_ = False;
+    bool buttonState_ = false;
     bool buttonsKnown_ = true;  // false: the next ManageButtonStates always applies
     int32_t storedFrameColour_ = 0;
     double horizontalScale_ = 1, verticalScale_ = 1;

@@ -41,7 +41,7 @@ void FormMain::cmdRefresh_Click()
     }
     if (!ConfigurationPossible())
         return;
-    ManageButtonStates(AcceptorVariant, False);
+    ManageButtonStates(AcceptorVariant, false);
     tmrPoll->stop();
     MSComm1->Wait(ReceiveWaitMs);
     Connect();
@@ -69,14 +69,14 @@ void FormMain::cmdSend_Click()
         return;
     }
     if (SerialMode()) {
-        ManageButtonStates(AcceptorVariant, False);
+        ManageButtonStates(AcceptorVariant, false);
         tmrPoll->stop();
         MSComm1->Wait(ReceiveWaitMs);
         Connect();
         tmrPoll->stop();  // no poll between the write and its answer
     }
     const auto giveUp = [this] {
-        ManageButtonStates(AcceptorVariant, True);
+        ManageButtonStates(AcceptorVariant, true);
         if (SerialMode())
             Session.RestartPolling();
     };
@@ -106,7 +106,7 @@ void FormMain::DownloadConfiguration(EepromRecord& record)
     if (!encoded || length == 0) {
         MsgBox(this, QString::fromStdString(encoded ? NoLayoutText(record.VariantCode) : encoded.message) +
                          "\nNothing was sent.");
-        ManageButtonStates(AcceptorVariant, True);
+        ManageButtonStates(AcceptorVariant, true);
         Session.RestartPolling();
         return;
     }
@@ -115,7 +115,7 @@ void FormMain::DownloadConfiguration(EepromRecord& record)
 
 void FormMain::ConfigurationWriteRefused()
 {
-    ManageButtonStates(AcceptorVariant, True);
+    ManageButtonStates(AcceptorVariant, true);
     MsgBox(this, "The note acceptor did not report its audit counters, so its configuration was not written. "
                  "Nothing was sent.");
 }

@@ -10,9 +10,11 @@
 
 #include "app/config/colours.h"
 #include "app/config/eeprom_map.h"
+#include "app/core/acceptor_variants.h"
+#include "app/core/hex_digits.h"
 #include "app/link/acceptor_variant.h"
 #include "app/link/flash_inhibit.h"
-#include "app/main/module_main.h"
+#include "app/main/program_settings.h"
 #include "app/main/settings.h"
 #include "app/mainwindow/form_main.h"
 #include "app/widgets/message_seam.h"
@@ -54,7 +56,7 @@ void FormMain::cmdOpenHex_Click()
 {
     if (Busy())
         return;
-    if (!SerialMode() && HexFileLoaded == True) {
+    if (!SerialMode() && HexFileLoaded) {
         MsgBox(this, "Exit Kovrin and restart in order to load another file", MsgButtons::Ok, MsgIcon::None,
                "File already loaded");
         cmdOpenHex->setEnabled(false);
@@ -133,13 +135,13 @@ void FormMain::LoadHexFile()
     ShowImageDescription();
     if (Firmware.analysed)
         FlashInhibit &= ~InhibitNoFirmwareFile;
-    HexFileLoaded = True;
+    HexFileLoaded = true;
     finish("");
     if (!SerialMode()) {
-        if (ImageVariant == 5 || ImageVariant == 7)
+        if (VariantRow(ImageVariant).ModuleFirmwareId != 0)
             cmdFlashRqt->setEnabled(true);
         else
-            HexFileLoaded = False;
+            HexFileLoaded = false;
     }
 }
 
@@ -198,17 +200,15 @@ void FormMain::cmdFlashRqt_Click()
             MsgBox(this, "Bad Firmware revision");
         else if (Busy() || !Firmware.analysed || Firmware.BlockTable.empty())
             return;
-        else if (ImageVariant == 5)
-            DownloadFirmwareToKdu(SarnelVariantId);
-        else if (ImageVariant == 7)
-            DownloadFirmwareToKdu(TekraVariantId);
+        else if (const uint32_t id = VariantRow(ImageVariant).ModuleFirmwareId; id != 0)
+            DownloadFirmwareToKdu(id);
         return;
     }
     if (Busy() || !Firmware.analysed || Firmware.BlockTable.empty())
         return;  // never an update without a whole block table
     tmrPoll->stop();
     cmdFlashRqt->setEnabled(false);
-    ManageButtonStates(AcceptorVariant, False);
+    ManageButtonStates(AcceptorVariant, false);
     MSComm1->Wait(PortCloseWaitMs);
     FlashInhibit |= InhibitUpdateRequested;
     FlashInhibit |= InhibitNoAcceptor;
@@ -222,7 +222,7 @@ void FormMain::cmdFlashRqt_Click()
     SetFirmwareButtons();
     StartAcceptorUpdate();
     OpenPortFlashSpeed();
-    if (Session.FlashMode != True) {
+    if (!Session.FlashMode) {
         // The port did not reopen at the boot loader's speed: the update is over before it began.
         tmrGuard->stop();
         EndUpdate();
@@ -295,7 +295,7 @@ void FormMain::CountBootstrapRetry()
 
 void FormMain::ButtonsBusy()
 {
-    ManageButtonStates(AcceptorVariant, False);
+    ManageButtonStates(AcceptorVariant, false);
 }
 
 void FormMain::UpdateVerified()

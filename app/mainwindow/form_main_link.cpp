@@ -2,8 +2,6 @@
 // guard timers, and what the acceptor session has the window show.
 
 #include <QCheckBox>
-#include <QDate>
-#include <QDateTime>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +15,7 @@
 #include "app/link/acceptor_variant.h"
 #include "app/link/flash_inhibit.h"
 #include "app/link/update_frames.h"
-#include "app/main/module_main.h"
+#include "app/main/program_settings.h"
 #include "app/mainwindow/form_audit.h"
 #include "app/mainwindow/form_main.h"
 #include "app/widgets/message_seam.h"
@@ -70,7 +68,7 @@ void FormMain::Connect()
         const bool opened = MSComm1->SetPortOpen(true);
         Rx.Clear();
         if (opened) {
-            bPortErrorShown = False;
+            bPortErrorShown = false;
             LabelCalibrationStatus->show();
             for (QPushButton* b : cmdCalibrate)
                 b->hide();
@@ -82,7 +80,7 @@ void FormMain::Connect()
             ListKDU->hide();
             cmdFlashRqt->setText("&UPDATE BA");
             cmdFlashRqt->setAccessibleName("UPDATE BA");
-            Session.FlashMode = False;
+            Session.FlashMode = false;
         } else {
             error = MSComm1->ErrorDescription();
         }
@@ -102,17 +100,17 @@ void FormMain::Connect()
         for (QPushButton* b : cmdCalibrate)
             b->hide();
         if (StartUsbLibrary() == 1) {
-            bPortErrorShown = True;
+            bPortErrorShown = true;
         } else {
-            bUSBLoaded = False;
+            bUSBLoaded = false;
             MsgBox(this, "Failed to initialise");
         }
-        Session.FlashMode = False;
+        Session.FlashMode = false;
     }
     if (error.isEmpty() || bPortErrorShown)
         return;
-    bPortErrorShown = True;
-    ManageButtonStates(0, False);
+    bPortErrorShown = true;
+    ManageButtonStates(0, false);
     ManageImages(0);
     MsgBox(this,
            "Communication Port error! " + error +
@@ -131,12 +129,12 @@ void FormMain::OpenPortFlashSpeed()
     const bool opened = MSComm1->SetPortOpen(true);
     Rx.Clear();
     if (!opened) {
-        ManageButtonStates(0, False);
+        ManageButtonStates(0, false);
         ManageImages(0);
         return;
     }
-    Session.FlashMode = True;
-    bPortErrorShown = False;
+    Session.FlashMode = true;
+    bPortErrorShown = false;
 }
 
 void FormMain::mnuCom1_Click(int16_t index)
@@ -189,16 +187,16 @@ void FormMain::tmrPoll_Timer()
             lblDisplay->clear();
             ProgressBar1->setValue(0);
         }
-        ManageButtonStates(0, False);
+        ManageButtonStates(0, false);
         ManageImages(0);
-        FactoryConfigValid = False;
+        FactoryConfigValid = false;
         ClearIdentification();
         ShowCalibration(false);
         setWindowTitle(ProgramTitle);
         FlashInhibit |= InhibitNoAcceptor;
         // A pending date stamp stays: an acceptor that takes long to start
         // after its update still gets it once it answers again.
-        if (Session.FlashMode == True) {
+        if (Session.FlashMode) {
             Connect();
             Session.MissedReplyCount = 0;
             tmrPoll->start();
@@ -219,7 +217,7 @@ void FormMain::tmrPoll_Timer()
         FlashInhibit |= InhibitOtherVariant;
     if ((FlashInhibit != 0 && SuperUserMode != 2) || Busy())
         cmdFlashRqt->setEnabled(false);
-    else if (HexFileLoaded == True && Firmware.analysed)  // never for an image that cannot be sent
+    else if (HexFileLoaded && Firmware.analysed)  // never for an image that cannot be sent
         cmdFlashRqt->setEnabled(true);
     Session.PollTick();
 }
@@ -227,7 +225,7 @@ void FormMain::tmrPoll_Timer()
 void FormMain::tmrGuard_Timer()
 {
     tmrGuard->stop();
-    Session.ReplyTimedOut = True;
+    Session.ReplyTimedOut = true;
     Session.ProcessAcceptorReply({});
 }
 
@@ -279,8 +277,7 @@ void FormMain::StopGuard()
 
 LocalTime FormMain::LocalNow() const
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    return {now.date().year(), now.date().month(), now.date().day(), now.time().hour(), now.time().minute()};
+    return LocalTimeNow();
 }
 
 bool FormMain::DateStampUsesDayCount() const
@@ -360,7 +357,7 @@ void FormMain::ShowHardwareFound()
 {
     FlashInhibit &= ~InhibitNoAcceptor;
     Label7[0]->setText("HARDWARE FOUND");
-    ManageButtonStates(AcceptorVariant, True);
+    ManageButtonStates(AcceptorVariant, true);
     ManageImages(AcceptorVariant);
 }
 

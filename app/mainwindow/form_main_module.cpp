@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDateTime>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -124,7 +123,7 @@ void FormMain::StopUsbLibrary()
         VoskUsb_Remove();
         usbStarted_ = false;
     }
-    bUSBLoaded = False;
+    bUSBLoaded = false;
     // The library has let go of every handle: no entry may keep one.
     usableUnits_.clear();
     ComboPort->clear();
@@ -173,7 +172,7 @@ void FormMain::DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t uni
         done();
         return;
     }
-    bUSBLoaded = True;
+    bUSBLoaded = true;
     uint8_t revision[RevisionBufferLength] = {};
     if (const UsbResult result = usb.PMGetFWRev(handle, revision)) {
         ShowUsbError(result);
@@ -236,7 +235,7 @@ void FormMain::SelectUnitInUse()
 void FormMain::ShowModuleButtons()
 {
     if (!SerialMode())
-        ManageButtonStates(AcceptorVariant, KduInUse ? True : False);
+        ManageButtonStates(AcceptorVariant, KduInUse != 0);
 }
 
 void FormMain::ComboPort_Click(int index)
@@ -421,10 +420,7 @@ void FormMain::DownloadFirmwareToKdu(uint32_t variantId)
                          " does not fit the three digits of the module's file name; nothing was written.");
         return;
     }
-    const QDateTime now = QDateTime::currentDateTime();
-    const LocalTime local{now.date().year(), now.date().month(), now.date().day(), now.time().hour(),
-                          now.time().minute()};
-    const auto date = DateStampData(local, !ModuleDateUsesCalendar(Label6[0]->text().toStdString(), revision));
+    const auto date = DateStampData(LocalTimeNow(), !ModuleDateUsesCalendar(Label6[0]->text().toStdString(), revision));
     const std::vector<std::string> records = ModuleFirmwareRecords(Firmware, date);
     const size_t blockCount = Firmware.BlockTable.size();
     std::vector<Bytes> writes;

@@ -73,13 +73,13 @@ bool FormSuperUserWarning::DontShowAgain() const
 
 void FormSuperUserWarning::ButtonOk_Click()
 {
-    AdminWarningAccepted = True;
+    AdminWarningAccepted = true;
     hide();
 }
 
 void FormSuperUserWarning::ButtonCancel_Click()
 {
-    AdminWarningAccepted = False;
+    AdminWarningAccepted = false;
     hide();
 }
 
@@ -176,7 +176,7 @@ AccessCodeEffect FormSuperUser::cmdCodeOk_Click()
         Warning->LabelWarning->setText(AdminWarningText);
         RunWarning(*Warning);
     }
-    const AccessCodeEffect effect = EffectOfAccessCode(code, Warning->AdminWarningAccepted == True);
+    const AccessCodeEffect effect = EffectOfAccessCode(code, Warning->AdminWarningAccepted);
     emit AccessCodeEntered(effect);
     if (effect.CloseDialog)
         hide();

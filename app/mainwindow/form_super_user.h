@@ -25,7 +25,7 @@ class FormSuperUserWarning : public QDialog {
 public:
     explicit FormSuperUserWarning(QWidget* parent = nullptr);
 
-    int16_t AdminWarningAccepted = False;
+    bool AdminWarningAccepted = false;
 
     QLabel* LabelWarning = nullptr;
     QCheckBox* CheckWarningDontShowMessage = nullptr;

@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "app/core/acceptor_variants.h"
 #include "app/module/qel_usb_client.h"
 
 namespace kovrin {
 
-constexpr uint32_t SarnelVariantId = 0x04000000;
-constexpr uint32_t TekraVariantId = 0x08000000;
 
 // The walk stops here: a module that never reports the end of its directory.
 constexpr uint32_t MaxKduDirectoryEntries = 2000;

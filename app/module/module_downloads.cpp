@@ -4,30 +4,16 @@
 #include <cctype>
 #include <cstring>
 
+#include "app/core/acceptor_variants.h"
 #include "app/link/config_frames.h"
 #include "app/module/kdu_directory.h"
 #include "app/module/module_texts.h"
 
 namespace kovrin {
 
-std::string HexRecordText(uint16_t address, uint8_t type, const Bytes& data)
-{
-    const auto count = static_cast<uint8_t>(data.size());
-    std::string text = ":" + HexPad(count, 2) + HexPad(address, 4) + HexPad(type, 2);
-    int32_t sum = count + (address >> 8) + (address & 0xFF) + type;
-    for (uint8_t b : data) {
-        text += HexPad(b, 2);
-        sum += b;
-    }
-    return text + HexPad(-(sum % 256), 2);
-}
-
 std::vector<std::string> ModuleFirmwareRecords(const FirmwareImage& image, const std::array<uint8_t, 5>& date)
 {
-    std::vector<std::string> records;
-    records.reserve(image.BlockTable.size() + 2);
-    for (const FlashBlock& block : image.BlockTable)
-        records.push_back(HexRecordText(block.address, block.type, block.data));
+    std::vector<std::string> records = BlockTableRecords(image);
     const uint32_t checksum = image.ImageChecksum;
     records.push_back(HexRecordText(0, HexEndOfFile, {uint8_t(checksum >> 8), uint8_t(checksum)}));
     records.push_back(HexRecordText(0, 0x09, Bytes(date.begin(), date.end())));
@@ -41,7 +27,8 @@ std::vector<Bytes> RecordWrites(const std::string& record)
 
 bool ModuleDateUsesCalendar(const std::string& variantName, const std::string& revision)
 {
-    return (variantName == "Tyx Tekra" && revision < "0017") || (variantName == "Tyx Sarnel" && revision < "0043");
+    const char* before = VariantRowOfImageName(variantName).ModuleCalendarBefore;
+    return before != nullptr && revision < before;
 }
 
 std::optional<std::string> FirmwareFileName(const std::string& revision)
@@ -77,8 +64,9 @@ KduFileInfo FirmwareFileEntry(uint32_t variantId, const std::string& name)
 
 KduFileInfo ConfigFileEntry(uint8_t imageVariant, uint16_t setupRevision, uint16_t calibrationRevision)
 {
-    KduFileInfo entry = EmptyEntry(imageVariant == 5 ? "Tyx_Config.bin" : "Tyx_WS_Config.bin");
-    entry.VariantId = imageVariant == 5 ? SarnelVariantId : TekraVariantId;
+    const AcceptorVariantRow& row = VariantRow(imageVariant);
+    KduFileInfo entry = EmptyEntry(row.ModuleConfigFile);
+    entry.VariantId = row.ModuleConfigId;
     entry.DataFileKind = KduConfigKind;
     entry.SetupRevision = setupRevision;
     entry.CalibrationRevision = calibrationRevision;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/config/eeprom_record.h"
-#include "app/link/hex_file.h"
+#include "app/core/firmware_image.h"
 #include "app/module/qel_usb_client.h"
 
 namespace kovrin {
@@ -18,9 +18,6 @@ namespace kovrin {
 constexpr size_t FirmwareWriteLength = 126;
 // and at most this many bytes of a configuration.
 constexpr size_t ConfigWriteLength = 128;
-
-// One Intel HEX record: ":", count, address, type, data, checksum; upper-case digits.
-std::string HexRecordText(uint16_t address, uint8_t type, const Bytes& data);
 
 // The firmware file's records: one per block, then the image checksum and the date record.
 std::vector<std::string> ModuleFirmwareRecords(const FirmwareImage& image, const std::array<uint8_t, 5>& date);

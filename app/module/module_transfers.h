@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/link/hex_file.h"
+#include "app/core/firmware_image.h"
 #include "app/module/qel_usb_client.h"
 
 namespace kovrin {

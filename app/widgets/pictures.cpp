@@ -18,6 +18,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "app/core/acceptor_variants.h"
+
 namespace kovrin {
 namespace {
 
@@ -67,7 +69,6 @@ QColor Rgb(QRgb rgb, int alpha = 255)
 enum class BezelShape { Rounded, Square, Arched };
 
 struct VariantLook {
-    const char* name;
     QRgb bezel;
     int bodyWidth;
     BezelShape shape;
@@ -75,17 +76,17 @@ struct VariantLook {
 };
 
 // Indexed by variant code; 0 is never drawn from here (it has its own picture).
-constexpr std::array<VariantLook, 10> Looks = {{
-    {"", 0, 0, BezelShape::Rounded, 0},
-    {"Orvel", 0x00897B, 104, BezelShape::Rounded, 12},
-    {"Dastin", 0x1976D2, 112, BezelShape::Square, 3},
-    {"Production", 0x607D8B, 112, BezelShape::Square, 1},
-    {"Dastin Plus", 0x3949AB, 122, BezelShape::Square, 5},
-    {"Tyx Sarnel", 0x7B1FA2, 132, BezelShape::Arched, 6},
-    {"Orvxel Plus", 0x8D6E63, 114, BezelShape::Rounded, 14},
-    {"Tyx Tekra", 0xC2185B, 136, BezelShape::Arched, 6},
-    {"Pellot", 0x7C8B2E, 100, BezelShape::Rounded, 8},
-    {"Dastin ++", 0x283593, 126, BezelShape::Square, 5},
+constexpr std::array<VariantLook, VariantCount> Looks = {{
+    {0, 0, BezelShape::Rounded, 0},
+    {0x00897B, 104, BezelShape::Rounded, 12},
+    {0x1976D2, 112, BezelShape::Square, 3},
+    {0x607D8B, 112, BezelShape::Square, 1},
+    {0x3949AB, 122, BezelShape::Square, 5},
+    {0x7B1FA2, 132, BezelShape::Arched, 6},
+    {0x8D6E63, 114, BezelShape::Rounded, 14},
+    {0xC2185B, 136, BezelShape::Arched, 6},
+    {0x7C8B2E, 100, BezelShape::Rounded, 8},
+    {0x283593, 126, BezelShape::Square, 5},
 }};
 
 qreal ScreenRatio()
@@ -371,7 +372,7 @@ void DrawAcceptor(QPainter& p, int variant, int index)
     QPainterPath strip;
     strip.addRect(QRectF(plate.left(), plate.top(), 5, plate.height()));
     p.drawPath(plateShape.intersected(strip));
-    DrawFittedText(p, plate.adjusted(8, 0, -3, 0), QString::fromUtf8(look.name), 11, true,
+    DrawFittedText(p, plate.adjusted(8, 0, -3, 0), QString::fromUtf8(VariantRow(variant).Name), 11, true,
                    Rgb(ink::PlateText));
 
     const QPointF badge(body.right() - 4, body.top() + 4);
@@ -567,8 +568,7 @@ QSize AcceptorPictureSize()
 
 QPixmap AcceptorPicture(int variant, int index)
 {
-    if (variant < 0 || variant > 9)
-        variant = 0;
+    variant = KnownVariantOr0(variant);
     if (variant == 0 || index < 1 || index > PicturesPerVariant)
         index = 1;
     const qreal ratio = ScreenRatio();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/config/eeprom_record.h"
+#include "app/core/hex_digits.h"
 
 namespace kovrin {
 namespace {

@@ -15,7 +15,7 @@
 
 #include "app/config/eeprom_map.h"
 #include "app/config/screen/configuration_frame.h"
-#include "app/main/module_main.h"
+#include "app/main/program_settings.h"
 #include "app/widgets/message_seam.h"
 
 namespace kovrin::test {
@@ -60,7 +60,7 @@ protected:
         ConfigFilePath.clear();
         SerialNumberText.clear();
         AcceptorVariant = 0;
-        FactoryConfigValid = False;
+        FactoryConfigValid = false;
         ConfigSource = ConfigFromDefaults;
         CurrentRecord = {};
         LoadEepromDefaults(CurrentRecord);

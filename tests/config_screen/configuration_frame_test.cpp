@@ -290,7 +290,7 @@ TEST_F(FrameTest, DefaultsFlashRedFactoryValuesYellow)
 
     FactoryRecord = DefaultsOf(7);
     FactoryRecord.ScalingFactor = 321;
-    FactoryConfigValid = True;
+    FactoryConfigValid = true;
     frame->cmdDefault_Click();
     EXPECT_TRUE(CurrentRecord == FactoryRecord);
     EXPECT_EQ(ConfigSource, ConfigFromFactory);
@@ -303,7 +303,7 @@ TEST_F(FrameTest, DefaultsFlashRedFactoryValuesYellow)
 TEST_F(FrameTest, DefaultsRefusedForAVariantWithoutALayout)
 {
     AcceptorVariant = 8;
-    FactoryConfigValid = True;
+    FactoryConfigValid = true;
     const EepromRecord before = CurrentRecord;
     ConfigSource = ConfigFromAcceptor;
     frame->cmdDefault_Click();

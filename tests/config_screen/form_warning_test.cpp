@@ -15,7 +15,7 @@ protected:
     {
         SetWarningHandler(nullptr);
         delete ExistingFormWarning();  // the next test starts as a new run would
-        WarningAccepted = False;
+        WarningAccepted = false;
     }
     int asked = 0;
 };
@@ -33,10 +33,10 @@ TEST_F(FormWarningTest, OkAndCancelSetTheAnswer)
         (asked == 1 ? w.ButtonOk : w.ButtonCancel)->click();
     });
     EXPECT_TRUE(AskDefaultsWarning(nullptr));
-    EXPECT_EQ(WarningAccepted, True);
+    EXPECT_EQ(WarningAccepted, true);
     FormWarning* first = ExistingFormWarning();
     EXPECT_FALSE(AskDefaultsWarning(nullptr));
-    EXPECT_EQ(WarningAccepted, False);
+    EXPECT_EQ(WarningAccepted, false);
     EXPECT_EQ(ExistingFormWarning(), first);  // only hidden between uses
     EXPECT_TRUE(first->isHidden());
     EXPECT_EQ(asked, 2);
@@ -62,7 +62,7 @@ TEST_F(FormWarningTest, DontShowAgainKeepsTheLastAnswerWithoutAsking)
 TEST_F(FormWarningTest, ClosingTheWindowIsACancel)
 {
     SetWarningHandler([](FormWarning& w) { w.reject(); });
-    WarningAccepted = True;
+    WarningAccepted = true;
     EXPECT_FALSE(AskDefaultsWarning(nullptr));
 }
 

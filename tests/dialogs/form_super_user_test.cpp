@@ -158,7 +158,7 @@ TEST_F(SuperUserTest, AdministratorCodeAcceptedShowsTheModuleAuditButton)
 {
     Enter("DaxSupport");
     EXPECT_EQ(warningsShown, 1);
-    EXPECT_EQ(dialog.Warning->AdminWarningAccepted, True);
+    EXPECT_EQ(dialog.Warning->AdminWarningAccepted, true);
     EXPECT_EQ(main.SuperUserMode, 2);
     EXPECT_TRUE(main.txtSerial->isVisible());
     EXPECT_FALSE(main.lblCSerial->isVisible());
@@ -172,7 +172,7 @@ TEST_F(SuperUserTest, CancelledWarningKeepsModeAndDialogButHidesTheAuditMenu)
     Enter("PalCountZTR");
     answer = Answer::Cancel;
     Enter("DaxSupport");
-    EXPECT_EQ(dialog.Warning->AdminWarningAccepted, False);
+    EXPECT_EQ(dialog.Warning->AdminWarningAccepted, false);
     EXPECT_EQ(main.SuperUserMode, 1);
     EXPECT_TRUE(main.txtSerial->isVisible());
     EXPECT_FALSE(main.cmdViewAudit->isVisible());

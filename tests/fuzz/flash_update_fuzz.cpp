@@ -7,6 +7,7 @@
 // table (a count, then per entry a type byte, and for data an address and a
 // length), then replies: a selector byte (0 mod 4: no reply), a code and data.
 
+#include "app/config/eeprom_record.h"
 #include "app/link/flash_update.h"
 #include "tests/fuzz/checked_display.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -116,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Input in(data, size);
     const uint8_t flags = in.Byte();
     const bool sameVariant = flags & 1;
-    int16_t ConfigWritePending = (flags & 2) ? True : False;
+    bool ConfigWritePending = (flags & 2) != 0;
     const uint32_t checksum = in.Word();
     const std::vector<FlashBlock> table = TableFrom(in);
 

@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "app/link/hex_file.h"
+#include "app/core/firmware_image.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/hex_writer.h"
 

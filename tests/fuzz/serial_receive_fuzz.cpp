@@ -144,17 +144,17 @@ void WindowCommand(AcceptorSession& session, WatchingHost& host, RxAssembler& rx
         host.ArmGuard(ExchangeGuardMs);
         rx.Clear();
         rx.InsertRxHeader = true;
-        session.FlashMode = True;
+        session.FlashMode = true;
         break;
     }
     case 5:
         // The speed probe or the way back from it.
         rx.Clear();
-        session.FlashMode = session.FlashMode == True ? False : True;
+        session.FlashMode = !session.FlashMode;
         session.AcceptorFound = false;
         break;
     case 6:
-        session.bStampDatePending = True;
+        session.bStampDatePending = true;
         break;
     case 7:
         session.PagedReadState = in.Byte() % 5;
@@ -182,12 +182,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CurrentRecord = FactoryRecord = EepromRecord{};
     LoadEepromDefaults(CurrentRecord, 0);
     ConfigSource = ConfigFromDefaults;
-    FactoryConfigValid = (flags & 4) ? True : False;
+    FactoryConfigValid = (flags & 4) != 0;
     AcceptorVariant = 0;
 
     WatchingHost host;
     AcceptorSession session(host);
-    session.FlashMode = (flags & 2) ? True : False;
+    session.FlashMode = (flags & 2) != 0;
     RxAssembler rx;
     rx.InsertRxHeader = flags & 1;
     Bytes stream;           // what arrived since the last frame or reopening
@@ -209,7 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             repaired = false;
             FUZZ_CHECK(!rx.RxHeaderFound && rx.RxFrame().empty());
         } else if (event == kGuardExpiry) {
-            session.ReplyTimedOut = True;
+            session.ReplyTimedOut = true;
             session.ProcessAcceptorReply({});
             dispatched = true;
         } else if (event == kPollTick) {
@@ -266,7 +266,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (host.verified) {
             host.verified = false;
             rx.Clear();
-            session.FlashMode = False;
+            session.FlashMode = false;
         }
     }
     return 0;

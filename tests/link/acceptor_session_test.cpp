@@ -131,7 +131,7 @@ protected:
     {
         CurrentRecord = FactoryRecord = EepromRecord{};
         ConfigSource = ConfigFromDefaults;
-        FactoryConfigValid = False;
+        FactoryConfigValid = false;
         EepromLength = 0;
         AcceptorVariant = 0;
     }
@@ -146,7 +146,7 @@ protected:
     }
     void GuardExpires()
     {
-        session.ReplyTimedOut = True;
+        session.ReplyTimedOut = true;
         session.ProcessAcceptorReply({});
     }
     // Everything the host was asked since the last look.
@@ -200,16 +200,16 @@ TEST_F(SessionTest, DateStampCarriesTheCalendarOrTheDayCount)
 TEST_F(SessionTest, AClosedPortTakesNothingButTheCommandIsStillTheLastOne)
 {
     host.portOpen = false;
-    session.ReplyTimedOut = True;
+    session.ReplyTimedOut = true;
     session.PDTCommand(CmdPoll);
     EXPECT_EQ(Taken(), Calls{});
     EXPECT_EQ(session.LastCommand, CmdPoll);
-    EXPECT_EQ(session.ReplyTimedOut, True);
+    EXPECT_EQ(session.ReplyTimedOut, true);
 
     host.portOpen = true;
     session.PDTCommand(CmdPoll);
     EXPECT_EQ(Taken(), Calls{"write 27 00 06 FA 06 FA"});
-    EXPECT_EQ(session.ReplyTimedOut, False);
+    EXPECT_EQ(session.ReplyTimedOut, false);
 }
 
 TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
@@ -226,24 +226,24 @@ TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
     const std::string poll = "write 27 04 06 FA 06 FE";
     const std::string stamp = "write 27 04 0B F5 34 18 03 09 0E 19 CB";
     const Case cases[] = {
-        {"a plain poll", false, true, false, false, 0, 0, {poll}, 0, False},
+        {"a plain poll", false, true, false, false, 0, 0, {poll}, 0, false},
         {"probing for a boot loader wakes it first", true, false, false, false, 0, 0,
-         {"write 37", "pause 100", poll}, 0, False},
-        {"a boot loader found needs no wake byte", true, true, false, false, 0, 0, {poll}, 0, False},
+         {"write 37", "pause 100", poll}, 0, false},
+        {"a boot loader found needs no wake byte", true, true, false, false, 0, 0, {poll}, 0, false},
         {"the audit request goes in the poll's place", false, true, true, false, 0, 0,
-         {"poll off", "write 27 04 06 FA 35 CD", "guard 1500"}, 0, False},
-        {"the stamp goes in the poll's place", false, true, false, true, 0, 0, {"pause 1000", stamp}, 1, True},
+         {"poll off", "write 27 04 06 FA 35 CD", "guard 1500"}, 0, false},
+        {"the stamp goes in the poll's place", false, true, false, true, 0, 0, {"pause 1000", stamp}, 1, true},
         {"the stamp waits for an unidentified acceptor without counting", false, false, false, true, 1, 3,
-         {"pause 1000", stamp}, 3, True},
-        {"an unanswered exchange polls instead of stamping", false, true, false, true, 2, 1, {poll}, 1, True},
-        {"the sixth stamp to an identified acceptor gives up", false, true, false, true, 0, 5, {poll}, 0, False},
+         {"pause 1000", stamp}, 3, true},
+        {"an unanswered exchange polls instead of stamping", false, true, false, true, 2, 1, {poll}, 1, true},
+        {"the sixth stamp to an identified acceptor gives up", false, true, false, true, 0, 5, {poll}, 0, false},
     };
     for (const Case& c : cases) {
         session.FrameAddress = 4;
-        session.FlashMode = c.flashMode ? True : False;
+        session.FlashMode = c.flashMode;
         session.AcceptorFound = c.found;
         session.AuditRequestPending = c.audit;
-        session.bStampDatePending = c.stamp ? True : False;
+        session.bStampDatePending = c.stamp;
         session.MissedReplyCount = c.missed;
         session.StampDateAttempts = c.attempts;
         session.PollTick();
@@ -278,8 +278,8 @@ TEST_F(SessionTest, EachReplyCodeIsHandledByItsCode)
         {"an acknowledgement of an unknown command", ReplyFrame(ReplyAcknowledge), 0x50, {"poll on"}},
     };
     for (const Case& c : cases) {
-        FactoryConfigValid = True;
-        session.bStampDatePending = True;
+        FactoryConfigValid = true;
+        session.bStampDatePending = true;
         session.StampDateAttempts = 3;
         session.LastCommand = c.lastCommand;
         session.MissedReplyCount = 2;
@@ -290,8 +290,8 @@ TEST_F(SessionTest, EachReplyCodeIsHandledByItsCode)
         EXPECT_EQ(Taken(), expected) << c.name;
         const uint8_t handled = c.frame[4] == ReplyAcknowledge ? c.lastCommand : c.frame[4];
         EXPECT_EQ(session.ReplyCode, handled) << c.name;
-        EXPECT_EQ(FactoryConfigValid, handled == CmdCalibrate ? False : True) << c.name;
-        EXPECT_EQ(session.bStampDatePending, handled == CmdDateStamp ? False : True) << c.name;
+        EXPECT_EQ(FactoryConfigValid, handled != CmdCalibrate) << c.name;
+        EXPECT_EQ(session.bStampDatePending, handled != CmdDateStamp) << c.name;
         EXPECT_EQ(session.MissedReplyCount, handled == CmdWriteConfiguration ? 2 : 0) << c.name;
     }
 }
@@ -327,7 +327,7 @@ TEST_F(SessionTest, IdentificationShowsTheAcceptorAndReadsItsFactoryCopyOnce)
     EXPECT_EQ(session.PagedReadState, 3);
     Receive(MemoryPage(6, 1));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "calibrated", "poll on"}));
-    EXPECT_EQ(FactoryConfigValid, True);
+    EXPECT_EQ(FactoryConfigValid, true);
     EXPECT_EQ(session.UnitCalibrated, 1);
 
     // Later polls read only the calibration state.
@@ -427,7 +427,7 @@ TEST_F(SessionTest, RepliesShorterThanWhatTheirHandlerReadsAreNotRead)
         EXPECT_EQ(Taken(), expected) << c.name;
         EXPECT_EQ(session.PagedReadState, c.stateAfter) << c.name;
         EXPECT_EQ(FactoryRecord, factory) << c.name;
-        EXPECT_EQ(FactoryConfigValid, False) << c.name;
+        EXPECT_EQ(FactoryConfigValid, false) << c.name;
     }
 }
 
@@ -483,10 +483,10 @@ TEST_F(SessionTest, AConfigurationReadIsTakenWholeOrNotAtAll)
 
 TEST_F(SessionTest, TheFirstIdentificationAfterAWriteOnlyEndsTheWrite)
 {
-    session.ConfigWritePending = True;
+    session.ConfigWritePending = true;
     Receive(Identification(5, 0, 0x5180));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
-    EXPECT_EQ(session.ConfigWritePending, False);
+    EXPECT_EQ(session.ConfigWritePending, false);
     EXPECT_EQ(AcceptorVariant, 0);
     Receive(Identification(5, 0));
     EXPECT_EQ(AcceptorVariant, 5);
@@ -499,7 +499,7 @@ TEST_F(SessionTest, AWriteOfLayout67GoesAtOnce)
     image.fill(0x11);
     session.WriteConfiguration(image, 3, EepromLayout::V6);
     EXPECT_EQ(Taken(), (Calls{"write 27 04 09 F7 21 62 11 11 B9", "guard 1500"}));
-    EXPECT_EQ(session.ConfigWritePending, True);
+    EXPECT_EQ(session.ConfigWritePending, true);
     EXPECT_EQ(EepromLength, 3);
 }
 
@@ -523,7 +523,7 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
     AcceptorVariant = 5;
     for (const Case& c : cases) {
         session.FrameAddress = 4;
-        session.ConfigWritePending = False;
+        session.ConfigWritePending = false;
         CurrentRecord.AuditCounters.fill(0);
         EepromImage image{};
         image.fill(0x33);
@@ -540,7 +540,7 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
         ASSERT_GE(taken.size(), 3u) << c.name;
         if (!c.written) {
             EXPECT_EQ(taken, (Calls{"poll off", "guard off", "poll on", "write refused"})) << c.name;
-            EXPECT_EQ(session.ConfigWritePending, False) << c.name;
+            EXPECT_EQ(session.ConfigWritePending, false) << c.name;
             continue;
         }
         // The write carries the edited bytes and, at 143 to 162, the unit's counters.
@@ -552,7 +552,7 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
             x ^= sent[i];
         sent.push_back(x);
         EXPECT_EQ(taken, (Calls{"poll off", "guard off", "write " + Hex(sent), "guard 1500"})) << c.name;
-        EXPECT_EQ(session.ConfigWritePending, True) << c.name;
+        EXPECT_EQ(session.ConfigWritePending, true) << c.name;
         EXPECT_EQ(CurrentRecord.AuditCounters[0], 143) << c.name;
     }
 }
@@ -561,7 +561,7 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
 
 TEST_F(SessionTest, TheBootLoaderAnswersThePoll)
 {
-    session.FlashMode = True;
+    session.FlashMode = true;
     session.LastCommand = CmdPoll;
     ConfigSource = ConfigFromAcceptor;
     CurrentRecord.HeaderByte = 0xAB;
@@ -580,7 +580,7 @@ TEST_F(SessionTest, TheBootLoaderAnswersThePoll)
 TEST_F(SessionTest, AnUpdateRunsOnTheRepliesOfItsSteps)
 {
     const std::vector<FlashBlock> table = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
-    session.FlashMode = True;
+    session.FlashMode = true;
     session.FrameAddress = 4;
     session.PDTCommand(CmdStartUpdate);
     session.Flash.Start(&table, 0x1234, true);
@@ -611,14 +611,14 @@ TEST_F(SessionTest, AnUpdateRunsOnTheRepliesOfItsSteps)
         expected.insert(expected.end(), s.taken.begin(), s.taken.end());
         EXPECT_EQ(Taken(), expected) << "step " << session.Flash.FlashStep;
     }
-    EXPECT_EQ(session.bStampDatePending, True);
+    EXPECT_EQ(session.bStampDatePending, true);
     EXPECT_EQ(session.StampDateAttempts, 0);
 }
 
 TEST_F(SessionTest, AnUpdateEndsWithItsResultOrAForeignReply)
 {
     const std::vector<FlashBlock> table = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
-    session.FlashMode = True;
+    session.FlashMode = true;
 
     // The erase fails four times.
     session.PDTCommand(CmdStartUpdate);

@@ -74,7 +74,7 @@ protected:
     FakeHost host;
     FlashUpdate update{host, host};
     std::vector<FlashBlock> table = Table();
-    int16_t pending = False;
+    bool pending = false;
 };
 
 TEST_F(StepMachine, AGoodUpdateSendsEverythingInOrder)
@@ -119,7 +119,7 @@ TEST_F(StepMachine, EachStepRetriesThreeTimesThenGivesItsResult)
                 FakeHost h;
                 FlashUpdate u(h, h);
                 u.Start(&table, 0x1234, same);
-                int16_t p = False;
+                bool p = false;
                 u.OnReply(kTimeout, {}, p);
                 if (c.step >= 3)
                     u.OnReply(CmdEraseMemory, {}, p);
@@ -186,7 +186,7 @@ TEST_F(StepMachine, ChecksumReplies)
         FakeHost h;
         FlashUpdate u(h, h);
         u.Start(&table, 0x1234, true);
-        int16_t p = False;
+        bool p = false;
         u.OnReply(kTimeout, {}, p);
         u.OnReply(CmdEraseMemory, {}, p);
         while (u.FlashStep == 3)
@@ -205,9 +205,9 @@ TEST_F(StepMachine, ChecksumReplies)
 TEST_F(StepMachine, PendingConfigurationWriteTakesOneBootstrapReply)
 {
     ToStep(4);
-    pending = True;
+    pending = true;
     Reply(CmdUpdateBootstrap);
-    EXPECT_EQ(pending, False);
+    EXPECT_EQ(pending, false);
     EXPECT_EQ(update.FlashStep, 4);
     EXPECT_EQ(host.guard, 500);
     Reply(CmdUpdateBootstrap);

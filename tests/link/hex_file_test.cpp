@@ -2,7 +2,7 @@
 
 #include <numeric>
 
-#include "app/link/hex_file.h"
+#include "app/core/firmware_image.h"
 #include "tests/support/hex_writer.h"
 
 namespace kovrin {
@@ -226,6 +226,74 @@ TEST(HexFile, ConfigurationIsTakenByAddress)
     // One byte short: no configuration rather than a shifted one.
     lines[lines.size() - 2].data.pop_back();
     EXPECT_FALSE(ExtractConfigFromImage(Load(HexText(lines))));
+}
+
+// Files that exercise every kind of block: banks, blanks inside and at the
+// start of a page, records split at a page end, left-out ranges, and a
+// configuration behind a bank record.
+std::vector<std::string> RoundTripFiles()
+{
+    const Bytes ff(16, 0xFF);
+    std::vector<HexRecordLine> withConfig = {Bank(0x00), {0x4000, 0, Description(5, "0043", 0x21, 0x5010)}};
+    const Bytes config = Ramp(256, 0x10, 7);
+    for (size_t i = 0; i < 256; i += 48)
+        withConfig.push_back(
+            {uint16_t(0x5010 + i), 0, Bytes(config.begin() + i, config.begin() + std::min<size_t>(i + 48, 256))});
+    withConfig.push_back(Eof());
+    return {
+        HexText({{0x3FF0, 0, Ramp(16, 1)}, {0x4000, 0, Description(9)}, {0x401E, 0, Ramp(2, 1)},
+                 {0x4020, 0, Ramp(16, 1)}, {0x4030, 0, ff}, {0x4040, 0, Ramp(16, 2)}, {0x4078, 0, Ramp(16, 3)},
+                 {0x4100, 0, ff}, {0xF5F0, 0, Ramp(16, 4)}, {0xF600, 0, Ramp(16, 5)}, Bank(0x10),
+                 {0xF600, 0, Ramp(16, 6)}, Bank(0x20), {0x0000, 0, Ramp(16, 8)}, Bank(0x00),
+                 {0xF680, 0, Ramp(16, 7)}, Eof()}),
+        HexText(withConfig),
+    };
+}
+
+TEST(HexFile, TheWrittenBlockTableReadsBackAsTheSameImage)
+{
+    for (const std::string& file : RoundTripFiles()) {
+        const FirmwareImage first = Load(file);
+        ASSERT_TRUE(first.analysed);
+        const std::string written = HexFileText(first);
+        const FirmwareImage second = Load(written);
+
+        ASSERT_EQ(second.BlockTable.size(), first.BlockTable.size());
+        for (size_t b = 0; b < first.BlockTable.size(); ++b) {
+            EXPECT_EQ(second.BlockTable[b].address, first.BlockTable[b].address) << "block " << b;
+            EXPECT_EQ(second.BlockTable[b].type, first.BlockTable[b].type) << "block " << b;
+            EXPECT_EQ(second.BlockTable[b].data, first.BlockTable[b].data) << "block " << b;
+        }
+        EXPECT_EQ(second.ImageVariant, first.ImageVariant);
+        EXPECT_EQ(second.descriptionBank, first.descriptionBank);
+        EXPECT_EQ(second.name, first.name);
+        EXPECT_EQ(second.description, first.description);
+        EXPECT_EQ(second.revision, first.revision);
+        EXPECT_EQ(second.ImageCode, first.ImageCode);
+        EXPECT_EQ(second.setupRevision, first.setupRevision);
+        EXPECT_EQ(second.calibrationRevision, first.calibrationRevision);
+        EXPECT_EQ(second.eepromAddress, first.eepromAddress);
+        EXPECT_EQ(ExtractConfigFromImage(second), ExtractConfigFromImage(first));
+        // The written file holds only what the table holds, so its checksum is the sum of the data blocks.
+        uint32_t tableSum = 0;
+        for (const FlashBlock& b : first.BlockTable)
+            if (b.type == HexData)
+                tableSum = std::accumulate(b.data.begin(), b.data.end(), tableSum);
+        EXPECT_EQ(second.ImageChecksum, tableSum % 65536);
+
+        // Writing what was read back gives the same text, byte for byte.
+        EXPECT_EQ(HexFileText(second), written);
+    }
+}
+
+TEST(HexFile, RecordsAreWrittenAsIntelHex)
+{
+    EXPECT_EQ(HexRecordText(0, HexEndOfFile, {}), ":00000001FF");
+    EXPECT_EQ(HexRecordText(0, HexSegmentAddress, {0x10, 0x00}), ":020000021000EC");
+    EXPECT_EQ(HexRecordText(0xABCD, HexData, {0x01, 0xFF}), ":02ABCD0001FF86");
+    FirmwareImage image;
+    image.BlockTable = {{0x4000, HexData, {0x05}}, {0, HexEndOfFile, {}}};
+    EXPECT_EQ(HexFileText(image), ":0140000005BA\r\n:00000001FF\r\n");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "app/link/comm_port.h"
-#include "app/main/module_main.h"
+#include "app/main/program_settings.h"
 #include "app/main/program_folder.h"
 #include "app/main/settings_place.h"
 

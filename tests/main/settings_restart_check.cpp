@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/main/module_main.h"
+#include "app/main/program_settings.h"
 #include "app/main/program_folder.h"
 
 int main(int argc, char** argv)

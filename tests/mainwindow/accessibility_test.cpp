@@ -36,7 +36,7 @@ TEST_F(AccessibilityTest, EveryControlHasAMeaningfulNameBeforeAndAfterAnAcceptor
     ExpectNoProblems();
 
     ASSERT_TRUE(Identified());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid == True; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid; }, 5000));
     form->cmdConfig_Click();
     EXPECT_EQ(HeardName(form.get()), "Kovrin-Tyx Sarnel");
     ExpectNoProblems();
@@ -60,7 +60,7 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
     EXPECT_EQ(HeardDescription(form->lblCSerial), "Serial number");
 
     ASSERT_TRUE(Identified());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid == True; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid; }, 5000));
     ASSERT_TRUE(WaitUntilIdle());
     form->cmdRefresh_Click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
@@ -72,7 +72,7 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
     FirmwareFilePath = hex.fileName().toStdString();
     form->LoadHexFile();
 
-    form->Session.bStampDatePending = True;  // the answer to the stamp shows in the update status
+    form->Session.bStampDatePending = true;  // the answer to the stamp shows in the update status
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return form->lblDisplay->text() == "Device Programmed Successfully"; }, 5000));
     ASSERT_TRUE(Identified()) << "the poll after the stamp finds the acceptor again";

@@ -17,7 +17,7 @@ TEST_F(ModuleWindowTest, TheDemoKdusConfigurationReadsBackWithTheDemoFirmware)
     ASSERT_TRUE(Connected());
     FirmwareFilePath = DEMO_FIRMWARE;
     form->LoadHexFile();
-    ASSERT_EQ(form->HexFileLoaded, True);
+    ASSERT_EQ(form->HexFileLoaded, true);
     EXPECT_EQ(form->Label7[1]->text(), "SOFTWARE LOADED");
     EXPECT_TRUE(form->cmdFlashRqt->isEnabled());
 

@@ -34,7 +34,7 @@ protected:
         Launch();
         ASSERT_TRUE(Identified());
         if (o.factoryCopy) {
-            ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid == True; }, 5000));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid; }, 5000));
         }
         form->cmdConfig_Click();
         ASSERT_FALSE(form->frmConfiguration->isHidden());
@@ -150,7 +150,7 @@ TEST_F(ConfigurationTest, ApplicationDefaultsAreSentOnlyAfterTheWarning)
     });
     form->cmdSend_Click();
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(WarningAccepted, False);
+    EXPECT_EQ(WarningAccepted, false);
     ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 1000)) << "polling goes on";

@@ -91,7 +91,7 @@ TEST_F(FirmwareTest, AGoodUpdateProgramsTheImageAndStampsTheDate)
     ASSERT_TRUE(emu->lastDateStamp().has_value());
     EXPECT_EQ(emu->commandCount(CmdEraseMemory), 1);
     EXPECT_EQ(emu->commandCount(CmdResetAuditData), 1);
-    EXPECT_EQ(form->Session.FlashMode, False);
+    EXPECT_EQ(form->Session.FlashMode, false);
     EXPECT_TRUE(messages.empty());
 }
 
@@ -144,7 +144,7 @@ TEST_F(FirmwareTest, EachFailureEndsWithItsResult)
         }
         EXPECT_FALSE(emu->lastDateStamp().has_value());
         EXPECT_TRUE(form->tmrPoll->isActive()) << "polling goes on at the boot loader's speed";
-        EXPECT_EQ(form->Session.FlashMode, True);
+        EXPECT_EQ(form->Session.FlashMode, true);
         EXPECT_TRUE(form->cmdOpenHex->isEnabled()) << "ready for the next file";
         TearDown();
         SetUp();
@@ -238,7 +238,7 @@ TEST_F(FirmwareTest, ARefusedFileAfterAGoodOneLeavesNoImageToSend)
                           form->LabelRomSetupRevision})
             EXPECT_TRUE(l->text().isEmpty()) << l->objectName().toStdString() << ": " << l->text().toStdString();
         EXPECT_TRUE(form->FlashInhibit & 0x01);
-        EXPECT_EQ(form->HexFileLoaded, True) << "a load that does not finish keeps the value";
+        EXPECT_EQ(form->HexFileLoaded, true) << "a load that does not finish keeps the value";
         EXPECT_FALSE(form->cmdFlashRqt->isEnabled());
         EXPECT_TRUE(form->cmdOpenHex->isEnabled());
 
@@ -265,12 +265,12 @@ TEST_F(FirmwareTest, AVariantSixUnitIsNotUpdatedInNormalMode)
 TEST_F(FirmwareTest, APendingConfigurationWriteTakesOneBootStrapReply)
 {
     Ready(5, 5);
-    form->Session.ConfigWritePending = True;
+    form->Session.ConfigWritePending = true;
     Update();
     ASSERT_TRUE(Shows("Device Programmed Successfully", 20000));
     EXPECT_EQ(emu->commandCount(CmdUpdateBootstrap), 2) << "the swallowed reply is asked for again";
     EXPECT_EQ(form->Label61->text(), "1");
-    EXPECT_EQ(form->Session.ConfigWritePending, False);
+    EXPECT_EQ(form->Session.ConfigWritePending, false);
 }
 
 // After an update that ended early the acceptor waits in its boot loader; the window finds it and
@@ -302,7 +302,7 @@ TEST_F(AbandonedUpdateTest, ChoosingAPortDuringTheUpdate)
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->eraseCount() >= 1; }, 5000));
     ASSERT_TRUE(form->UpdateRunning);
     form->mnuCom1_Click(1);
-    EXPECT_EQ(form->Session.FlashMode, False);
+    EXPECT_EQ(form->Session.FlashMode, false);
     ExpectReadyAndUpdatedAgain();
 }
 
@@ -313,7 +313,7 @@ TEST_F(AbandonedUpdateTest, APortThatDoesNotReopenAtTheBootLoadersSpeed)
     ASSERT_TRUE(QFile::remove(link));
     ASSERT_TRUE(QFile::link("/nonexistent/tty-of-nobody", link));
     Update();
-    EXPECT_EQ(form->Session.FlashMode, False);
+    EXPECT_EQ(form->Session.FlashMode, false);
     EXPECT_FALSE(form->UpdateRunning);
     EXPECT_TRUE(form->cmdOpenHex->isEnabled());
     EXPECT_TRUE(form->tmrPoll->isActive());
@@ -330,12 +330,12 @@ TEST_F(FirmwareTest, AnAcceptorSlowToStartAfterItsUpdateStillGetsItsStamp)
     Update();
     // The window gives the acceptor up and clears what it showed of it.
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label6[4]->text().isEmpty(); }, 20000));
-    EXPECT_EQ(form->Session.bStampDatePending, True);
+    EXPECT_EQ(form->Session.bStampDatePending, true);
     EXPECT_FALSE(emu->lastDateStamp().has_value());
     emu->finishStartUp();
     ASSERT_TRUE(Shows("Device Programmed Successfully", 20000));
     EXPECT_TRUE(emu->lastDateStamp().has_value());
-    EXPECT_EQ(form->Session.bStampDatePending, False);
+    EXPECT_EQ(form->Session.bStampDatePending, false);
 }
 
 }  // namespace

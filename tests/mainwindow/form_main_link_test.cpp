@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/hex_digits.h"
 #include "tests/mainwindow/form_main_fixture.h"
 
 namespace kovrin {
@@ -40,7 +41,7 @@ TEST_F(FormMainTest, IdentifiesASarnelAndReadsItsFactoryCopy)
     EXPECT_TRUE(messages.empty());
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->LabelCalibrationStatus->text() == "Unit Calibrated"; }, 5000));
-    EXPECT_EQ(FactoryConfigValid, True);
+    EXPECT_EQ(FactoryConfigValid, true);
     EXPECT_EQ(form->LabelFwSetupRevision->text(), QString::fromStdString(ByteToHex(FactoryRecord.SetupRevision)));
     EXPECT_EQ(form->LabelEeCalRevision->text(), QString::fromStdString(ByteToHex(FactoryRecord.CalibrationRevision)));
     EXPECT_EQ(FactoryRecord.VariantCode, 5) << "the factory copy decodes in the acceptor's layout";
@@ -93,7 +94,7 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     Attach({});
     Launch();
     ASSERT_TRUE(Identified());
-    form->Session.bStampDatePending = False;
+    form->Session.bStampDatePending = false;
 
     emu->setSilent(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 4000));
@@ -101,7 +102,7 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     EXPECT_TRUE(form->Label6[4]->text().isEmpty());
     EXPECT_TRUE(form->txtSerial->text().isEmpty());
     EXPECT_EQ(form->LabelCalibrationStatus->text(), "Unit Not Calibrated");
-    EXPECT_EQ(FactoryConfigValid, False);
+    EXPECT_EQ(FactoryConfigValid, false);
     EXPECT_TRUE(form->FlashInhibit & 0x02);
     EXPECT_FALSE(form->cmdSend[0]->isHidden());
     EXPECT_FALSE(form->cmdSend[0]->isEnabled());
@@ -110,12 +111,12 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     // Probing at the boot loader's speed: the wake byte and the poll arrive at 38400. The probe goes
     // back and forth between the speeds, so each is waited for, not looked at once.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return form->Session.FlashMode == True && form->MSComm1->BaudRate() == 38400; }, 5000));
+        [&] { return form->Session.FlashMode && form->MSComm1->BaudRate() == 38400; }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastLineSpeed() == 38400; }, 5000));
     EXPECT_GT(emu->wrongSpeedByteCount(), 0);
 
     // Four more missed ticks bring it back to the application's speed.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Session.FlashMode == False; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.FlashMode; }, 5000));
     EXPECT_EQ(form->MSComm1->BaudRate(), 9600);
 
     emu->setSilent(false);
@@ -128,9 +129,9 @@ TEST_F(FormMainTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
     Attach({});
     Launch();
     ASSERT_TRUE(Identified());
-    form->Session.bStampDatePending = True;
+    form->Session.bStampDatePending = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastDateStamp().has_value(); }, 4000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Session.bStampDatePending == False; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.bStampDatePending; }, 2000));
     EXPECT_EQ(form->lblDisplay->text(), "Device Programmed Successfully");
 
     // An acceptor that answers polls but never the stamp: the attempts are bounded.
@@ -139,8 +140,8 @@ TEST_F(FormMainTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
     ignore.times = 1000;
     emu->failNextReplies(CmdDateStamp, ignore);
     const int stampsBefore = emu->commandCount(CmdDateStamp);
-    form->Session.bStampDatePending = True;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Session.bStampDatePending == False; }, 30000));
+    form->Session.bStampDatePending = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.bStampDatePending; }, 30000));
     EXPECT_GE(emu->commandCount(CmdDateStamp) - stampsBefore, AcceptorSession::MaxStampDateAttempts);
     const int polls = emu->pollCount();
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->pollCount() > polls; }, 3000)) << "polling goes on";
@@ -188,7 +189,7 @@ TEST_F(FormMainTest, APortThatFailsSaysSoOnceAndTheProgramKeepsTrying)
 
     Attach({});
     form->mnuCom1_Click(1);
-    EXPECT_EQ(form->bPortErrorShown, False) << "a port that opens";
+    EXPECT_EQ(form->bPortErrorShown, false) << "a port that opens";
     form->mnuCom1_Click(3);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[1].title, "Critical Error");
@@ -242,7 +243,7 @@ TEST_F(FormMainTest, CalibrateThenReadsTheFactoryCopyAndStateAnew)
     Attach(o);
     Launch();
     ASSERT_TRUE(Identified());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid == True; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid; }, 5000));
     EXPECT_EQ(form->LabelCalibrationStatus->text(), "Unit Not Calibrated");
     const int readsBefore = emu->commandCount(CmdReadMemory);
 
@@ -250,7 +251,7 @@ TEST_F(FormMainTest, CalibrateThenReadsTheFactoryCopyAndStateAnew)
     form->cmdCalibrate[5]->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->commandCount(CmdCalibrate) == 1; }, 3000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->LabelCalibrationStatus->text() == "Unit Calibrated"; }, 5000));
-    EXPECT_EQ(FactoryConfigValid, True);
+    EXPECT_EQ(FactoryConfigValid, true);
     // Both pages of the factory copy and the state were read again.
     EXPECT_GE(emu->commandCount(CmdReadMemory) - readsBefore, 3);
     EXPECT_TRUE(emu->calibrated());

@@ -56,7 +56,7 @@ protected:
         hex.close();
         FirmwareFilePath = hex.fileName().toStdString();
         form->LoadHexFile();
-        ASSERT_EQ(form->HexFileLoaded, True);
+        ASSERT_EQ(form->HexFileLoaded, true);
     }
 
     // Confirms an erase of the audit file while, with the box open, another KDU
@@ -110,7 +110,7 @@ TEST_F(ModuleWindow, AKduArrivesWithItsFilesAndLeavesWithThem)
 
     const int port = Plug(Module());
     ASSERT_TRUE(Connected());
-    EXPECT_EQ(form->bUSBLoaded, True);
+    EXPECT_EQ(form->bUSBLoaded, true);
     ASSERT_EQ(form->ComboPort->count(), 1);
     EXPECT_TRUE(form->ComboPort->itemText(0).endsWith(" KDU"));
     EXPECT_EQ(form->ComboPort->currentIndex(), 0);

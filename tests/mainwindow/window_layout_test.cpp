@@ -122,7 +122,7 @@ protected:
     {
         FirmwareFilePath = DEMO_FIRMWARE;
         form->LoadHexFile();
-        ASSERT_EQ(form->HexFileLoaded, True);
+        ASSERT_EQ(form->HexFileLoaded, true);
     }
 
     const QPoint mainPanelAtStart{8, 8};

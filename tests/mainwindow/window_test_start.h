@@ -7,8 +7,8 @@
 #include <QString>
 
 #include "app/config/eeprom_map.h"
-#include "app/main/module_main.h"
 #include "app/main/program_folder.h"
+#include "app/main/program_settings.h"
 
 namespace kovrin::test {
 
@@ -28,7 +28,7 @@ inline void ResetProgramState()
 {
     CurrentRecord = FactoryRecord = EepromRecord{};
     ConfigSource = ConfigFromDefaults;
-    FactoryConfigValid = False;
+    FactoryConfigValid = false;
     AcceptorVariant = 0;
     SettingsFilePath.clear();
 }

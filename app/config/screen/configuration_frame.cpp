@@ -14,7 +14,7 @@
 #include "app/config/colours.h"
 #include "app/config/eeprom_map.h"
 #include "app/config/field_checks.h"
-#include "app/main/module_main.h"
+#include "app/main/program_settings.h"
 #include "app/widgets/colour_of.h"
 #include "app/widgets/message_seam.h"
 #include "app/widgets/pictures.h"
@@ -328,7 +328,7 @@ void ConfigurationFrame::BuildButtons()
     }
 
     const struct {
-        std::array<QPushButton*, 10>* buttons;
+        std::array<QPushButton*, VariantCount>* buttons;
         const char* name;
         const char* what;
         int image;

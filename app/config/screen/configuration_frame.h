@@ -8,6 +8,7 @@
 
 #include "app/config/eeprom_record.h"
 #include "app/config/screen_values.h"
+#include "app/core/acceptor_variants.h"
 
 class QCheckBox;
 class QComboBox;
@@ -106,8 +107,8 @@ public:
     QPushButton* cmdConfigClose = nullptr;
     // One read and one write button per acceptor variant 0 to 9; the main
     // window's ManageButtonStates shows and enables them.
-    std::array<QPushButton*, 10> cmdSend{};
-    std::array<QPushButton*, 10> cmdRefresh{};
+    std::array<QPushButton*, VariantCount> cmdSend{};
+    std::array<QPushButton*, VariantCount> cmdRefresh{};
 
     // ---- operations
     void InitConfigLists();

@@ -8,7 +8,8 @@
 #include "app/config/config_file.h"
 #include "app/config/eeprom_map.h"
 #include "app/config/screen/configuration_frame.h"
-#include "app/main/module_main.h"
+#include "app/core/acceptor_variants.h"
+#include "app/main/program_settings.h"
 #include "app/main/settings.h"
 #include "app/widgets/message_seam.h"
 
@@ -59,7 +60,7 @@ void ConfigurationFrame::cmdConfig_Click()
             return;
         }
         ConfigSource = ConfigFromDefaults;  // so a send asks before writing defaults
-        if (CurrentRecord.VariantCode == 5 || CurrentRecord.VariantCode == 7)
+        if (VariantRow(CurrentRecord.VariantCode).ModuleFirmwareId != 0)
             ShowModuleSerialAndRevisions(FactoryRecord);
     }
     ShowConfiguration(CurrentRecord, AcceptorVariant);
@@ -83,7 +84,7 @@ void ConfigurationFrame::cmdDefault_Click()
         MsgBox(this, QString::fromStdString(noLayout));
         return;
     }
-    if (FactoryConfigValid == True) {
+    if (FactoryConfigValid) {
         CurrentRecord = FactoryRecord;
         ConfigSource = ConfigFromFactory;
         host_.FlashConfigFrame(ColourYellow);
@@ -137,7 +138,7 @@ bool ConfigurationFrame::LoadConfigFile()
         ShowConfiguration(CurrentRecord, AcceptorVariant);
         SaveSettings();
         host_.FlashConfigFrame(ColourYellow);
-        if (!host_.SerialMode() && (CurrentRecord.VariantCode == 5 || CurrentRecord.VariantCode == 7))
+        if (!host_.SerialMode() && VariantRow(CurrentRecord.VariantCode).ModuleFirmwareId != 0)
             ShowModuleSerialAndRevisions(CurrentRecord);
         return true;
     }

@@ -9,7 +9,7 @@
 
 namespace kovrin {
 
-int16_t WarningAccepted = False;
+bool WarningAccepted = false;
 
 namespace {
 
@@ -73,19 +73,19 @@ bool FormWarning::Form_Activate()
 
 void FormWarning::ButtonOk_Click()
 {
-    WarningAccepted = True;
+    WarningAccepted = true;
     hide();
 }
 
 void FormWarning::ButtonCancel_Click()
 {
-    WarningAccepted = False;
+    WarningAccepted = false;
     hide();
 }
 
 void FormWarning::reject()
 {
-    WarningAccepted = False;
+    WarningAccepted = false;
     QDialog::reject();
 }
 
@@ -100,7 +100,7 @@ bool AskDefaultsWarning(QWidget* parent)
         else
             form.exec();
     }
-    return WarningAccepted == True;
+    return WarningAccepted;
 }
 
 void SetWarningHandler(std::function<void(FormWarning&)> handler)

@@ -11,8 +11,8 @@ class QPushButton;
 
 namespace kovrin {
 
-// The last answer given in FormWarning (True = -1).
-extern int16_t WarningAccepted;
+// The last answer given in FormWarning.
+extern bool WarningAccepted;
 
 class FormWarning : public QDialog {
     Q_OBJECT
@@ -34,7 +34,7 @@ public:
 };
 
 // Shows FormWarning modally (created on first use, afterwards only hidden)
-// and returns whether WarningAccepted is True.
+// and returns whether WarningAccepted is set.
 bool AskDefaultsWarning(QWidget* parent);
 
 // Tests answer the form through `handler` instead of a modal loop (nullptr

@@ -1,4 +1,4 @@
-#include "app/main/module_main.h"
+#include "app/main/program_settings.h"
 
 #include <cstdio>
 #include <cstdlib>

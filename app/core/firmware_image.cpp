@@ -1,6 +1,9 @@
-#include "app/link/hex_file.h"
+#include "app/core/firmware_image.h"
 
 #include <algorithm>
+
+#include "app/core/acceptor_variants.h"
+#include "app/core/hex_digits.h"
 
 namespace kovrin {
 
@@ -95,39 +98,13 @@ HexParseResult ParseHexText(std::string_view text)
 
 uint8_t ImageVariantOf(uint8_t code)
 {
-    switch (code) {
-    case 1:
-    case 2:
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 9:
-        return code;
-    default:
-        return 0;
-    }
+    return code == KnownVariantOr0(code) && VariantRow(code).ImageName != nullptr ? code : 0;
 }
 
 std::string ImageVariantName(uint8_t variant)
 {
-    switch (variant) {
-    case 4:
-        return "Dastin Plus";
-    case 5:
-        return "Tyx Sarnel";
-    case 6:
-        return "Orvel Plus";
-    case 7:
-        return "Tyx Tekra";
-    case 9:
-        return "Dastin ++";
-    case 1:
-    case 2:
-        return "";
-    default:
-        return "UNKNOWN";
-    }
+    const char* name = VariantRow(ImageVariantOf(variant)).ImageName;
+    return name;
 }
 
 std::optional<uint8_t> FirmwareImage::ByteAt(uint8_t bank, uint16_t address) const
@@ -296,16 +273,8 @@ FirmwareImage AnalyzeHexRecords(const std::vector<HexRecord>& records)
         image.eepromAddress = uint16_t(byte(0x401C) << 8 | byte(0x401D));
     }
 
-    switch (image.ImageVariant) {
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 9:
-        break;
-    default:
+    if (!VariantRow(image.ImageVariant).ImageAnalysed)
         return image;  // no block table for these
-    }
     BlockBuilder builder(image.BlockTable);
     for (const HexRecord& r : records) {
         if (r.type != HexData) {
@@ -341,6 +310,36 @@ std::optional<EepromImage> ExtractConfigFromImage(const FirmwareImage& image)
         config[i] = *b;
     }
     return config;
+}
+
+std::string HexRecordText(uint16_t address, uint8_t type, const Bytes& data)
+{
+    const auto count = static_cast<uint8_t>(data.size());
+    std::string text = ":" + ByteToHex(count) + ByteToHex(uint8_t(address >> 8)) + ByteToHex(uint8_t(address)) +
+                       ByteToHex(type);
+    uint8_t sum = uint8_t(count + (address >> 8) + (address & 0xFF) + type);
+    for (uint8_t b : data) {
+        text += ByteToHex(b);
+        sum = uint8_t(sum + b);
+    }
+    return text + ByteToHex(uint8_t(-sum));
+}
+
+std::vector<std::string> BlockTableRecords(const FirmwareImage& image)
+{
+    std::vector<std::string> records;
+    records.reserve(image.BlockTable.size());
+    for (const FlashBlock& block : image.BlockTable)
+        records.push_back(HexRecordText(block.address, block.type, block.data));
+    return records;
+}
+
+std::string HexFileText(const FirmwareImage& image)
+{
+    std::string text;
+    for (const std::string& record : BlockTableRecords(image))
+        text += record + "\r\n";
+    return text;
 }
 
 }  // namespace kovrin

@@ -1,5 +1,6 @@
 #pragma once
-// Intel HEX firmware files and the block table the update sends.
+// The firmware image: read from Intel HEX text into the block table that an
+// update sends, and written back from it as Intel HEX records.
 
 #include <array>
 #include <cstdint>
@@ -9,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/config/eeprom_record.h"
-#include "app/link/serial_frame.h"
+#include "app/core/bytes.h"
+#include "app/core/eeprom_image.h"
 
 namespace kovrin {
 
@@ -54,9 +55,9 @@ constexpr size_t FlashPage = 128;
 // The loaded firmware image.
 struct FirmwareImage {
     std::vector<FlashBlock> BlockTable;  // BlockCount = BlockTable.size()
-    uint8_t ImageVariant = 0;            // 1, 2, 4, 5, 6, 7, 9 or 0
+    uint8_t ImageVariant = 0;            // a recognised variant code, or 0
     uint32_t ImageChecksum = 0;          // sum of all data bytes, low 16 bits
-    bool analysed = false;               // a block table was built (variants 4 to 7, 9)
+    bool analysed = false;               // a block table was built (the variant row says whether)
     // Where the image describes itself (the bank of its record at 0x4000).
     uint8_t descriptionBank = 0;
     std::string name;           // 0x4001..0x4009, 9 characters
@@ -72,7 +73,7 @@ struct FirmwareImage {
     std::optional<uint8_t> ByteAt(uint8_t bank, uint16_t address) const;
 };
 
-// Image variant of a variant byte: 1, 2, 4, 5, 6, 7, 9 are themselves, others 0.
+// Image variant of a variant byte: a code whose variant row names its images, else 0.
 uint8_t ImageVariantOf(uint8_t code);
 // Name shown for an image's variant; empty for 1 and 2.
 std::string ImageVariantName(uint8_t variant);
@@ -83,5 +84,12 @@ FirmwareImage AnalyzeHexRecords(const std::vector<HexRecord>& records);
 // The 256-byte configuration the image carries, read by address from its
 // eepromAddress; nothing when the image does not hold all of it.
 std::optional<EepromImage> ExtractConfigFromImage(const FirmwareImage& image);
+
+// One Intel HEX record: ":", count, address, type, data, checksum; upper-case digits.
+std::string HexRecordText(uint16_t address, uint8_t type, const Bytes& data);
+// The block table as records, one per block in table order.
+std::vector<std::string> BlockTableRecords(const FirmwareImage& image);
+// Those records as a file: one a line, CR LF.
+std::string HexFileText(const FirmwareImage& image);
 
 }  // namespace kovrin

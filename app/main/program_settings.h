@@ -1,5 +1,6 @@
 #pragma once
-// Start-up and the program's three remembered values.
+// The program's remembered settings: the three values of "Kovrin.ini" and
+// where that file is.
 
 #include <QStringList>
 #include <string>
