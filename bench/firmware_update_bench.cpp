@@ -13,8 +13,8 @@
 #include <functional>
 #include <cstdio>
 
-#include "app/main/program_folder.h"
-#include "app/main/program_settings.h"
+#include "app/settings/program_folder.h"
+#include "app/settings/program_settings.h"
 #include "app/main/start_up.h"
 #include "app/mainwindow/form_main.h"
 #include "app/widgets/message_seam.h"

@@ -24,7 +24,7 @@
 #include <random>
 #include <string>
 
-#include "app/main/program_folder.h"
+#include "app/settings/program_folder.h"
 #include "app/main/start_up.h"
 #include "app/mainwindow/form_main.h"
 #include "app/widgets/message_seam.h"

@@ -28,8 +28,8 @@
 #include <string>
 
 #include "app/config/eeprom_map.h"
-#include "app/main/program_folder.h"
-#include "app/main/program_settings.h"
+#include "app/settings/program_folder.h"
+#include "app/settings/program_settings.h"
 #include "app/main/start_up.h"
 #include "app/mainwindow/form_main.h"
 #include "app/module/kdu_directory.h"

@@ -16,6 +16,6 @@ foreach(id VENDOR_ID PRODUCT_ACCEPTOR PRODUCT_MODULE PRODUCT_SECOND_MODULE)
   string(TOLOWER "${digits}" KOVRIN_UDEV_${id})
 endforeach()
 
-# Included as "driver/qelusb_ids.h", from the build tree's root.
-configure_file(${PROJECT_SOURCE_DIR}/driver/qelusb_ids.h.in ${PROJECT_BINARY_DIR}/driver/qelusb_ids.h @ONLY)
+# Included as "driver/qelusb_ids.h"; the driver's headers offer it (driver/CMakeLists.txt).
+configure_file(${PROJECT_SOURCE_DIR}/driver/qelusb_ids.h.in ${PROJECT_BINARY_DIR}/generated/usb_ids/driver/qelusb_ids.h @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/udev/70-kovrin-usb.rules.in ${KOVRIN_BIN_DIR}/70-kovrin-usb.rules @ONLY)

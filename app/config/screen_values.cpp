@@ -7,7 +7,7 @@
 #include "app/config/field_checks.h"
 #include "app/core/acceptor_variants.h"
 #include "app/core/hex_digits.h"
-#include "app/main/settings.h"
+#include "app/settings/settings.h"
 
 namespace kovrin {
 

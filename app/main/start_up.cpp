@@ -2,8 +2,8 @@
 
 #include "app/config/eeprom_map.h"
 #include "app/link/flash_inhibit.h"
-#include "app/main/program_settings.h"
-#include "app/main/settings.h"
+#include "app/settings/program_settings.h"
+#include "app/settings/settings.h"
 
 namespace kovrin {
 

@@ -22,8 +22,8 @@
 
 #include "app/config/eeprom_map.h"
 #include "app/link/acceptor_variant.h"
-#include "app/main/program_settings.h"
-#include "app/main/program_folder.h"
+#include "app/settings/program_settings.h"
+#include "app/settings/program_folder.h"
 #include "app/mainwindow/form_about.h"
 #include "app/mainwindow/form_audit.h"
 #include "app/mainwindow/form_super_user.h"

@@ -14,8 +14,8 @@
 #include "app/core/hex_digits.h"
 #include "app/link/acceptor_variant.h"
 #include "app/link/flash_inhibit.h"
-#include "app/main/program_settings.h"
-#include "app/main/settings.h"
+#include "app/settings/program_settings.h"
+#include "app/settings/settings.h"
 #include "app/mainwindow/form_main.h"
 #include "app/widgets/message_seam.h"
 

@@ -15,7 +15,7 @@
 #include "app/link/acceptor_variant.h"
 #include "app/link/flash_inhibit.h"
 #include "app/link/update_frames.h"
-#include "app/main/program_settings.h"
+#include "app/settings/program_settings.h"
 #include "app/mainwindow/form_audit.h"
 #include "app/mainwindow/form_main.h"
 #include "app/widgets/message_seam.h"

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/main/program_folder.h"
+#include "app/settings/program_folder.h"
 
 namespace kovrin {
 

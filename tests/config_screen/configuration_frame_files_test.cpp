@@ -2,7 +2,7 @@
 #include <QPushButton>
 
 #include "app/config/config_file.h"
-#include "app/main/settings.h"
+#include "app/settings/settings.h"
 #include "tests/config_screen/configuration_frame_fixture.h"
 
 namespace kovrin {

@@ -15,7 +15,7 @@
 
 #include "app/config/eeprom_map.h"
 #include "app/config/screen/configuration_frame.h"
-#include "app/main/program_settings.h"
+#include "app/settings/program_settings.h"
 #include "app/widgets/message_seam.h"
 
 namespace kovrin::test {

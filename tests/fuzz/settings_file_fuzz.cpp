@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/main/settings.h"
+#include "app/settings/settings.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin;

@@ -12,9 +12,9 @@
 #include <sstream>
 
 #include "app/link/comm_port.h"
-#include "app/main/program_settings.h"
-#include "app/main/program_folder.h"
-#include "app/main/settings_place.h"
+#include "app/settings/program_settings.h"
+#include "app/settings/program_folder.h"
+#include "app/settings/settings_place.h"
 
 namespace kovrin {
 namespace {

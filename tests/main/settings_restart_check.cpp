@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/main/program_settings.h"
-#include "app/main/program_folder.h"
+#include "app/settings/program_settings.h"
+#include "app/settings/program_folder.h"
 
 int main(int argc, char** argv)
 {

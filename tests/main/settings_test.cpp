@@ -6,7 +6,7 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "app/main/settings.h"
+#include "app/settings/settings.h"
 #include "tests/support/file_size_limit.h"
 
 namespace kovrin {

@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "app/config/eeprom_map.h"
-#include "app/main/program_folder.h"
-#include "app/main/program_settings.h"
+#include "app/settings/program_folder.h"
+#include "app/settings/program_settings.h"
 #include "app/main/start_up.h"
 #include "app/mainwindow/form_audit.h"
 #include "app/mainwindow/form_main.h"

@@ -7,8 +7,8 @@
 #include <QString>
 
 #include "app/config/eeprom_map.h"
-#include "app/main/program_folder.h"
-#include "app/main/program_settings.h"
+#include "app/settings/program_folder.h"
+#include "app/settings/program_settings.h"
 
 namespace kovrin::test {
 

@@ -14,7 +14,7 @@
 #include "app/config/colours.h"
 #include "app/config/eeprom_map.h"
 #include "app/config/field_checks.h"
-#include "app/main/program_settings.h"
+#include "app/settings/program_settings.h"
 #include "app/widgets/colour_of.h"
 #include "app/widgets/message_seam.h"
 #include "app/widgets/pictures.h"

@@ -9,8 +9,8 @@
 #include "app/config/eeprom_map.h"
 #include "app/config/screen/configuration_frame.h"
 #include "app/core/acceptor_variants.h"
-#include "app/main/program_settings.h"
-#include "app/main/settings.h"
+#include "app/settings/program_settings.h"
+#include "app/settings/settings.h"
 #include "app/widgets/message_seam.h"
 
 namespace kovrin {

@@ -1,4 +1,4 @@
-#include "app/main/program_folder.h"
+#include "app/settings/program_folder.h"
 
 #include <QCoreApplication>
 

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <string>
 
-#include "app/main/settings_place.h"
+#include "app/settings/settings_place.h"
 
 namespace kovrin {
 
@@ -16,7 +16,7 @@ extern std::string ConfigFilePath;
 
 // Fills the three values from "Kovrin.ini", or the defaults. The file is in the
 // program's folder, or in the user's configuration folder where the user may
-// not write the program's (app/main/settings_place.h).
+// not write the program's (app/settings/settings_place.h).
 void LoadSettings();
 // Writes them back; a failed write keeps the values in memory and is told on
 // stderr once.

@@ -1,4 +1,4 @@
-#include "app/main/settings.h"
+#include "app/settings/settings.h"
 
 #include <cstdint>
 #include <QSaveFile>

@@ -1,4 +1,4 @@
-#include "app/main/settings_place.h"
+#include "app/settings/settings_place.h"
 
 #include <unistd.h>
 

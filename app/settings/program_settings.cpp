@@ -1,12 +1,12 @@
-#include "app/main/program_settings.h"
+#include "app/settings/program_settings.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/main/program_folder.h"
-#include "app/main/settings.h"
-#include "app/main/settings_place.h"
+#include "app/settings/program_folder.h"
+#include "app/settings/settings.h"
+#include "app/settings/settings_place.h"
 
 namespace kovrin {
 
