@@ -2,7 +2,10 @@
 // the text export. Input: a selector byte (bit 0: the Tekra file), then the
 // file as read from the module, leading byte included. Every cell is checked
 // against a decoding of the record written here from the record tables by
-// offset and bit, and the export is read back by its columns.
+// offset and bit, and the export is read back by its columns and compared,
+// byte for byte, with a text laid out here by the Part's steps from those cells.
+// The same bytes, cut at each tab, are also laid out as one line of fields of
+// any length, which the records never give.
 
 #include <algorithm>
 #include <optional>
@@ -108,6 +111,29 @@ void CheckLine(const QByteArray& line, const QStringList& fields)
     }
 }
 
+// A line by the Part's steps: each field but the last, ", ", then on to column 15 k (blanks up to it, or,
+// past it, CR LF and 15 k - 1 blanks); the last field and CR LF.
+QByteArray LaidOut(const QStringList& fields)
+{
+    QByteArray text;
+    qsizetype lineStart = 0;
+    for (qsizetype k = 1; k <= fields.size(); ++k) {
+        text += Written(fields[k - 1]);
+        if (k == fields.size())
+            break;
+        text += ", ";
+        const qsizetype column = text.size() - lineStart + 1, next = 15 * k;
+        if (column < next) {
+            text += QByteArray(next - column, ' ');
+        } else if (column > next) {
+            text += "\r\n";
+            lineStart = text.size();
+            text += QByteArray(next - 1, ' ');
+        }
+    }
+    return text + "\r\n";
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -115,25 +141,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Input in(data, size);
     const AuditFileKind kind = (in.Byte() & 1) ? AuditFileKind::Tekra : AuditFileKind::Sarnel;
     const Bytes file = in.Rest();
-    const size_t length = AuditRecordLength(kind);
+
+    // Any fields, long ones too, by the Part's layout: the file's bytes cut at each tab, one character per byte,
+    // written after a line already there.
+    {
+        QStringList fields;
+        for (const QByteArray& piece : QByteArray(reinterpret_cast<const char*>(file.data()), qsizetype(file.size())).split('\t'))
+            fields << QString::fromLatin1(piece);
+        QByteArray text = "Before\r\n";
+        AppendAuditTextLine(text, fields);
+        FUZZ_CHECK(text == "Before\r\n" + LaidOut(fields));
+    }
+    // The file's table: one leading byte, then records of 43 bytes (Sarnel) or 55 (Tekra).
+    const size_t length = kind == AuditFileKind::Tekra ? 55 : 43;
+    FUZZ_CHECK(AuditRecordLength(kind) == length);
 
     // Whole records only, each as decoded alone; what is left over is counted, never read.
     const AuditFileRecords decoded = DecodeAuditFile(file, kind);
-    const size_t body = file.size() > AuditLeadingBytes ? file.size() - AuditLeadingBytes : 0;
+    const size_t body = file.size() > 1 ? file.size() - 1 : 0;
     FUZZ_CHECK(decoded.Records.size() == body / length);
     FUZZ_CHECK(decoded.TailBytes == body % length);
     FUZZ_CHECK(AuditTailText(decoded.TailBytes, kind).isEmpty() == (decoded.TailBytes == 0));
     const QLocale locale = QLocale::c();
+    QByteArray exported = LaidOut({"SERIAL #", "Part #", "FW Rev", "Starts", "Pre-Escrows", "Stacks", "Rejects",
+                                   "Host Returns", "Cheats", "Jams", "Power Up", "Timestamp"}) + "\r\n";
     for (size_t i = 0; i < decoded.Records.size(); ++i) {
         const AuditRecord& record = decoded.Records[i];
-        const auto bytes = std::span<const uint8_t>(file).subspan(AuditLeadingBytes + i * length, length);
+        const auto bytes = std::span<const uint8_t>(file).subspan(1 + i * length, length);
         FUZZ_CHECK(DecodeAuditRecord(bytes, kind) == record);
         FUZZ_CHECK(std::equal(record.SerialNumber.begin(), record.SerialNumber.end(), bytes.begin()));
         const Expected expected = Decode(bytes, kind == AuditFileKind::Tekra);
         for (int column = 0; column < expected.cells.size(); ++column)
             FUZZ_CHECK(AuditCellText(record, column, locale) == expected.cells[column]);
-        if (expected.day)
-            FUZZ_CHECK(AuditCellValue(record, ColumnTimestamp) == QVariant(QDate(2010, 1, 1).addDays(*expected.day)));
+        QStringList fields = expected.cells;
+        if (expected.day) {
+            const QDate date = QDate(2010, 1, 1).addDays(*expected.day);
+            FUZZ_CHECK(AuditCellValue(record, ColumnTimestamp) == QVariant(date));
+            fields << locale.toString(date, QLocale::ShortFormat);
+        }
+        exported += LaidOut(fields);
         if (expected.cells.size() == ColumnTimestamp && !expected.day)
             FUZZ_CHECK(!AuditCellText(record, ColumnTimestamp, locale).has_value());
         for (int column = 0; column < AuditColumnCount; ++column) {
@@ -149,6 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     model.SetRecords(decoded.Records);
     FUZZ_CHECK(size_t(model.rowCount()) == decoded.Records.size());
     const QByteArray text = AuditExportText(model);
+    FUZZ_CHECK(text == exported);
     FUZZ_CHECK(text.endsWith("\r\n"));
     const qsizetype lines = text.count("\r\n");
     FUZZ_CHECK(lines >= qsizetype(2 + decoded.Records.size()));

@@ -16,6 +16,7 @@
 #include <set>
 
 #include "app/module/kdu_directory.h"
+#include "app/module/module_downloads.h"
 #include "app/module/module_transfers.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -23,6 +24,16 @@ using namespace kovrin;
 using kovrin::fuzz::Input;
 
 namespace {
+
+// Every export call as the fake answered it, in order: which export, its result, its status, a piece's length.
+enum class Call { Enum, Open, Read, Create, Write, Delete, Close };
+struct Answered {
+    Call call;
+    UsbResult result;
+    uint8_t status;
+    size_t length = 0;
+};
+std::vector<Answered> calls;
 
 UsbResult ResultFrom(Input& in)
 {
@@ -41,23 +52,27 @@ ModuleExports ExportsFrom(Input& in, std::vector<KduFileInfo>& listed, Bytes& se
             in.Fill(*info);
             listed.push_back(*info);
         }
+        calls.push_back({Call::Enum, r, *status});
         return r;
     };
     e.PMOpenFileForRead = [&](UsbDevice, uint8_t* status, uint32_t) {
         const UsbResult r = ResultFrom(in);
         *status = r ? 0 : in.Byte() % 8 == 7 ? in.Byte() : 0;
+        calls.push_back({Call::Open, r, *status});
         return r;
     };
     e.PMReadFile = [&](UsbDevice, uint8_t* status, uint8_t* buffer, uint16_t* length) {
         const UsbResult r = ResultFrom(in);
         *status = r ? 0 : in.Byte() % 8 == 7 ? in.Byte() : 0;
         *length = 0;
+        calls.push_back({Call::Read, r, *status});
         if (r || (*status != 0 && *status != 4))
             return r;
         // At most 255 bytes, as the library hands over; the end of the input ends the file.
         const Bytes piece = in.Bytes(in.Empty() ? 0 : size_t(in.Byte()) % 256);
         std::copy(piece.begin(), piece.end(), buffer);
         *length = uint16_t(piece.size());
+        calls.back().length = piece.size();
         served.insert(served.end(), piece.begin(), piece.end());
         ended = piece.empty();
         return r;
@@ -65,6 +80,7 @@ ModuleExports ExportsFrom(Input& in, std::vector<KduFileInfo>& listed, Bytes& se
     e.PMCreateFile = [&](UsbDevice, uint8_t* status, const KduFileInfo*) {
         const UsbResult r = ResultFrom(in);
         *status = r ? 0 : in.Byte() % 8 == 7 ? in.Byte() : 0;
+        calls.push_back({Call::Create, r, *status});
         return r;
     };
     e.PMWriteFile = [&](UsbDevice, uint8_t* status, const uint8_t* bytes, uint32_t length) {
@@ -72,6 +88,7 @@ ModuleExports ExportsFrom(Input& in, std::vector<KduFileInfo>& listed, Bytes& se
         *status = r ? 0 : in.Byte() % 8 == 7 ? in.Byte() : 0;
         served.push_back(uint8_t(length));
         served.insert(served.end(), bytes, bytes + length);
+        calls.push_back({Call::Write, r, *status, length});
         return r;
     };
     e.PMDeleteFile = [&](UsbDevice, uint8_t* status, uint32_t number) {
@@ -82,11 +99,13 @@ ModuleExports ExportsFrom(Input& in, std::vector<KduFileInfo>& listed, Bytes& se
         deleted.FileSize = uint32_t(r) << 8 | *status;  // how it went
         listed.push_back(deleted);
         listed.back().Value5 = 0xDE1E7E;  // marks a delete among the entries
+        calls.push_back({Call::Delete, r, *status});
         return r;
     };
     e.PMCloseFile = [&](UsbDevice, uint8_t* status) {
         const UsbResult r = ResultFrom(in);
         *status = r ? 0 : in.Byte() % 8 == 7 ? in.Byte() : 0;
+        calls.push_back({Call::Close, r, *status});
         return r;
     };
     return e;
@@ -193,6 +212,97 @@ bool SameEntry(const KduFileInfo& a, const KduFileInfo& b)
            std::memcmp(a.FileName, b.FileName, 29) == 0;
 }
 
+// A read by the steps of Part 5.101 (ReadKduFile), from the calls as answered: the open; reads until one of
+// length 0, each of status 0 or 4 adding its piece; a library result (status 1) or another status ends it as a
+// failure, as does a file past the size limit (status 1); the close, whose status is the result when nothing
+// failed. No close after a failed open.
+void CheckReadByPart(const KduFileRead& read, const Bytes& served, uint64_t sizeLimit)
+{
+    FUZZ_CHECK(!calls.empty() && calls[0].call == Call::Open);
+    uint8_t status = 1;
+    size_t messages = 0, taken = 0;
+    const auto starts = [&](size_t m, const std::string& prefix) {
+        return m < read.Messages.size() && read.Messages[m].rfind(prefix, 0) == 0;
+    };
+    if (calls[0].result || calls[0].status) {
+        FUZZ_CHECK(calls.size() == 1);
+        if (calls[0].result == USB_RESULT_SUCCESS) {
+            status = calls[0].status;
+            FUZZ_CHECK(starts(0, "Could not open file: "));
+        }
+        FUZZ_CHECK(read.Status == status && read.Data.empty() && read.Messages.size() == 1);
+        return;
+    }
+    bool failed = false;
+    size_t i = 1;
+    for (; i < calls.size() && calls[i].call == Call::Read; ++i) {
+        const Answered& a = calls[i];
+        if (a.result) {
+            failed = true;
+            ++messages;
+            status = 1;
+            break;
+        }
+        if (a.status != 0 && a.status != 4) {
+            failed = true;
+            FUZZ_CHECK(starts(messages, "Error reading BA: "));
+            ++messages;
+            status = a.status;
+            break;
+        }
+        if (a.length == 0)
+            break;
+        taken += a.length;
+        if (taken > sizeLimit) {
+            failed = true;
+            ++messages;
+            status = 1;
+            break;
+        }
+    }
+    FUZZ_CHECK(i + 2 == calls.size() && calls[i + 1].call == Call::Close);
+    const Answered& close = calls[i + 1];
+    if (close.result)
+        ++messages;
+    else if (!failed && close.status) {
+        FUZZ_CHECK(starts(messages, "Could not close file: "));
+        ++messages;
+    }
+    if (!failed)
+        status = close.status;
+    FUZZ_CHECK(read.Status == status);
+    FUZZ_CHECK(read.Messages.size() == messages);
+    FUZZ_CHECK(read.Data.size() == taken && std::equal(read.Data.begin(), read.Data.end(), served.begin()));
+}
+
+// `all` cut into pieces of exactly `most` bytes, the last one the rest; none for nothing.
+void CheckSplit(const Bytes& all, const std::vector<Bytes>& pieces, size_t most)
+{
+    FUZZ_CHECK(pieces.size() == (all.size() + most - 1) / most);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const size_t end = std::min(all.size(), (i + 1) * most);
+        FUZZ_CHECK(pieces[i] == Bytes(all.begin() + long(i * most), all.begin() + long(end)));
+    }
+}
+
+// A write's calls by Part 5.103 and 5.111: the create; when the module refused it, the close and nothing more;
+// else one write per piece, in order and whole, up to the first that fails; then the close.
+void CheckWriteCalls(const std::vector<Bytes>& pieces)
+{
+    FUZZ_CHECK(calls.size() >= 2 && calls[0].call == Call::Create);
+    if (calls[0].result == USB_RESULT_SUCCESS && calls[0].status != 0) {
+        FUZZ_CHECK(calls.size() == 2 && calls[1].call == Call::Close);
+        return;
+    }
+    size_t i = 1;
+    bool failed = calls[0].result != USB_RESULT_SUCCESS;
+    for (size_t k = 0; !failed && k < pieces.size(); ++k, ++i) {
+        FUZZ_CHECK(i < calls.size() && calls[i].call == Call::Write && calls[i].length == pieces[k].size());
+        failed = calls[i].result || calls[i].status;
+    }
+    FUZZ_CHECK(i < calls.size() && calls[i].call == Call::Close);
+}
+
 // A write reports success only when the module took every piece as given; its clean-up erases at most
 // one file, one that fits the entry and was not listed before, and only when it is the only such file.
 void CheckWrite(Input& in)
@@ -210,6 +320,16 @@ void CheckWrite(Input& in)
     bool ended = false;
     const ModuleExports exports = ExportsFrom(in, listed, sent, ended);
     const KduFileWrite write = WriteKduFile(exports, 1, entry, pieces, before);
+    CheckWriteCalls(pieces);
+    // The same bytes as a firmware record (pieces of 126 characters) and as a configuration (of 128 bytes).
+    Bytes all;
+    for (const Bytes& piece : pieces)
+        all.insert(all.end(), piece.begin(), piece.end());
+    FUZZ_CHECK(FirmwareWriteLength == 126 && ConfigWriteLength == 128);
+    CheckSplit(all, RecordWrites(std::string(all.begin(), all.end())), 126);
+    CheckSplit(all, Pieces(all, 128), 128);
+    const size_t most = size_t(entry.FileSize % 130) + 1;
+    CheckSplit(all, Pieces(all, most), most);
     Bytes given;
     for (const Bytes& piece : pieces) {
         given.push_back(uint8_t(piece.size()));
@@ -274,6 +394,7 @@ void CheckWalk(const KduFileList& list, const std::vector<KduFileInfo>& listed, 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Input in(data, size);
+    calls.clear();
     const uint8_t mode = in.Byte() % 3;
     if (mode == 2) {
         CheckWrite(in);
@@ -292,6 +413,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint16_t sizeLimit = in.Word();
     const ModuleExports exports = ExportsFrom(in, listed, served, ended);
     const KduFileRead read = ReadKduFile(exports, 1, 7, sizeLimit);
+    CheckReadByPart(read, served, sizeLimit);
     // What came back is what the module sent, never more; a good read is the whole file within its limit.
     FUZZ_CHECK(read.Data.size() <= served.size());
     FUZZ_CHECK(std::equal(read.Data.begin(), read.Data.end(), served.begin()));
