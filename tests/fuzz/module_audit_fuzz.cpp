@@ -3,7 +3,7 @@
 // file as read from the module, leading byte included. Every cell is checked
 // against a decoding of the record written here from the record tables by
 // offset and bit, and the export is read back by its columns and compared,
-// byte for byte, with a text laid out here by the Part's steps from those cells.
+// byte for byte, with a text laid out here, step by step, from those cells.
 // The same bytes, cut at each tab, are also laid out as one line of fields of
 // any length, which the records never give.
 
@@ -111,7 +111,7 @@ void CheckLine(const QByteArray& line, const QStringList& fields)
     }
 }
 
-// A line by the Part's steps: each field but the last, ", ", then on to column 15 k (blanks up to it, or,
+// A line laid out step by step: each field but the last, ", ", then on to column 15 k (blanks up to it, or,
 // past it, CR LF and 15 k - 1 blanks); the last field and CR LF.
 QByteArray LaidOut(const QStringList& fields)
 {
@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const AuditFileKind kind = (in.Byte() & 1) ? AuditFileKind::Tekra : AuditFileKind::Sarnel;
     const Bytes file = in.Rest();
 
-    // Any fields, long ones too, by the Part's layout: the file's bytes cut at each tab, one character per byte,
+    // Any fields, long ones too, by the export's layout: the file's bytes cut at each tab, one character per byte,
     // written after a line already there.
     {
         QStringList fields;
