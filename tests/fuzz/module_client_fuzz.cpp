@@ -212,11 +212,11 @@ bool SameEntry(const KduFileInfo& a, const KduFileInfo& b)
            std::memcmp(a.FileName, b.FileName, 29) == 0;
 }
 
-// A read by the steps of Part 5.101 (ReadKduFile), from the calls as answered: the open; reads until one of
+// A read by ReadKduFile's steps, from the calls as answered: the open; reads until one of
 // length 0, each of status 0 or 4 adding its piece; a library result (status 1) or another status ends it as a
 // failure, as does a file past the size limit (status 1); the close, whose status is the result when nothing
 // failed. No close after a failed open.
-void CheckReadByPart(const KduFileRead& read, const Bytes& served, uint64_t sizeLimit)
+void CheckReadBySteps(const KduFileRead& read, const Bytes& served, uint64_t sizeLimit)
 {
     FUZZ_CHECK(!calls.empty() && calls[0].call == Call::Open);
     uint8_t status = 1;
@@ -285,7 +285,7 @@ void CheckSplit(const Bytes& all, const std::vector<Bytes>& pieces, size_t most)
     }
 }
 
-// A write's calls by Part 5.103 and 5.111: the create; when the module refused it, the close and nothing more;
+// A write's calls, as the downloads make them: the create; when the module refused it, the close and nothing more;
 // else one write per piece, in order and whole, up to the first that fails; then the close.
 void CheckWriteCalls(const std::vector<Bytes>& pieces)
 {
@@ -413,7 +413,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint16_t sizeLimit = in.Word();
     const ModuleExports exports = ExportsFrom(in, listed, served, ended);
     const KduFileRead read = ReadKduFile(exports, 1, 7, sizeLimit);
-    CheckReadByPart(read, served, sizeLimit);
+    CheckReadBySteps(read, served, sizeLimit);
     // What came back is what the module sent, never more; a good read is the whole file within its limit.
     FUZZ_CHECK(read.Data.size() <= served.size());
     FUZZ_CHECK(std::equal(read.Data.begin(), read.Data.end(), served.begin()));
