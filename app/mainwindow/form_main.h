@@ -16,6 +16,7 @@
 #include "app/link/comm_port.h"
 #include "app/core/firmware_image.h"
 #include "app/module/kdu_directory.h"
+#include "app/module/module_session.h"
 #include "app/module/module_transfers.h"
 #include "app/module/qel_usb_client.h"
 #include "app/module/screen/kdu_audit_frame.h"
@@ -150,19 +151,21 @@ public:
     void DownloadConfiguration(EepromRecord& record);
 
     // ---- programming module (form_main_module.cpp)
-    // The unit the module operations address (0: none); ComboPort's selection follows it.
-    UsbDevice KduInUse = 0;
-    // What the last listing of its files found (AuditFileId, the present flags, RevisionTable).
-    KduFileList KduFiles;
-    // The last listing failed: no file is created until a listing succeeds.
-    bool KduListStale = true;
-    bool ModuleBusy = false;  // a download to or read from the module is under way
+private:
+    friend class ModuleWindowHost;  // what the module session shows
+    std::unique_ptr<ModuleSessionHost> moduleHost_ = MakeModuleHost();
+    std::unique_ptr<ModuleSessionHost> MakeModuleHost();
+
+public:
+    // The module's flows; the window hands them its values and shows what they report.
+    ModuleSession Module{QelUsbExports(), *moduleHost_};
+    // The session's state under its own names; ComboPort's selection follows KduInUse.
+    UsbDevice& KduInUse = Module.KduInUse;
+    KduFileList& KduFiles = Module.KduFiles;
+    bool& KduListStale = Module.KduListStale;
+    bool& ModuleBusy = Module.ModuleBusy;
     void DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t unitType);
     void RefreshKduFileList(UsbDevice handle);
-    void ShowUsbError(UsbResult result);
-    // Reads a module file whole into `data`; 0 when it was read and closed, else its messages were shown.
-    uint8_t ReadKduFile(uint16_t fileNo, Bytes& data);
-    void DeleteKduFile(uint16_t fileNo);
     void ConfirmEraseKduFile(const KduFileRow& line);
     void DownloadFirmwareToKdu(uint32_t variantId);
     void DownloadConfigurationToKdu(const EepromRecord& record);
@@ -210,21 +213,10 @@ protected:
 private:
     void BuildControls();
     void BuildModuleControls(QWidget* central);
-    void TakeKduIntoUse(UsbDevice handle);
-    void ResetModuleScreen();
     void SelectUnitInUse();
     void ShowModuleButtons();
-    // A unit is in use and its file list is whole (listed again if it was not); else says why not.
-    bool KduReadyForNewFile();
-    // A download runs: no other module operation, port change or download starts meanwhile.
-    void BeginModuleWork();
-    void EndModuleWork();
-    // Keeps the window painted during a download or read without taking user input or device notices.
-    void KeepWindowPainted();
-    // Reads a module file of the unit in use, bounded by its listed size; shows nothing.
-    KduFileRead ReadListedKduFile(uint16_t fileNo, const std::function<void(size_t)>& progress = {});
-    // The messages of a module operation, one a line.
-    static QString Lines(const std::vector<std::string>& lines);
+    // What a configuration file on the module belongs to: the loaded image and the factory revisions.
+    KduConfigTarget ModuleConfigTarget() const;
     // Messages of a device notice wait until the library's call has returned.
     void ModuleMessage(const QString& text, const QString& title = {});
     void AfterDeviceNotice(std::function<void()> action);
@@ -317,7 +309,6 @@ private:
     bool usbStarted_ = false;
     int deviceNoticeDepth_ = 0;
     std::vector<std::function<void()>> afterDeviceNotice_;
-    std::set<UsbDevice> usableUnits_;  // opened KDUs with current software
     KduFileListModel* kduFileRows_ = nullptr;
 };
 

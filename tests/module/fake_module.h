@@ -34,7 +34,7 @@ inline KduFileInfo Entry(uint16_t number, int16_t fileClass, uint16_t kind, uint
 
 class FakeModule {
 public:
-    enum class Call { Enum, Open, Read, Create, Write, Close, Delete };
+    enum class Call { Enum, Open, Read, Create, Write, Close, Delete, OpenDevice, CloseDevice, GetFWRev };
     struct Spoil {
         UsbResult Result = USB_RESULT_SUCCESS;
         uint8_t Status = 0;
@@ -45,12 +45,22 @@ public:
     // Spoils the `nth` (from 1) call of `call`; with a result or a status the call does nothing.
     std::map<std::pair<Call, int>, Spoil> Spoils;
     std::map<Call, int> Calls;
+    std::vector<Call> Log;  // every call, in order
+    uint8_t Software = 5;   // the module's application software revision
     size_t ReadPiece = 255;
     bool EndlessRead = false;  // never reports the end of the file
 
     ModuleExports Exports()
     {
         ModuleExports e;
+        e.OpenDevice = [this](UsbDevice) { return DeviceCall(Call::OpenDevice); };
+        e.CloseDevice = [this](UsbDevice) { return DeviceCall(Call::CloseDevice); };
+        e.PMGetFWRev = [this](UsbDevice, uint8_t* record) {
+            const UsbResult result = DeviceCall(Call::GetFWRev);
+            if (!result)
+                record[1] = Software;
+            return result;
+        };
         e.PMEnumFile = [this](UsbDevice, uint32_t index, uint8_t* status, KduFileInfo* info) {
             return Run(Call::Enum, status, [&] {
                 if (index >= Files.size())
@@ -128,10 +138,19 @@ public:
     uint16_t nextNumber_ = 100;
 
 private:
+    UsbResult DeviceCall(Call call)
+    {
+        Log.push_back(call);
+        const int n = ++Calls[call];
+        const auto spoil = Spoils.find({call, n});
+        return spoil != Spoils.end() ? spoil->second.Result : USB_RESULT_SUCCESS;
+    }
+
     template <class Action>
     UsbResult Run(Call call, uint8_t* status, Action action)
     {
         *status = 0;
+        Log.push_back(call);
         const int n = ++Calls[call];
         const auto spoil = Spoils.find({call, n});
         if (spoil != Spoils.end() && spoil->second.Result) {
