@@ -38,16 +38,16 @@ void AcceptorSession::SendMessage()
 {
     LastCommand = TxFrame[4];
     const Bytes frame = CompleteFrame(TxFrame);
-    if (frame.empty() || !host_.PortOpen())
+    if (frame.empty() || !port_.PortOpen())
         return;
-    if (host_.WriteBytes(frame))
+    if (port_.Output(frame))
         ReplyTimedOut = false;
 }
 
 void AcceptorSession::SendWakeByte()
 {
-    host_.WriteBytes({WakeByte});
-    host_.Pause(WakePauseMs);
+    port_.Output({WakeByte});
+    port_.Wait(WakePauseMs);
 }
 
 void AcceptorSession::ReadEepromBlock(int32_t kind)
@@ -92,15 +92,15 @@ void AcceptorSession::SendStatusDateTime()
 
 void AcceptorSession::PollTick()
 {
-    if (FlashMode && host_.PortOpen() && !AcceptorFound)
+    if (FlashMode && port_.PortOpen() && !AcceptorFound)
         SendWakeByte();
     if (AuditRequestPending) {
         // Sent in place of a poll, when no other exchange is under way; no
         // poll until it is answered, the guard brings polling back if not.
         AuditRequestPending = false;
-        host_.StopPolling();
+        poll_.Stop();
         PDTCommand(CmdReadAudit);
-        host_.ArmGuard(ExchangeGuardMs);
+        guard_.Start(ExchangeGuardMs);
         return;
     }
     // The stamp goes while the acceptor answers; when the last exchange went
@@ -117,7 +117,7 @@ void AcceptorSession::PollTick()
         PDTCommand(CmdPoll);
         return;
     }
-    host_.Pause(StampPauseMs);
+    port_.Wait(StampPauseMs);
     SendStatusDateTime();
 }
 
@@ -134,7 +134,7 @@ void AcceptorSession::WriteConfiguration(const EepromImage& image, int16_t lengt
     PendingWriteLayout = layout;
     ConfigWriteAwaitingCounters = true;
     PDTCommand(CmdReadConfiguration);
-    host_.ArmGuard(ExchangeGuardMs);  // no answer refuses the write
+    guard_.Start(ExchangeGuardMs);  // no answer refuses the write
 }
 
 void AcceptorSession::SendConfigurationWrite(const EepromImage& image, int16_t length)
@@ -144,7 +144,7 @@ void AcceptorSession::SendConfigurationWrite(const EepromImage& image, int16_t l
         return;
     SendMessage();
     ConfigWritePending = true;
-    host_.ArmGuard(ExchangeGuardMs);  // polling comes back if the acceptor does not answer
+    guard_.Start(ExchangeGuardMs);  // polling comes back if the acceptor does not answer
 }
 
 void AcceptorSession::FinishConfigurationWrite(const Bytes& frame)
@@ -196,7 +196,7 @@ bool AcceptorSession::SendFlashBlock(const FlashBlock& block, uint8_t FlashBank)
 {
     const Bytes frame = FlashBlockFrame(block, FlashBank, Address());
     LastCommand = CmdFlashBlock;
-    if (!host_.WriteBytes(frame))
+    if (!port_.Output(frame))
         return false;
     ReplyTimedOut = false;
     return true;
@@ -207,7 +207,7 @@ void AcceptorSession::UpdateVerified()
     SendResetAuditData();
     bStampDatePending = true;
     StampDateAttempts = 0;
-    host_.StopGuard();
+    guard_.Stop();
     MissedReplyCount = 0;
     host_.UpdateVerified();
 }
@@ -217,20 +217,20 @@ void AcceptorSession::UpdateVerified()
 void AcceptorSession::RestartPolling()
 {
     MissedReplyCount = 0;
-    host_.StartPolling();
+    poll_.Start();
 }
 
 void AcceptorSession::AbandonUpdate()
 {
-    host_.StopGuard();
+    guard_.Stop();
     Flash.FlashStep = 0;
     Flash.FlashRetryCount = 0;
 }
 
 void AcceptorSession::ProcessAcceptorReply(const Bytes& RxFrame)
 {
-    host_.StopPolling();
-    host_.StopGuard();
+    poll_.Stop();
+    guard_.Stop();
     if (FlashMode) {
         ProcessFlashModeReply(RxFrame);
         return;
@@ -318,7 +318,7 @@ void AcceptorSession::IdentifyBootLoader(const Bytes& frame)
             ShowHardwareFound();
         }
     }
-    host_.StopGuard();
+    guard_.Stop();
     Flash.FlashStep = 0;
     RestartPolling();
 }

@@ -2,7 +2,8 @@
 // The acceptor's side of the serial link, without widgets: the frames the
 // program sends, what it sends on each poll tick, and what every reply means,
 // for the acceptor's application and for its boot loader during an update.
-// The window keeps the port, the timers and the labels, and is the host.
+// It speaks through the port and paces itself with the poll and guard timers;
+// the window keeps the labels and is the host.
 
 #include <string>
 
@@ -10,7 +11,9 @@
 #include "app/link/acceptor_variant.h"
 #include "app/link/flash_update.h"
 #include "app/link/identification.h"
+#include "app/link/link_timer.h"
 #include "app/link/serial_frame.h"
+#include "app/link/serial_port.h"
 #include "app/link/update_frames.h"
 
 namespace kovrin {
@@ -25,21 +28,12 @@ constexpr int ReceiveWaitMs = 20;         // the rest of a frame arrives meanwhi
 constexpr int PortCloseWaitMs = 500;      // the port stays open this long before it closes
 constexpr int16_t MaxMissedReplies = 3;   // one more and the acceptor is lost
 
-// What the session needs of the port, the timers and the window.
+// What the session needs of the window.
 class AcceptorSessionHost : public FlashUpdateDisplay {
 public:
     virtual ~AcceptorSessionHost() = default;
 
-    // ---- the port and the timers
-    virtual bool PortOpen() const = 0;
-    // Writes the bytes; false when they did not go.
-    virtual bool WriteBytes(const Bytes& bytes) = 0;
-    // Blocks for `ms` milliseconds; the port keeps taking in bytes.
-    virtual void Pause(int ms) = 0;
-    virtual void StartPolling() = 0;
-    virtual void StopPolling() = 0;
-    virtual void ArmGuard(int ms) = 0;
-    virtual void StopGuard() = 0;
+    // ---- what the link asks of the window
     virtual LocalTime LocalNow() const = 0;
     // Whether the loaded firmware image's acceptor takes the date stamp as a day count.
     virtual bool DateStampUsesDayCount() const = 0;
@@ -83,10 +77,17 @@ public:
 };
 
 class AcceptorSession : private FlashUpdateHost {
-    AcceptorSessionHost& host_;  // first: the step machine below is built with it
+    // First: the step machine below is built with them.
+    SerialPort& port_;
+    LinkTimer& poll_;
+    LinkTimer& guard_;
+    AcceptorSessionHost& host_;
 
 public:
-    explicit AcceptorSession(AcceptorSessionHost& host) : host_(host) {}
+    AcceptorSession(SerialPort& port, LinkTimer& poll, LinkTimer& guard, AcceptorSessionHost& host)
+        : port_(port), poll_(poll), guard_(guard), host_(host)
+    {
+    }
 
     // ---- sending
     void PDTCommand(int16_t code);
@@ -169,8 +170,8 @@ private:
     void SendVerifyChecksum() override;
     void SendResetAuditData();
     bool SendFlashBlock(const FlashBlock& block, uint8_t FlashBank) override;
-    void Pause(int ms) override { host_.Pause(ms); }
-    void ArmGuard(int ms) override { host_.ArmGuard(ms); }
+    void Pause(int ms) override { port_.Wait(ms); }
+    void ArmGuard(int ms) override { guard_.Start(ms); }
     void UpdateVerified() override;
 
     uint8_t Address() const { return static_cast<uint8_t>(FrameAddress & 0xFF); }

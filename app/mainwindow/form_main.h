@@ -14,6 +14,7 @@
 #include "app/core/acceptor_variants.h"
 #include "app/link/acceptor_session.h"
 #include "app/link/comm_port.h"
+#include "app/link/qt_link_timer.h"
 #include "app/core/firmware_image.h"
 #include "app/module/kdu_directory.h"
 #include "app/module/module_transfers.h"
@@ -60,8 +61,9 @@ public:
     uint16_t ImageCode = 0;
     int16_t SuperUserMode = 0;
     RxAssembler Rx;
-    CommPort* MSComm1 = nullptr;
-    AcceptorSession Session{*this};
+    CommPort* MSComm1 = nullptr;  // made first: the session speaks through it
+    QtLinkTimer pollLink_, guardLink_;  // tmrPoll and tmrGuard, as the session drives them
+    AcceptorSession Session{*MSComm1, pollLink_, guardLink_, *this};
 
     // ---- controls
     QFrame* Frame5 = nullptr;
@@ -251,14 +253,7 @@ private:
     // Label7(0) says that no acceptor answers.
     void ShowDisconnected();
 
-    // The session's side of the port, the timers and the window.
-    bool PortOpen() const override;
-    bool WriteBytes(const Bytes& bytes) override;
-    void Pause(int ms) override;
-    void StartPolling() override;
-    void StopPolling() override;
-    void ArmGuard(int ms) override;
-    void StopGuard() override;
+    // What the session has the window show.
     LocalTime LocalNow() const override;
     bool DateStampUsesDayCount() const override;
     void ShowAcceptorName(const std::string& name) override;

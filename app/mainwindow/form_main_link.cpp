@@ -238,42 +238,7 @@ void FormMain::TimerCmdResponseDelay_Timer()
     Session.RestartPolling();
 }
 
-// ---- the session's side of the port and the timers
-
-bool FormMain::PortOpen() const
-{
-    return MSComm1->PortOpen();
-}
-
-bool FormMain::WriteBytes(const Bytes& bytes)
-{
-    return MSComm1->Output(bytes);
-}
-
-void FormMain::Pause(int ms)
-{
-    MSComm1->Wait(ms);
-}
-
-void FormMain::StartPolling()
-{
-    tmrPoll->start();
-}
-
-void FormMain::StopPolling()
-{
-    tmrPoll->stop();
-}
-
-void FormMain::ArmGuard(int ms)
-{
-    tmrGuard->start(ms);
-}
-
-void FormMain::StopGuard()
-{
-    tmrGuard->stop();
-}
+// ---- what the session asks of the window
 
 LocalTime FormMain::LocalNow() const
 {

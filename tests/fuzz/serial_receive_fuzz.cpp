@@ -24,10 +24,27 @@ namespace {
 enum : uint8_t { kCommand = 0xFC, kPollTick = 0xFD, kGuardExpiry = 0xFE, kReopen = 0xFF };
 
 // The window as the session sees it: whether the link is watched, and every byte written.
-class WatchingHost : public fuzz::CheckedDisplay<AcceptorSessionHost> {
+class WatchingHost : public fuzz::CheckedDisplay<AcceptorSessionHost>, public SerialPort {
 public:
+    // A timer of the link: whether it runs.
+    class Timer : public LinkTimer {
+    public:
+        explicit Timer(bool& running) : running_(running) {}
+        void Start() override { running_ = true; }
+        void Start(int ms) override
+        {
+            FUZZ_CHECK(ms > 0);
+            running_ = true;
+        }
+        void Stop() override { running_ = false; }
+
+    private:
+        bool& running_;
+    };
+
     bool PortOpen() const override { return true; }
-    bool WriteBytes(const Bytes& bytes) override
+    Bytes Input() override { return {}; }
+    bool Output(const Bytes& bytes) override
     {
         // A frame whole and right, or the lone wake byte.
         if (bytes.size() == 1) {
@@ -41,15 +58,7 @@ public:
         written.push_back(bytes);
         return true;
     }
-    void Pause(int ms) override { FUZZ_CHECK(ms > 0 && ms <= 1000); }
-    void StartPolling() override { polling = true; }
-    void StopPolling() override { polling = false; }
-    void ArmGuard(int ms) override
-    {
-        FUZZ_CHECK(ms > 0);
-        guard = true;
-    }
-    void StopGuard() override { guard = false; }
+    void Wait(int ms) override { FUZZ_CHECK(ms > 0 && ms <= 1000); }
     LocalTime LocalNow() const override { return {2024, 2, 29, 23, 59}; }
     bool DateStampUsesDayCount() const override { return false; }
 
@@ -92,6 +101,8 @@ public:
 
     bool polling = true;
     bool guard = false;
+    Timer pollTimer{polling};
+    Timer guardTimer{guard};
     bool rebootWait = false;
     bool shortConfiguration = false;
     bool writeRefused = false;
@@ -119,7 +130,7 @@ void WindowCommand(AcceptorSession& session, WatchingHost& host, RxAssembler& rx
     switch (in.Byte() % 9) {
     case 0:
         session.PDTCommand(CmdReadConfiguration);
-        host.ArmGuard(ExchangeGuardMs);
+        host.guard = true;
         break;
     case 1:
         session.PDTCommand(CmdCalibrate);
@@ -141,7 +152,7 @@ void WindowCommand(AcceptorSession& session, WatchingHost& host, RxAssembler& rx
         const bool sameVariant = in.Byte() & 1;
         session.PDTCommand(CmdStartUpdate);
         session.Flash.Start(&kTable, checksum, sameVariant);
-        host.ArmGuard(ExchangeGuardMs);
+        host.guard = true;
         rx.Clear();
         rx.InsertRxHeader = true;
         session.FlashMode = true;
@@ -186,7 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     AcceptorVariant = 0;
 
     WatchingHost host;
-    AcceptorSession session(host);
+    AcceptorSession session(host, host.pollTimer, host.guardTimer, host);
     session.FlashMode = (flags & 2) != 0;
     RxAssembler rx;
     rx.InsertRxHeader = flags & 1;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/config/eeprom_map.h"
@@ -24,26 +25,47 @@ std::string Hex(const Bytes& bytes)
     return s;
 }
 
-// Records what the session asks of the port, the timers and the window, one line per call.
+// Records what the session writes and waits for, one line per call.
+class FakePort : public SerialPort {
+public:
+    explicit FakePort(std::vector<std::string>& calls) : calls_(calls) {}
+    bool portOpen = true;
+    bool writeFails = false;
+    Bytes arrived;  // what the next read takes
+
+    bool PortOpen() const override { return portOpen; }
+    bool Output(const Bytes& bytes) override
+    {
+        calls_.push_back("write " + Hex(bytes));
+        return !writeFails;
+    }
+    Bytes Input() override { return std::exchange(arrived, {}); }
+    void Wait(int ms) override { calls_.push_back("pause " + std::to_string(ms)); }
+
+private:
+    std::vector<std::string>& calls_;
+};
+
+// Records how the session runs a timer: "poll on", "guard 1500", "guard off".
+class FakeTimer : public LinkTimer {
+public:
+    FakeTimer(std::vector<std::string>& calls, std::string name) : calls_(calls), name_(std::move(name)) {}
+    void Start() override { calls_.push_back(name_ + " on"); }
+    void Start(int ms) override { calls_.push_back(name_ + " " + std::to_string(ms)); }
+    void Stop() override { calls_.push_back(name_ + " off"); }
+
+private:
+    std::vector<std::string>& calls_;
+    std::string name_;
+};
+
+// Records what the session asks of the window, one line per call.
 class FakeHost : public AcceptorSessionHost {
 public:
     std::vector<std::string> calls;
-    bool portOpen = true;
-    bool writeFails = false;
     bool dayCount = false;
     LocalTime now{2024, 3, 9, 14, 25};
 
-    bool PortOpen() const override { return portOpen; }
-    bool WriteBytes(const Bytes& bytes) override
-    {
-        calls.push_back("write " + Hex(bytes));
-        return !writeFails;
-    }
-    void Pause(int ms) override { Call("pause " + std::to_string(ms)); }
-    void StartPolling() override { Call("poll on"); }
-    void StopPolling() override { Call("poll off"); }
-    void ArmGuard(int ms) override { Call("guard " + std::to_string(ms)); }
-    void StopGuard() override { Call("guard off"); }
     LocalTime LocalNow() const override { return now; }
     bool DateStampUsesDayCount() const override { return dayCount; }
 
@@ -158,7 +180,10 @@ protected:
     }
 
     FakeHost host;
-    AcceptorSession session{host};
+    FakePort port{host.calls};
+    FakeTimer poll{host.calls, "poll"};
+    FakeTimer guard{host.calls, "guard"};
+    AcceptorSession session{port, poll, guard, host};
 };
 
 // ---- sending
@@ -199,14 +224,14 @@ TEST_F(SessionTest, DateStampCarriesTheCalendarOrTheDayCount)
 
 TEST_F(SessionTest, AClosedPortTakesNothingButTheCommandIsStillTheLastOne)
 {
-    host.portOpen = false;
+    port.portOpen = false;
     session.ReplyTimedOut = true;
     session.PDTCommand(CmdPoll);
     EXPECT_EQ(Taken(), Calls{});
     EXPECT_EQ(session.LastCommand, CmdPoll);
     EXPECT_EQ(session.ReplyTimedOut, true);
 
-    host.portOpen = true;
+    port.portOpen = true;
     session.PDTCommand(CmdPoll);
     EXPECT_EQ(Taken(), Calls{"write 27 00 06 FA 06 FA"});
     EXPECT_EQ(session.ReplyTimedOut, false);
