@@ -26,6 +26,48 @@ constexpr int StampPauseMs = 1000;
 
 }  // namespace
 
+// ---- the port
+
+void AcceptorSession::ClosePort()
+{
+    if (port_.PortOpen()) {
+        port_.Wait(PortCloseWaitMs);
+        port_.Close();
+    }
+    rx_.Clear();
+}
+
+bool AcceptorSession::OpenPort(int number, bool bootLoaderSpeed)
+{
+    const bool opened = port_.Open(number, bootLoaderSpeed ? BootLoaderSpeedSettings : NormalSpeedSettings);
+    rx_.Clear();
+    if (opened)
+        FlashMode = bootLoaderSpeed;
+    return opened;
+}
+
+void AcceptorSession::OnComm(int event)
+{
+    if (event != SerialPort::comEvReceive) {
+        port_.Input();  // line errors: what came with them is not trusted
+        return;
+    }
+    if (ReplyCode != ReplyAcknowledge)
+        port_.Wait(ReceiveWaitMs);  // let the rest of the frame arrive
+    const auto frame = rx_.Feed(port_.Input(), ReplyCode);
+    if (!frame || !frame->checksumOk)
+        return;
+    MissedReplyCount = 0;
+    ProcessAcceptorReply(frame->bytes);
+}
+
+void AcceptorSession::OnGuardTimer()
+{
+    guard_.Stop();
+    ReplyTimedOut = true;
+    ProcessAcceptorReply({});
+}
+
 // ---- sending
 
 void AcceptorSession::PDTCommand(int16_t code)

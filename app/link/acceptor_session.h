@@ -12,6 +12,7 @@
 #include "app/link/flash_update.h"
 #include "app/link/identification.h"
 #include "app/link/link_timer.h"
+#include "app/link/rx_assembler.h"
 #include "app/link/serial_frame.h"
 #include "app/link/serial_port.h"
 #include "app/link/update_frames.h"
@@ -89,6 +90,21 @@ public:
     {
     }
 
+    // ---- the port
+    // Closes the port once what it sends has left; what was held of a reply goes with it.
+    void ClosePort();
+    // Opens port `number` at the normal or the boot loader's speed; on failure the speed stays as it was.
+    bool OpenPort(int number, bool bootLoaderSpeed);
+    // The port is given up for the module: the next serial connection starts at the normal speed.
+    void LeaveBootLoaderSpeed() { FlashMode = false; }
+    // The next reply may come without its first two bytes (the boot loader's first, after an update start).
+    void ExpectHeaderlessReply() { rx_.InsertRxHeader = true; }
+    // The port's receive event: every complete frame with a right check byte is handled.
+    void OnComm(int event);
+    // The guard ran out before a reply came.
+    void OnGuardTimer();
+    const RxAssembler& Receiver() const { return rx_; }
+
     // ---- sending
     void PDTCommand(int16_t code);
     void SendMessage();
@@ -151,6 +167,8 @@ public:
     FlashUpdate Flash{*this, host_};
 
 private:
+    RxAssembler rx_;
+
     void ProcessFlashModeReply(const Bytes& frame);
     void IdentifyBootLoader(const Bytes& frame);
     void Identify(const Bytes& frame);

@@ -17,9 +17,6 @@ QString ResolveComPort(int n, const QStringList& folders);
 class CommPort : public QObject, public SerialPort {
     Q_OBJECT
 public:
-    // Event codes of the receive event.
-    enum : int { comEvReceive = 2, comEventRxOver = 1008, comEventFrame = 1004, comEventRxParity = 1009 };
-
     // COMn links are looked up in `linkFolders`.
     explicit CommPort(const QStringList& linkFolders, QObject* parent = nullptr);
 
@@ -32,6 +29,8 @@ public:
 
     // Opens or closes the port; false with ErrorDescription() on failure.
     bool SetPortOpen(bool open);
+    bool Open(int number, const char* settings) override;
+    void Close() override { SetPortOpen(false); }
     bool PortOpen() const override { return port_.isOpen(); }
     QString ErrorDescription() const { return error_; }
     // The speed the port is set to now.

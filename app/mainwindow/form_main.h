@@ -20,7 +20,6 @@
 #include "app/module/module_transfers.h"
 #include "app/module/qel_usb_client.h"
 #include "app/module/screen/kdu_audit_frame.h"
-#include "app/link/rx_assembler.h"
 #include "app/mainwindow/picture_sequence.h"
 
 class QAction;
@@ -60,7 +59,6 @@ public:
     uint8_t ImageVariant = 0;
     uint16_t ImageCode = 0;
     int16_t SuperUserMode = 0;
-    RxAssembler Rx;
     CommPort* MSComm1 = nullptr;  // made first: the session speaks through it
     QtLinkTimer pollLink_, guardLink_;  // tmrPoll and tmrGuard, as the session drives them
     AcceptorSession Session{*MSComm1, pollLink_, guardLink_, *this};
@@ -290,7 +288,6 @@ private:
     void ShowModuleList(bool shown) override;
     void HideModuleAuditData() override;
     void ClearIdentification();
-    void SetPortSettings(const char* settings);
     void SetTextColour(QLabel* label, int32_t colour);
     void SetBackground(QWidget* widget, int32_t colour);
 

@@ -33,16 +33,6 @@ QString Latin1(const std::string& s)
 
 // ---- connection
 
-void FormMain::SetPortSettings(const char* settings)
-{
-    MSComm1->CommPortNumber = ComPort;
-    MSComm1->Settings = settings;
-    MSComm1->InputLen = 0;
-    MSComm1->RThreshold = 1;
-    MSComm1->DTREnable = true;
-    MSComm1->RTSEnable = true;
-}
-
 void FormMain::Connect()
 {
     // The buttons shown for the last acceptor may not fit the next one.
@@ -53,21 +43,14 @@ void FormMain::Connect()
     if (UpdateRunning)
         EndUpdate();
     Session.ConfigWriteAwaitingCounters = false;
-    if (MSComm1->PortOpen()) {
-        MSComm1->Wait(PortCloseWaitMs);
-        MSComm1->SetPortOpen(false);
-    }
-    Rx.Clear();
+    Session.ClosePort();
 
     // A library left running would report units to a window that no longer shows them.
     StopUsbLibrary();
     QString error;
     if (SerialMode()) {
         ShowDisconnected();
-        SetPortSettings(NormalSpeedSettings);
-        const bool opened = MSComm1->SetPortOpen(true);
-        Rx.Clear();
-        if (opened) {
+        if (Session.OpenPort(ComPort, false)) {
             bPortErrorShown = false;
             LabelCalibrationStatus->show();
             for (QPushButton* b : cmdCalibrate)
@@ -80,7 +63,6 @@ void FormMain::Connect()
             ListKDU->hide();
             cmdFlashRqt->setText("&UPDATE BA");
             cmdFlashRqt->setAccessibleName("UPDATE BA");
-            Session.FlashMode = false;
         } else {
             error = MSComm1->ErrorDescription();
         }
@@ -105,7 +87,7 @@ void FormMain::Connect()
             bUSBLoaded = false;
             MsgBox(this, "Failed to initialise");
         }
-        Session.FlashMode = false;
+        Session.LeaveBootLoaderSpeed();
     }
     if (error.isEmpty() || bPortErrorShown)
         return;
@@ -121,19 +103,12 @@ void FormMain::Connect()
 void FormMain::OpenPortFlashSpeed()
 {
     tmrPoll->stop();
-    if (MSComm1->PortOpen()) {
-        MSComm1->Wait(PortCloseWaitMs);
-        MSComm1->SetPortOpen(false);
-    }
-    SetPortSettings(BootLoaderSpeedSettings);
-    const bool opened = MSComm1->SetPortOpen(true);
-    Rx.Clear();
-    if (!opened) {
+    Session.ClosePort();
+    if (!Session.OpenPort(ComPort, true)) {
         ManageButtonStates(0, false);
         ManageImages(0);
         return;
     }
-    Session.FlashMode = true;
     bPortErrorShown = false;
 }
 
@@ -155,18 +130,7 @@ void FormMain::mnuCom1_Click(int16_t index)
 
 void FormMain::MSComm1_OnComm()
 {
-    if (MSComm1->CommEvent != CommPort::comEvReceive) {
-        MSComm1->Input();  // line errors: what came with them is not trusted
-        return;
-    }
-    if (Session.ReplyCode != ReplyAcknowledge)
-        MSComm1->Wait(ReceiveWaitMs);  // let the rest of the frame arrive
-    const Bytes bytes = MSComm1->Input();
-    const auto frame = Rx.Feed(bytes, Session.ReplyCode);
-    if (!frame || !frame->checksumOk)
-        return;
-    Session.MissedReplyCount = 0;
-    Session.ProcessAcceptorReply(frame->bytes);
+    Session.OnComm(MSComm1->CommEvent);
 }
 
 void FormMain::tmrPoll_Timer()
@@ -224,9 +188,7 @@ void FormMain::tmrPoll_Timer()
 
 void FormMain::tmrGuard_Timer()
 {
-    tmrGuard->stop();
-    Session.ReplyTimedOut = true;
-    Session.ProcessAcceptorReply({});
+    Session.OnGuardTimer();
 }
 
 void FormMain::TimerCmdResponseDelay_Timer()

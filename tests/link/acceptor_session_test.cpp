@@ -33,6 +33,17 @@ public:
     bool writeFails = false;
     Bytes arrived;  // what the next read takes
 
+    bool Open(int number, const char* settings) override
+    {
+        calls_.push_back("open " + std::to_string(number) + " " + settings);
+        portOpen = true;
+        return true;
+    }
+    void Close() override
+    {
+        calls_.push_back("close");
+        portOpen = false;
+    }
     bool PortOpen() const override { return portOpen; }
     bool Output(const Bytes& bytes) override
     {
@@ -159,17 +170,29 @@ protected:
     }
     void TearDown() override { AcceptorVariant = 0; }
 
-    // The receive path: a valid frame sets the reply code and clears the missed count first.
+    // The frame arrives in one receive event; the wait for the rest of it (none after an
+    // acknowledgement at the boot loader's speed) is not looked at here.
     void Receive(const Bytes& frame)
     {
-        session.ReplyCode = frame.size() > 4 ? frame[4] : 0;
-        session.MissedReplyCount = 0;
-        session.ProcessAcceptorReply(frame);
+        port.arrived = frame;
+        const size_t from = host.calls.size();
+        session.OnComm(SerialPort::comEvReceive);
+        if (host.calls.size() > from && host.calls[from] == "pause 20")
+            host.calls.erase(host.calls.begin() + long(from));
     }
+    // The expiry stops the guard before anything else; what follows is looked at.
     void GuardExpires()
     {
-        session.ReplyTimedOut = true;
-        session.ProcessAcceptorReply({});
+        DropFirstOf("guard off", [&] { session.OnGuardTimer(); });
+    }
+    template <class Action>
+    void DropFirstOf(const std::string& line, Action action)
+    {
+        const size_t from = host.calls.size();
+        action();
+        ASSERT_GT(host.calls.size(), from);
+        ASSERT_EQ(host.calls[from], line);
+        host.calls.erase(host.calls.begin() + long(from));
     }
     // Everything the host was asked since the last look.
     Calls Taken()
@@ -277,6 +300,26 @@ TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
         EXPECT_EQ(session.bStampDatePending, c.stampAfter) << c.name;
         EXPECT_FALSE(session.AuditRequestPending) << c.name;
     }
+}
+
+// ---- the receive event
+
+TEST_F(SessionTest, TheReceiveEventDropsWhatCameWithALineErrorAndCompletesASplitFrame)
+{
+    const Bytes audit = ReplyFrame(CmdReadAudit, Bytes(20, 0x11));
+    port.arrived = audit;
+    session.OnComm(SerialPort::comEventFrame);
+    EXPECT_TRUE(port.arrived.empty()) << "read and thrown away";
+    EXPECT_EQ(Taken(), Calls{});
+
+    port.arrived.assign(audit.begin(), audit.begin() + 10);
+    session.OnComm(SerialPort::comEvReceive);
+    EXPECT_EQ(Taken(), Calls{"pause 20"});
+    EXPECT_TRUE(session.Receiver().RxHeaderFound);
+    port.arrived.assign(audit.begin() + 10, audit.end());
+    session.OnComm(SerialPort::comEvReceive);
+    EXPECT_EQ(Taken(), (Calls{"pause 20", "poll off", "guard off", "audit " + Hex(audit), "poll on"}));
+    EXPECT_FALSE(session.Receiver().RxHeaderFound);
 }
 
 // ---- replies in normal mode
