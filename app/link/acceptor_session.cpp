@@ -68,6 +68,36 @@ void AcceptorSession::OnGuardTimer()
     ProcessAcceptorReply({});
 }
 
+void AcceptorSession::OnPollTimer(bool serial)
+{
+    if (!serial) {
+        poll_.Stop();
+        return;
+    }
+    guard_.Stop();
+    Flash.FlashStep = 0;
+    host_.UpdateAbandoned();  // polling again means no update is under way any more
+    if (++MissedReplyCount > MaxMissedReplies) {
+        AcceptorFound = false;
+        host_.ShowLinkLost();
+        FactoryConfigValid = false;
+        // A pending date stamp stays: an acceptor that takes long to start
+        // after its update still gets it once it answers again.
+        if (FlashMode) {
+            host_.Reconnect();
+            MissedReplyCount = 0;
+            poll_.Start();
+        } else {
+            host_.OpenPortFlashSpeed();
+            guard_.Start(ProbeGuardMs);
+            MissedReplyCount = 0;
+            poll_.Stop();
+        }
+    }
+    host_.PollTickChecked();
+    PollTick();
+}
+
 // ---- sending
 
 void AcceptorSession::PDTCommand(int16_t code)

@@ -35,6 +35,13 @@ public:
     virtual ~AcceptorSessionHost() = default;
 
     // ---- what the link asks of the window
+    // The acceptor stopped answering: what was shown of it goes.
+    virtual void ShowLinkLost() = 0;
+    // Back to the normal speed (the window's Connect), or over to the boot loader's, while probing.
+    virtual void Reconnect() = 0;
+    virtual void OpenPortFlashSpeed() = 0;
+    // A poll tick is about to send: the update button follows what is known now.
+    virtual void PollTickChecked() = 0;
     virtual LocalTime LocalNow() const = 0;
     // Whether the loaded firmware image's acceptor takes the date stamp as a day count.
     virtual bool DateStampUsesDayCount() const = 0;
@@ -103,6 +110,9 @@ public:
     void OnComm(int event);
     // The guard ran out before a reply came.
     void OnGuardTimer();
+    // The poll timer's tick: counts a missed reply, gives the acceptor up after too many and probes
+    // the other speed, then polls. `serial`: the port menu names a serial port, not the module.
+    void OnPollTimer(bool serial);
     const RxAssembler& Receiver() const { return rx_; }
 
     // ---- sending

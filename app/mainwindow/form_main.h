@@ -138,7 +138,7 @@ public:
 
     // ---- link operations
     void Connect();
-    void OpenPortFlashSpeed();
+    void OpenPortFlashSpeed() override;
 
     void ManageButtonStates(int MachineId, bool state);
     void ManageImages(int variant);
@@ -252,6 +252,9 @@ private:
     void ShowDisconnected();
 
     // What the session has the window show.
+    void ShowLinkLost() override;
+    void Reconnect() override;
+    void PollTickChecked() override;
     LocalTime LocalNow() const override;
     bool DateStampUsesDayCount() const override;
     void ShowAcceptorName(const std::string& name) override;

@@ -135,55 +135,7 @@ void FormMain::MSComm1_OnComm()
 
 void FormMain::tmrPoll_Timer()
 {
-    if (!SerialMode()) {
-        tmrPoll->stop();
-        return;
-    }
-    tmrGuard->stop();
-    FlashInhibit &= ~InhibitUpdateRequested;
-    Session.Flash.FlashStep = 0;
-    if (UpdateRunning)
-        EndUpdate();  // polling again means no update is under way any more
-    if (++Session.MissedReplyCount > MaxMissedReplies) {
-        ShowDisconnected();
-        txtSerial->clear();
-        if (!HexLoading) {  // a firmware file being read keeps its progress showing
-            lblDisplay->clear();
-            ProgressBar1->setValue(0);
-        }
-        ManageButtonStates(0, false);
-        ManageImages(0);
-        FactoryConfigValid = false;
-        ClearIdentification();
-        ShowCalibration(false);
-        setWindowTitle(ProgramTitle);
-        FlashInhibit |= InhibitNoAcceptor;
-        // A pending date stamp stays: an acceptor that takes long to start
-        // after its update still gets it once it answers again.
-        if (Session.FlashMode) {
-            Connect();
-            Session.MissedReplyCount = 0;
-            tmrPoll->start();
-        } else {
-            OpenPortFlashSpeed();
-            tmrGuard->start(ProbeGuardMs);
-            Session.MissedReplyCount = 0;
-            tmrPoll->stop();
-        }
-    }
-    if (Session.AcceptorCode == 0 || Session.AcceptorCode == ImageCode)
-        FlashInhibit &= ~InhibitOtherAcceptorCode;
-    else
-        FlashInhibit |= InhibitOtherAcceptorCode;
-    if (unitMode_ == UnitMode::ProgramMode || ImageNamedAsAcceptor() || SuperUserMode == 2)
-        FlashInhibit &= ~InhibitOtherVariant;
-    else
-        FlashInhibit |= InhibitOtherVariant;
-    if ((FlashInhibit != 0 && SuperUserMode != 2) || Busy())
-        cmdFlashRqt->setEnabled(false);
-    else if (HexFileLoaded && Firmware.analysed)  // never for an image that cannot be sent
-        cmdFlashRqt->setEnabled(true);
-    Session.PollTick();
+    Session.OnPollTimer(SerialMode());
 }
 
 void FormMain::tmrGuard_Timer()
@@ -201,6 +153,44 @@ void FormMain::TimerCmdResponseDelay_Timer()
 }
 
 // ---- what the session asks of the window
+
+void FormMain::ShowLinkLost()
+{
+    ShowDisconnected();
+    txtSerial->clear();
+    if (!HexLoading) {  // a firmware file being read keeps its progress showing
+        lblDisplay->clear();
+        ProgressBar1->setValue(0);
+    }
+    ManageButtonStates(0, false);
+    ManageImages(0);
+    ClearIdentification();
+    ShowCalibration(false);
+    setWindowTitle(ProgramTitle);
+    FlashInhibit |= InhibitNoAcceptor;
+}
+
+void FormMain::Reconnect()
+{
+    Connect();
+}
+
+void FormMain::PollTickChecked()
+{
+    FlashInhibit &= ~InhibitUpdateRequested;
+    if (Session.AcceptorCode == 0 || Session.AcceptorCode == ImageCode)
+        FlashInhibit &= ~InhibitOtherAcceptorCode;
+    else
+        FlashInhibit |= InhibitOtherAcceptorCode;
+    if (unitMode_ == UnitMode::ProgramMode || ImageNamedAsAcceptor() || SuperUserMode == 2)
+        FlashInhibit &= ~InhibitOtherVariant;
+    else
+        FlashInhibit |= InhibitOtherVariant;
+    if ((FlashInhibit != 0 && SuperUserMode != 2) || Busy())
+        cmdFlashRqt->setEnabled(false);
+    else if (HexFileLoaded && Firmware.analysed)  // never for an image that cannot be sent
+        cmdFlashRqt->setEnabled(true);
+}
 
 LocalTime FormMain::LocalNow() const
 {

@@ -107,6 +107,10 @@ public:
         FUZZ_CHECK(result >= FlashEraseFailed && result <= FlashPowerCycleNeeded);
     }
     void UpdateAbandoned() override {}
+    void ShowLinkLost() override {}
+    void Reconnect() override {}
+    void OpenPortFlashSpeed() override {}
+    void PollTickChecked() override {}
 
     Bytes arrived;  // what the next receive event reads
     bool polling = true;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -121,6 +122,23 @@ public:
         Call("result " + std::to_string(result) + " at " + std::to_string(blockNo));
     }
     void UpdateAbandoned() override { Call("update abandoned"); }
+    void ShowLinkLost() override { Call("link lost"); }
+    void Reconnect() override
+    {
+        Call("reconnect");
+        if (reconnect)
+            reconnect();
+    }
+    void OpenPortFlashSpeed() override
+    {
+        Call("flash speed");
+        if (openFlashSpeed)
+            openFlashSpeed();
+    }
+    void PollTickChecked() override { Call("update button"); }
+
+    // What the window does for the link when it reconnects or reopens at the boot loader's speed.
+    std::function<void()> reconnect, openFlashSpeed;
 
 private:
     void Call(const std::string& line) { calls.push_back(line); }
@@ -320,6 +338,55 @@ TEST_F(SessionTest, TheReceiveEventDropsWhatCameWithALineErrorAndCompletesASplit
     session.OnComm(SerialPort::comEvReceive);
     EXPECT_EQ(Taken(), (Calls{"pause 20", "poll off", "guard off", "audit " + Hex(audit), "poll on"}));
     EXPECT_FALSE(session.Receiver().RxHeaderFound);
+}
+
+TEST_F(SessionTest, TheFourthTickWithoutAReplyGivesTheAcceptorUpAndProbesTheOtherSpeed)
+{
+    host.openFlashSpeed = [&] { session.OpenPort(1, true); };
+    host.reconnect = [&] {
+        session.ClosePort();
+        session.OpenPort(1, false);
+    };
+    const std::string poll = "write 27 00 06 FA 06 FA";
+    Receive(Identification(8, 0));  // a Pellot answers, at address 0
+    Taken();
+    FactoryConfigValid = true;
+    const Calls quietTick = {"guard off", "update abandoned", "update button", poll};
+    for (int i = 1; i <= 3; ++i) {
+        session.OnPollTimer(true);
+        EXPECT_EQ(Taken(), quietTick) << "tick " << i;
+    }
+    EXPECT_TRUE(session.AcceptorFound);
+    EXPECT_TRUE(FactoryConfigValid);
+
+    // Over to the boot loader's speed: the guard waits for it, its poll goes after the wake byte.
+    session.OnPollTimer(true);
+    EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "flash speed", "open 1 38400, N, 8, 1",
+                              "guard 500", "poll off", "update button", "write 37", "pause 100", poll}));
+    EXPECT_FALSE(session.AcceptorFound);
+    EXPECT_FALSE(FactoryConfigValid);
+    EXPECT_TRUE(session.FlashMode);
+    EXPECT_EQ(session.MissedReplyCount, 0);
+
+    // No boot loader answers: polling goes on at 38400, and four ticks later back to 9600.
+    GuardExpires();
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "guard off", "poll on"}));
+    const Calls probeTick = {"guard off", "update abandoned", "update button", "write 37", "pause 100", poll};
+    for (int i = 1; i <= 3; ++i) {
+        session.OnPollTimer(true);
+        EXPECT_EQ(Taken(), probeTick) << "tick " << i;
+    }
+    session.OnPollTimer(true);
+    EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "reconnect", "pause 500", "close",
+                              "open 1 9600, N, 8, 1", "poll on", "update button", poll}));
+    EXPECT_FALSE(session.FlashMode);
+    EXPECT_EQ(session.MissedReplyCount, 0);
+}
+
+TEST_F(SessionTest, WithTheModuleChosenTheFirstTickStopsPolling)
+{
+    session.OnPollTimer(false);
+    EXPECT_EQ(Taken(), Calls{"poll off"});
 }
 
 // ---- replies in normal mode
