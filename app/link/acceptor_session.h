@@ -114,6 +114,12 @@ public:
     // the other speed, then polls. `serial`: the port menu names a serial port, not the module.
     void OnPollTimer(bool serial);
     const RxAssembler& Receiver() const { return rx_; }
+    // The window shows no acceptor any more: the next one found is found anew.
+    void ForgetAcceptor() { AcceptorFound = false; }
+    // A configuration write waiting for the unit's counters sends nothing (the port is reopened).
+    void CancelPendingWrite() { ConfigWriteAwaitingCounters = false; }
+    // The audit counters are asked for on the next poll tick, so the request never meets an exchange under way.
+    void RequestAudit() { AuditRequestPending = true; }
 
     // ---- sending
     void PDTCommand(int16_t code);

@@ -487,7 +487,7 @@ void FormMain::mnuAudit_Click()
 {
     // The request waits for the next poll tick, so it never meets an exchange under way.
     if (VariantRow(AcceptorVariant).AuditByCommand)
-        Session.AuditRequestPending = true;
+        Session.RequestAudit();
     FormAudit::Default().ShowAudit(Session.FirmwareVersionText);
 }
 

@@ -42,7 +42,7 @@ void FormMain::Connect()
     // counters sends nothing.
     if (UpdateRunning)
         EndUpdate();
-    Session.ConfigWriteAwaitingCounters = false;
+    Session.CancelPendingWrite();
     Session.ClosePort();
 
     // A library left running would report units to a window that no longer shows them.
@@ -207,7 +207,7 @@ bool FormMain::DateStampUsesDayCount() const
 void FormMain::ShowDisconnected()
 {
     Label7[0]->setText("DISCONNECTED");
-    Session.AcceptorFound = false;
+    Session.ForgetAcceptor();
 }
 
 void FormMain::ShowUnitMode(UnitMode mode)
