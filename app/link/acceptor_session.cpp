@@ -26,6 +26,78 @@ constexpr int StampPauseMs = 1000;
 
 }  // namespace
 
+// ---- the port
+
+void AcceptorSession::ClosePort()
+{
+    if (port_.PortOpen()) {
+        port_.Wait(PortCloseWaitMs);
+        port_.Close();
+    }
+    rx_.Clear();
+}
+
+bool AcceptorSession::OpenPort(int number, bool bootLoaderSpeed)
+{
+    const bool opened = port_.Open(number, bootLoaderSpeed ? BootLoaderSpeedSettings : NormalSpeedSettings);
+    rx_.Clear();
+    if (opened)
+        FlashMode = bootLoaderSpeed;
+    return opened;
+}
+
+void AcceptorSession::OnComm(int event)
+{
+    if (event != SerialPort::comEvReceive) {
+        port_.Input();  // line errors: what came with them is not trusted
+        return;
+    }
+    if (ReplyCode != ReplyAcknowledge)
+        port_.Wait(ReceiveWaitMs);  // let the rest of the frame arrive
+    const auto frame = rx_.Feed(port_.Input(), ReplyCode);
+    if (!frame || !frame->checksumOk)
+        return;
+    MissedReplyCount = 0;
+    ProcessAcceptorReply(frame->bytes);
+}
+
+void AcceptorSession::OnGuardTimer()
+{
+    guard_.Stop();
+    ReplyTimedOut = true;
+    ProcessAcceptorReply({});
+}
+
+void AcceptorSession::OnPollTimer(bool serial)
+{
+    if (!serial) {
+        poll_.Stop();
+        return;
+    }
+    guard_.Stop();
+    Flash.FlashStep = 0;
+    host_.UpdateAbandoned();  // polling again means no update is under way any more
+    if (++MissedReplyCount > MaxMissedReplies) {
+        AcceptorFound = false;
+        host_.ShowLinkLost();
+        FactoryConfigValid = false;
+        // A pending date stamp stays: an acceptor that takes long to start
+        // after its update still gets it once it answers again.
+        if (FlashMode) {
+            host_.Reconnect();
+            MissedReplyCount = 0;
+            poll_.Start();
+        } else {
+            host_.OpenPortFlashSpeed();
+            guard_.Start(ProbeGuardMs);
+            MissedReplyCount = 0;
+            poll_.Stop();
+        }
+    }
+    host_.PollTickChecked();
+    PollTick();
+}
+
 // ---- sending
 
 void AcceptorSession::PDTCommand(int16_t code)
@@ -38,16 +110,16 @@ void AcceptorSession::SendMessage()
 {
     LastCommand = TxFrame[4];
     const Bytes frame = CompleteFrame(TxFrame);
-    if (frame.empty() || !host_.PortOpen())
+    if (frame.empty() || !port_.PortOpen())
         return;
-    if (host_.WriteBytes(frame))
+    if (port_.Output(frame))
         ReplyTimedOut = false;
 }
 
 void AcceptorSession::SendWakeByte()
 {
-    host_.WriteBytes({WakeByte});
-    host_.Pause(WakePauseMs);
+    port_.Output({WakeByte});
+    port_.Wait(WakePauseMs);
 }
 
 void AcceptorSession::ReadEepromBlock(int32_t kind)
@@ -92,15 +164,15 @@ void AcceptorSession::SendStatusDateTime()
 
 void AcceptorSession::PollTick()
 {
-    if (FlashMode && host_.PortOpen() && !AcceptorFound)
+    if (FlashMode && port_.PortOpen() && !AcceptorFound)
         SendWakeByte();
     if (AuditRequestPending) {
         // Sent in place of a poll, when no other exchange is under way; no
         // poll until it is answered, the guard brings polling back if not.
         AuditRequestPending = false;
-        host_.StopPolling();
+        poll_.Stop();
         PDTCommand(CmdReadAudit);
-        host_.ArmGuard(ExchangeGuardMs);
+        guard_.Start(ExchangeGuardMs);
         return;
     }
     // The stamp goes while the acceptor answers; when the last exchange went
@@ -117,7 +189,7 @@ void AcceptorSession::PollTick()
         PDTCommand(CmdPoll);
         return;
     }
-    host_.Pause(StampPauseMs);
+    port_.Wait(StampPauseMs);
     SendStatusDateTime();
 }
 
@@ -134,7 +206,7 @@ void AcceptorSession::WriteConfiguration(const EepromImage& image, int16_t lengt
     PendingWriteLayout = layout;
     ConfigWriteAwaitingCounters = true;
     PDTCommand(CmdReadConfiguration);
-    host_.ArmGuard(ExchangeGuardMs);  // no answer refuses the write
+    guard_.Start(ExchangeGuardMs);  // no answer refuses the write
 }
 
 void AcceptorSession::SendConfigurationWrite(const EepromImage& image, int16_t length)
@@ -144,7 +216,7 @@ void AcceptorSession::SendConfigurationWrite(const EepromImage& image, int16_t l
         return;
     SendMessage();
     ConfigWritePending = true;
-    host_.ArmGuard(ExchangeGuardMs);  // polling comes back if the acceptor does not answer
+    guard_.Start(ExchangeGuardMs);  // polling comes back if the acceptor does not answer
 }
 
 void AcceptorSession::FinishConfigurationWrite(const Bytes& frame)
@@ -196,7 +268,7 @@ bool AcceptorSession::SendFlashBlock(const FlashBlock& block, uint8_t FlashBank)
 {
     const Bytes frame = FlashBlockFrame(block, FlashBank, Address());
     LastCommand = CmdFlashBlock;
-    if (!host_.WriteBytes(frame))
+    if (!port_.Output(frame))
         return false;
     ReplyTimedOut = false;
     return true;
@@ -207,7 +279,7 @@ void AcceptorSession::UpdateVerified()
     SendResetAuditData();
     bStampDatePending = true;
     StampDateAttempts = 0;
-    host_.StopGuard();
+    guard_.Stop();
     MissedReplyCount = 0;
     host_.UpdateVerified();
 }
@@ -217,20 +289,20 @@ void AcceptorSession::UpdateVerified()
 void AcceptorSession::RestartPolling()
 {
     MissedReplyCount = 0;
-    host_.StartPolling();
+    poll_.Start();
 }
 
 void AcceptorSession::AbandonUpdate()
 {
-    host_.StopGuard();
+    guard_.Stop();
     Flash.FlashStep = 0;
     Flash.FlashRetryCount = 0;
 }
 
 void AcceptorSession::ProcessAcceptorReply(const Bytes& RxFrame)
 {
-    host_.StopPolling();
-    host_.StopGuard();
+    poll_.Stop();
+    guard_.Stop();
     if (FlashMode) {
         ProcessFlashModeReply(RxFrame);
         return;
@@ -318,7 +390,7 @@ void AcceptorSession::IdentifyBootLoader(const Bytes& frame)
             ShowHardwareFound();
         }
     }
-    host_.StopGuard();
+    guard_.Stop();
     Flash.FlashStep = 0;
     RestartPolling();
 }

@@ -2,7 +2,8 @@
 // The acceptor's side of the serial link, without widgets: the frames the
 // program sends, what it sends on each poll tick, and what every reply means,
 // for the acceptor's application and for its boot loader during an update.
-// The window keeps the port, the timers and the labels, and is the host.
+// It speaks through the port and paces itself with the poll and guard timers;
+// the window keeps the labels and is the host.
 
 #include <string>
 
@@ -10,7 +11,10 @@
 #include "app/link/acceptor_variant.h"
 #include "app/link/flash_update.h"
 #include "app/link/identification.h"
+#include "app/link/link_timer.h"
+#include "app/link/rx_assembler.h"
 #include "app/link/serial_frame.h"
+#include "app/link/serial_port.h"
 #include "app/link/update_frames.h"
 
 namespace kovrin {
@@ -25,21 +29,19 @@ constexpr int ReceiveWaitMs = 20;         // the rest of a frame arrives meanwhi
 constexpr int PortCloseWaitMs = 500;      // the port stays open this long before it closes
 constexpr int16_t MaxMissedReplies = 3;   // one more and the acceptor is lost
 
-// What the session needs of the port, the timers and the window.
+// What the session needs of the window.
 class AcceptorSessionHost : public FlashUpdateDisplay {
 public:
     virtual ~AcceptorSessionHost() = default;
 
-    // ---- the port and the timers
-    virtual bool PortOpen() const = 0;
-    // Writes the bytes; false when they did not go.
-    virtual bool WriteBytes(const Bytes& bytes) = 0;
-    // Blocks for `ms` milliseconds; the port keeps taking in bytes.
-    virtual void Pause(int ms) = 0;
-    virtual void StartPolling() = 0;
-    virtual void StopPolling() = 0;
-    virtual void ArmGuard(int ms) = 0;
-    virtual void StopGuard() = 0;
+    // ---- what the link asks of the window
+    // The acceptor stopped answering: what was shown of it goes.
+    virtual void ShowLinkLost() = 0;
+    // Back to the normal speed (the window's Connect), or over to the boot loader's, while probing.
+    virtual void Reconnect() = 0;
+    virtual void OpenPortFlashSpeed() = 0;
+    // A poll tick is about to send: the update button follows what is known now.
+    virtual void PollTickChecked() = 0;
     virtual LocalTime LocalNow() const = 0;
     // Whether the loaded firmware image's acceptor takes the date stamp as a day count.
     virtual bool DateStampUsesDayCount() const = 0;
@@ -83,10 +85,41 @@ public:
 };
 
 class AcceptorSession : private FlashUpdateHost {
-    AcceptorSessionHost& host_;  // first: the step machine below is built with it
+    // First: the step machine below is built with them.
+    SerialPort& port_;
+    LinkTimer& poll_;
+    LinkTimer& guard_;
+    AcceptorSessionHost& host_;
 
 public:
-    explicit AcceptorSession(AcceptorSessionHost& host) : host_(host) {}
+    AcceptorSession(SerialPort& port, LinkTimer& poll, LinkTimer& guard, AcceptorSessionHost& host)
+        : port_(port), poll_(poll), guard_(guard), host_(host)
+    {
+    }
+
+    // ---- the port
+    // Closes the port once what it sends has left; what was held of a reply goes with it.
+    void ClosePort();
+    // Opens port `number` at the normal or the boot loader's speed; on failure the speed stays as it was.
+    bool OpenPort(int number, bool bootLoaderSpeed);
+    // The port is given up for the module: the next serial connection starts at the normal speed.
+    void LeaveBootLoaderSpeed() { FlashMode = false; }
+    // The next reply may come without its first two bytes (the boot loader's first, after an update start).
+    void ExpectHeaderlessReply() { rx_.InsertRxHeader = true; }
+    // The port's receive event: every complete frame with a right check byte is handled.
+    void OnComm(int event);
+    // The guard ran out before a reply came.
+    void OnGuardTimer();
+    // The poll timer's tick: counts a missed reply, gives the acceptor up after too many and probes
+    // the other speed, then polls. `serial`: the port menu names a serial port, not the module.
+    void OnPollTimer(bool serial);
+    const RxAssembler& Receiver() const { return rx_; }
+    // The window shows no acceptor any more: the next one found is found anew.
+    void ForgetAcceptor() { AcceptorFound = false; }
+    // A configuration write waiting for the unit's counters sends nothing (the port is reopened).
+    void CancelPendingWrite() { ConfigWriteAwaitingCounters = false; }
+    // The audit counters are asked for on the next poll tick, so the request never meets an exchange under way.
+    void RequestAudit() { AuditRequestPending = true; }
 
     // ---- sending
     void PDTCommand(int16_t code);
@@ -150,6 +183,8 @@ public:
     FlashUpdate Flash{*this, host_};
 
 private:
+    RxAssembler rx_;
+
     void ProcessFlashModeReply(const Bytes& frame);
     void IdentifyBootLoader(const Bytes& frame);
     void Identify(const Bytes& frame);
@@ -169,8 +204,8 @@ private:
     void SendVerifyChecksum() override;
     void SendResetAuditData();
     bool SendFlashBlock(const FlashBlock& block, uint8_t FlashBank) override;
-    void Pause(int ms) override { host_.Pause(ms); }
-    void ArmGuard(int ms) override { host_.ArmGuard(ms); }
+    void Pause(int ms) override { port_.Wait(ms); }
+    void ArmGuard(int ms) override { guard_.Start(ms); }
     void UpdateVerified() override;
 
     uint8_t Address() const { return static_cast<uint8_t>(FrameAddress & 0xFF); }

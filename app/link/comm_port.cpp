@@ -87,6 +87,17 @@ bool CommPort::SetPortOpen(bool open)
     return true;
 }
 
+bool CommPort::Open(int number, const char* settings)
+{
+    CommPortNumber = number;
+    Settings = settings;
+    InputLen = 0;
+    RThreshold = 1;
+    DTREnable = true;
+    RTSEnable = true;
+    return SetPortOpen(true);
+}
+
 Bytes CommPort::Input()
 {
     const QByteArray data = port_.readAll();

@@ -6,7 +6,7 @@
 #include <QSerialPort>
 #include <QString>
 
-#include "app/link/serial_frame.h"
+#include "app/link/serial_port.h"
 
 namespace kovrin {
 
@@ -14,12 +14,9 @@ namespace kovrin {
 // that has one, else /dev/ttyS<n-1>.
 QString ResolveComPort(int n, const QStringList& folders);
 
-class CommPort : public QObject {
+class CommPort : public QObject, public SerialPort {
     Q_OBJECT
 public:
-    // Event codes of the receive event.
-    enum : int { comEvReceive = 2, comEventRxOver = 1008, comEventFrame = 1004, comEventRxParity = 1009 };
-
     // COMn links are looked up in `linkFolders`.
     explicit CommPort(const QStringList& linkFolders, QObject* parent = nullptr);
 
@@ -32,7 +29,9 @@ public:
 
     // Opens or closes the port; false with ErrorDescription() on failure.
     bool SetPortOpen(bool open);
-    bool PortOpen() const { return port_.isOpen(); }
+    bool Open(int number, const char* settings) override;
+    void Close() override { SetPortOpen(false); }
+    bool PortOpen() const override { return port_.isOpen(); }
     QString ErrorDescription() const { return error_; }
     // The speed the port is set to now.
     qint32 BaudRate() const { return port_.baudRate(); }
@@ -40,11 +39,11 @@ public:
     // Event code of the last receive event.
     int CommEvent = 0;
     // Everything received and not read yet.
-    Bytes Input();
+    Bytes Input() override;
     // Writes the bytes and waits until they have left.
-    bool Output(const Bytes& bytes);
+    bool Output(const Bytes& bytes) override;
     // Blocks for `ms` milliseconds while still taking in what arrives.
-    void Wait(int ms);
+    void Wait(int ms) override;
 
 signals:
     void OnComm();

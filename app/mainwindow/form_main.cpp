@@ -78,11 +78,10 @@ QFrame* NewFrame(QWidget* parent, const char* name, const QRect& at)
 
 }  // namespace
 
-FormMain::FormMain()
+FormMain::FormMain() : MSComm1(new CommPort(ComLinkFolders(), this))
 {
     setWindowTitle(ProgramTitle);
     setWindowIcon(ProgramIcon());
-    MSComm1 = new CommPort(ComLinkFolders(), this);
     connect(MSComm1, &CommPort::OnComm, this, &FormMain::MSComm1_OnComm);
 
     tmrPoll = new QTimer(this);
@@ -91,6 +90,8 @@ FormMain::FormMain()
     tmrGuard = new QTimer(this);
     tmrGuard->setInterval(ExchangeGuardMs);
     connect(tmrGuard, &QTimer::timeout, this, &FormMain::tmrGuard_Timer);
+    pollLink_.timer = tmrPoll;
+    guardLink_.timer = tmrGuard;
     TimerCmdResponseDelay = new QTimer(this);
     connect(TimerCmdResponseDelay, &QTimer::timeout, this, &FormMain::TimerCmdResponseDelay_Timer);
     TimerScreenFlashRestore = new QTimer(this);
@@ -486,7 +487,7 @@ void FormMain::mnuAudit_Click()
 {
     // The request waits for the next poll tick, so it never meets an exchange under way.
     if (VariantRow(AcceptorVariant).AuditByCommand)
-        Session.AuditRequestPending = true;
+        Session.RequestAudit();
     FormAudit::Default().ShowAudit(Session.FirmwareVersionText);
 }
 

@@ -14,13 +14,13 @@
 #include "app/core/acceptor_variants.h"
 #include "app/link/acceptor_session.h"
 #include "app/link/comm_port.h"
+#include "app/link/qt_link_timer.h"
 #include "app/core/firmware_image.h"
 #include "app/module/kdu_directory.h"
 #include "app/module/module_session.h"
 #include "app/module/module_transfers.h"
 #include "app/module/qel_usb_client.h"
 #include "app/module/screen/kdu_audit_frame.h"
-#include "app/link/rx_assembler.h"
 #include "app/mainwindow/picture_sequence.h"
 
 class QAction;
@@ -60,9 +60,9 @@ public:
     uint8_t ImageVariant = 0;
     uint16_t ImageCode = 0;
     int16_t SuperUserMode = 0;
-    RxAssembler Rx;
-    CommPort* MSComm1 = nullptr;
-    AcceptorSession Session{*this};
+    CommPort* MSComm1 = nullptr;  // made first: the session speaks through it
+    QtLinkTimer pollLink_, guardLink_;  // tmrPoll and tmrGuard, as the session drives them
+    AcceptorSession Session{*MSComm1, pollLink_, guardLink_, *this};
 
     // ---- controls
     QFrame* Frame5 = nullptr;
@@ -139,7 +139,7 @@ public:
 
     // ---- link operations
     void Connect();
-    void OpenPortFlashSpeed();
+    void OpenPortFlashSpeed() override;
 
     void ManageButtonStates(int MachineId, bool state);
     void ManageImages(int variant);
@@ -243,14 +243,10 @@ private:
     // Label7(0) says that no acceptor answers.
     void ShowDisconnected();
 
-    // The session's side of the port, the timers and the window.
-    bool PortOpen() const override;
-    bool WriteBytes(const Bytes& bytes) override;
-    void Pause(int ms) override;
-    void StartPolling() override;
-    void StopPolling() override;
-    void ArmGuard(int ms) override;
-    void StopGuard() override;
+    // What the session has the window show.
+    void ShowLinkLost() override;
+    void Reconnect() override;
+    void PollTickChecked() override;
     LocalTime LocalNow() const override;
     bool DateStampUsesDayCount() const override;
     void ShowAcceptorName(const std::string& name) override;
@@ -287,7 +283,6 @@ private:
     void ShowModuleList(bool shown) override;
     void HideModuleAuditData() override;
     void ClearIdentification();
-    void SetPortSettings(const char* settings);
     void SetTextColour(QLabel* label, int32_t colour);
     void SetBackground(QWidget* widget, int32_t colour);
 

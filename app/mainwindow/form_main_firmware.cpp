@@ -212,7 +212,7 @@ void FormMain::cmdFlashRqt_Click()
     MSComm1->Wait(PortCloseWaitMs);
     FlashInhibit |= InhibitUpdateRequested;
     FlashInhibit |= InhibitNoAcceptor;
-    Rx.InsertRxHeader = true;
+    Session.ExpectHeaderlessReply();
     SetBackground(lblDisplay, ColourLightBlue);
     SetTextColour(lblDisplay, ColourBlack);
     lblDisplay->setText("Initializing ...");

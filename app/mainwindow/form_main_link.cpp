@@ -33,16 +33,6 @@ QString Latin1(const std::string& s)
 
 // ---- connection
 
-void FormMain::SetPortSettings(const char* settings)
-{
-    MSComm1->CommPortNumber = ComPort;
-    MSComm1->Settings = settings;
-    MSComm1->InputLen = 0;
-    MSComm1->RThreshold = 1;
-    MSComm1->DTREnable = true;
-    MSComm1->RTSEnable = true;
-}
-
 void FormMain::Connect()
 {
     // The buttons shown for the last acceptor may not fit the next one.
@@ -52,22 +42,15 @@ void FormMain::Connect()
     // counters sends nothing.
     if (UpdateRunning)
         EndUpdate();
-    Session.ConfigWriteAwaitingCounters = false;
-    if (MSComm1->PortOpen()) {
-        MSComm1->Wait(PortCloseWaitMs);
-        MSComm1->SetPortOpen(false);
-    }
-    Rx.Clear();
+    Session.CancelPendingWrite();
+    Session.ClosePort();
 
     // A library left running would report units to a window that no longer shows them.
     StopUsbLibrary();
     QString error;
     if (SerialMode()) {
         ShowDisconnected();
-        SetPortSettings(NormalSpeedSettings);
-        const bool opened = MSComm1->SetPortOpen(true);
-        Rx.Clear();
-        if (opened) {
+        if (Session.OpenPort(ComPort, false)) {
             bPortErrorShown = false;
             LabelCalibrationStatus->show();
             for (QPushButton* b : cmdCalibrate)
@@ -80,7 +63,6 @@ void FormMain::Connect()
             ListKDU->hide();
             cmdFlashRqt->setText("&UPDATE BA");
             cmdFlashRqt->setAccessibleName("UPDATE BA");
-            Session.FlashMode = false;
         } else {
             error = MSComm1->ErrorDescription();
         }
@@ -105,7 +87,7 @@ void FormMain::Connect()
             bUSBLoaded = false;
             MsgBox(this, "Failed to initialise");
         }
-        Session.FlashMode = false;
+        Session.LeaveBootLoaderSpeed();
     }
     if (error.isEmpty() || bPortErrorShown)
         return;
@@ -121,19 +103,12 @@ void FormMain::Connect()
 void FormMain::OpenPortFlashSpeed()
 {
     tmrPoll->stop();
-    if (MSComm1->PortOpen()) {
-        MSComm1->Wait(PortCloseWaitMs);
-        MSComm1->SetPortOpen(false);
-    }
-    SetPortSettings(BootLoaderSpeedSettings);
-    const bool opened = MSComm1->SetPortOpen(true);
-    Rx.Clear();
-    if (!opened) {
+    Session.ClosePort();
+    if (!Session.OpenPort(ComPort, true)) {
         ManageButtonStates(0, false);
         ManageImages(0);
         return;
     }
-    Session.FlashMode = true;
     bPortErrorShown = false;
 }
 
@@ -155,58 +130,54 @@ void FormMain::mnuCom1_Click(int16_t index)
 
 void FormMain::MSComm1_OnComm()
 {
-    if (MSComm1->CommEvent != CommPort::comEvReceive) {
-        MSComm1->Input();  // line errors: what came with them is not trusted
-        return;
-    }
-    if (Session.ReplyCode != ReplyAcknowledge)
-        MSComm1->Wait(ReceiveWaitMs);  // let the rest of the frame arrive
-    const Bytes bytes = MSComm1->Input();
-    const auto frame = Rx.Feed(bytes, Session.ReplyCode);
-    if (!frame || !frame->checksumOk)
-        return;
-    Session.MissedReplyCount = 0;
-    Session.ProcessAcceptorReply(frame->bytes);
+    Session.OnComm(MSComm1->CommEvent);
 }
 
 void FormMain::tmrPoll_Timer()
 {
-    if (!SerialMode()) {
-        tmrPoll->stop();
-        return;
+    Session.OnPollTimer(SerialMode());
+}
+
+void FormMain::tmrGuard_Timer()
+{
+    Session.OnGuardTimer();
+}
+
+void FormMain::TimerCmdResponseDelay_Timer()
+{
+    TimerCmdResponseDelay->stop();
+    ConfigSource = ConfigFromAcceptor;
+    ShowConfiguration(CurrentRecord, AcceptorVariant);
+    FlashConfigFrame(ColourGreen);
+    Session.RestartPolling();
+}
+
+// ---- what the session asks of the window
+
+void FormMain::ShowLinkLost()
+{
+    ShowDisconnected();
+    txtSerial->clear();
+    if (!HexLoading) {  // a firmware file being read keeps its progress showing
+        lblDisplay->clear();
+        ProgressBar1->setValue(0);
     }
-    tmrGuard->stop();
+    ManageButtonStates(0, false);
+    ManageImages(0);
+    ClearIdentification();
+    ShowCalibration(false);
+    setWindowTitle(ProgramTitle);
+    FlashInhibit |= InhibitNoAcceptor;
+}
+
+void FormMain::Reconnect()
+{
+    Connect();
+}
+
+void FormMain::PollTickChecked()
+{
     FlashInhibit &= ~InhibitUpdateRequested;
-    Session.Flash.FlashStep = 0;
-    if (UpdateRunning)
-        EndUpdate();  // polling again means no update is under way any more
-    if (++Session.MissedReplyCount > MaxMissedReplies) {
-        ShowDisconnected();
-        txtSerial->clear();
-        if (!HexLoading) {  // a firmware file being read keeps its progress showing
-            lblDisplay->clear();
-            ProgressBar1->setValue(0);
-        }
-        ManageButtonStates(0, false);
-        ManageImages(0);
-        FactoryConfigValid = false;
-        ClearIdentification();
-        ShowCalibration(false);
-        setWindowTitle(ProgramTitle);
-        FlashInhibit |= InhibitNoAcceptor;
-        // A pending date stamp stays: an acceptor that takes long to start
-        // after its update still gets it once it answers again.
-        if (Session.FlashMode) {
-            Connect();
-            Session.MissedReplyCount = 0;
-            tmrPoll->start();
-        } else {
-            OpenPortFlashSpeed();
-            tmrGuard->start(ProbeGuardMs);
-            Session.MissedReplyCount = 0;
-            tmrPoll->stop();
-        }
-    }
     if (Session.AcceptorCode == 0 || Session.AcceptorCode == ImageCode)
         FlashInhibit &= ~InhibitOtherAcceptorCode;
     else
@@ -219,60 +190,6 @@ void FormMain::tmrPoll_Timer()
         cmdFlashRqt->setEnabled(false);
     else if (HexFileLoaded && Firmware.analysed)  // never for an image that cannot be sent
         cmdFlashRqt->setEnabled(true);
-    Session.PollTick();
-}
-
-void FormMain::tmrGuard_Timer()
-{
-    tmrGuard->stop();
-    Session.ReplyTimedOut = true;
-    Session.ProcessAcceptorReply({});
-}
-
-void FormMain::TimerCmdResponseDelay_Timer()
-{
-    TimerCmdResponseDelay->stop();
-    ConfigSource = ConfigFromAcceptor;
-    ShowConfiguration(CurrentRecord, AcceptorVariant);
-    FlashConfigFrame(ColourGreen);
-    Session.RestartPolling();
-}
-
-// ---- the session's side of the port and the timers
-
-bool FormMain::PortOpen() const
-{
-    return MSComm1->PortOpen();
-}
-
-bool FormMain::WriteBytes(const Bytes& bytes)
-{
-    return MSComm1->Output(bytes);
-}
-
-void FormMain::Pause(int ms)
-{
-    MSComm1->Wait(ms);
-}
-
-void FormMain::StartPolling()
-{
-    tmrPoll->start();
-}
-
-void FormMain::StopPolling()
-{
-    tmrPoll->stop();
-}
-
-void FormMain::ArmGuard(int ms)
-{
-    tmrGuard->start(ms);
-}
-
-void FormMain::StopGuard()
-{
-    tmrGuard->stop();
 }
 
 LocalTime FormMain::LocalNow() const
@@ -290,7 +207,7 @@ bool FormMain::DateStampUsesDayCount() const
 void FormMain::ShowDisconnected()
 {
     Label7[0]->setText("DISCONNECTED");
-    Session.AcceptorFound = false;
+    Session.ForgetAcceptor();
 }
 
 void FormMain::ShowUnitMode(UnitMode mode)

@@ -1,7 +1,8 @@
 // The receive path with the reply dispatcher: bytes of successive receive
-// events go through the assembler, and each frame with a good check byte goes
-// to the acceptor session, as the window hands them on; between them the
-// window's timers and buttons do what they do.
+// events go to the acceptor session, which assembles them and handles each
+// frame with a good check byte; an assembler of its own beside it says what
+// each event should have completed. Between them the window's timers and
+// buttons do what they do.
 //
 // Input: a flags byte (bit 0: the header repair is armed, bit 1: the port is
 // at the boot loader's speed, bit 2: the factory copy was read), then events:
@@ -10,6 +11,8 @@
 // from the window (a byte says which, then its arguments).
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 #include "app/link/acceptor_session.h"
 #include "app/link/rx_assembler.h"
@@ -24,10 +27,33 @@ namespace {
 enum : uint8_t { kCommand = 0xFC, kPollTick = 0xFD, kGuardExpiry = 0xFE, kReopen = 0xFF };
 
 // The window as the session sees it: whether the link is watched, and every byte written.
-class WatchingHost : public fuzz::CheckedDisplay<AcceptorSessionHost> {
+class WatchingHost : public fuzz::CheckedDisplay<AcceptorSessionHost>, public SerialPort {
 public:
+    // A timer of the link: whether it runs.
+    class Timer : public LinkTimer {
+    public:
+        explicit Timer(bool& running) : running_(running) {}
+        void Start() override { running_ = true; }
+        void Start(int ms) override
+        {
+            FUZZ_CHECK(ms > 0);
+            running_ = true;
+        }
+        void Stop() override { running_ = false; }
+
+    private:
+        bool& running_;
+    };
+
+    bool Open(int, const char* settings) override
+    {
+        FUZZ_CHECK(settings == std::string(NormalSpeedSettings) || settings == std::string(BootLoaderSpeedSettings));
+        return true;
+    }
+    void Close() override {}
     bool PortOpen() const override { return true; }
-    bool WriteBytes(const Bytes& bytes) override
+    Bytes Input() override { return std::exchange(arrived, {}); }
+    bool Output(const Bytes& bytes) override
     {
         // A frame whole and right, or the lone wake byte.
         if (bytes.size() == 1) {
@@ -41,15 +67,7 @@ public:
         written.push_back(bytes);
         return true;
     }
-    void Pause(int ms) override { FUZZ_CHECK(ms > 0 && ms <= 1000); }
-    void StartPolling() override { polling = true; }
-    void StopPolling() override { polling = false; }
-    void ArmGuard(int ms) override
-    {
-        FUZZ_CHECK(ms > 0);
-        guard = true;
-    }
-    void StopGuard() override { guard = false; }
+    void Wait(int ms) override { FUZZ_CHECK(ms > 0 && ms <= 1000); }
     LocalTime LocalNow() const override { return {2024, 2, 29, 23, 59}; }
     bool DateStampUsesDayCount() const override { return false; }
 
@@ -89,9 +107,16 @@ public:
         FUZZ_CHECK(result >= FlashEraseFailed && result <= FlashPowerCycleNeeded);
     }
     void UpdateAbandoned() override {}
+    void ShowLinkLost() override {}
+    void Reconnect() override {}
+    void OpenPortFlashSpeed() override {}
+    void PollTickChecked() override {}
 
+    Bytes arrived;  // what the next receive event reads
     bool polling = true;
     bool guard = false;
+    Timer pollTimer{polling};
+    Timer guardTimer{guard};
     bool rebootWait = false;
     bool shortConfiguration = false;
     bool writeRefused = false;
@@ -119,7 +144,7 @@ void WindowCommand(AcceptorSession& session, WatchingHost& host, RxAssembler& rx
     switch (in.Byte() % 9) {
     case 0:
         session.PDTCommand(CmdReadConfiguration);
-        host.ArmGuard(ExchangeGuardMs);
+        host.guard = true;
         break;
     case 1:
         session.PDTCommand(CmdCalibrate);
@@ -141,16 +166,17 @@ void WindowCommand(AcceptorSession& session, WatchingHost& host, RxAssembler& rx
         const bool sameVariant = in.Byte() & 1;
         session.PDTCommand(CmdStartUpdate);
         session.Flash.Start(&kTable, checksum, sameVariant);
-        host.ArmGuard(ExchangeGuardMs);
+        host.guard = true;
+        session.OpenPort(1, true);
+        session.ExpectHeaderlessReply();
         rx.Clear();
         rx.InsertRxHeader = true;
-        session.FlashMode = true;
         break;
     }
     case 5:
         // The speed probe or the way back from it.
+        session.OpenPort(1, !session.FlashMode);
         rx.Clear();
-        session.FlashMode = !session.FlashMode;
         session.AcceptorFound = false;
         break;
     case 6:
@@ -186,10 +212,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     AcceptorVariant = 0;
 
     WatchingHost host;
-    AcceptorSession session(host);
+    AcceptorSession session(host, host.pollTimer, host.guardTimer, host);
     session.FlashMode = (flags & 2) != 0;
-    RxAssembler rx;
+    RxAssembler rx;  // what the session's own should hold
+    uint8_t code = 0;  // the reply code it found
     rx.InsertRxHeader = flags & 1;
+    if (rx.InsertRxHeader)
+        session.ExpectHeaderlessReply();
     Bytes stream;           // what arrived since the last frame or reopening
     bool repaired = false;  // the frame being held got 0x27 0x08 put in front
 
@@ -204,13 +233,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         bool dispatched = false;
 
         if (event == kReopen) {
+            session.ClosePort();
+            session.OpenPort(1, session.FlashMode);
             rx.Clear();
             stream.clear();
             repaired = false;
             FUZZ_CHECK(!rx.RxHeaderFound && rx.RxFrame().empty());
         } else if (event == kGuardExpiry) {
-            session.ReplyTimedOut = true;
-            session.ProcessAcceptorReply({});
+            session.OnGuardTimer();
             dispatched = true;
         } else if (event == kPollTick) {
             session.Flash.FlashStep = 0;
@@ -221,7 +251,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const Bytes bytes = in.Bytes(event);
             stream.insert(stream.end(), bytes.begin(), bytes.end());
             const bool repairArmed = rx.InsertRxHeader;
-            const auto frame = rx.Feed(bytes, session.ReplyCode);
+            const auto frame = rx.Feed(bytes, code);
+            host.arrived = bytes;
+            session.OnComm(SerialPort::comEvReceive);
+            FUZZ_CHECK(host.arrived.empty());
+            // The session holds what the assembler beside it holds.
+            FUZZ_CHECK(session.Receiver().RxHeaderFound == rx.RxHeaderFound);
+            FUZZ_CHECK(session.Receiver().RxFrame() == rx.RxFrame());
+            FUZZ_CHECK(session.Receiver().InsertRxHeader == rx.InsertRxHeader);
             FUZZ_CHECK(!rx.InsertRxHeader || repairArmed);  // armed only from outside
             if (repairArmed && !rx.InsertRxHeader && (frame || rx.RxHeaderFound))
                 repaired = true;
@@ -231,7 +268,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 if (rx.RxHeaderFound) {
                     FUZZ_CHECK(IsReplyHeader(rx.RxFrame()));
                     FUZZ_CHECK(rx.RxFrame().size() < rx.RxFrame()[2]);
-                    FUZZ_CHECK(session.ReplyCode == rx.RxFrame()[4]);
+                    FUZZ_CHECK(code == rx.RxFrame()[4]);
+                    FUZZ_CHECK(session.ReplyCode == code);
                 } else {
                     FUZZ_CHECK(rx.RxFrame().size() < FrameHeaderLength);
                 }
@@ -240,7 +278,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const Bytes& f = frame->bytes;
             FUZZ_CHECK(IsReplyHeader(f));
             FUZZ_CHECK(f.size() == f[2]);
-            FUZZ_CHECK(session.ReplyCode == f[4]);
+            FUZZ_CHECK(code == f[4]);
             FUZZ_CHECK(frame->checksumOk == (XorOfBytes1To(f.data(), f.size()) == 0));
             FUZZ_CHECK(!rx.RxHeaderFound && rx.RxFrame().empty());
             // Every byte of the frame arrived, apart from the two a repair puts in front.
@@ -249,8 +287,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             repaired = false;
             if (!frame->checksumOk)
                 continue;  // dropped without a word
-            session.MissedReplyCount = 0;
-            session.ProcessAcceptorReply(f);
             dispatched = true;
         }
         if (!dispatched)
@@ -265,8 +301,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_CHECK(host.written.size() == writtenBefore);
         if (host.verified) {
             host.verified = false;
+            session.ClosePort();
+            session.OpenPort(1, false);
             rx.Clear();
-            session.FlashMode = false;
         }
     }
     return 0;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/config/eeprom_map.h"
@@ -24,26 +26,58 @@ std::string Hex(const Bytes& bytes)
     return s;
 }
 
-// Records what the session asks of the port, the timers and the window, one line per call.
+// Records what the session writes and waits for, one line per call.
+class FakePort : public SerialPort {
+public:
+    explicit FakePort(std::vector<std::string>& calls) : calls_(calls) {}
+    bool portOpen = true;
+    bool writeFails = false;
+    Bytes arrived;  // what the next read takes
+
+    bool Open(int number, const char* settings) override
+    {
+        calls_.push_back("open " + std::to_string(number) + " " + settings);
+        portOpen = true;
+        return true;
+    }
+    void Close() override
+    {
+        calls_.push_back("close");
+        portOpen = false;
+    }
+    bool PortOpen() const override { return portOpen; }
+    bool Output(const Bytes& bytes) override
+    {
+        calls_.push_back("write " + Hex(bytes));
+        return !writeFails;
+    }
+    Bytes Input() override { return std::exchange(arrived, {}); }
+    void Wait(int ms) override { calls_.push_back("pause " + std::to_string(ms)); }
+
+private:
+    std::vector<std::string>& calls_;
+};
+
+// Records how the session runs a timer: "poll on", "guard 1500", "guard off".
+class FakeTimer : public LinkTimer {
+public:
+    FakeTimer(std::vector<std::string>& calls, std::string name) : calls_(calls), name_(std::move(name)) {}
+    void Start() override { calls_.push_back(name_ + " on"); }
+    void Start(int ms) override { calls_.push_back(name_ + " " + std::to_string(ms)); }
+    void Stop() override { calls_.push_back(name_ + " off"); }
+
+private:
+    std::vector<std::string>& calls_;
+    std::string name_;
+};
+
+// Records what the session asks of the window, one line per call.
 class FakeHost : public AcceptorSessionHost {
 public:
     std::vector<std::string> calls;
-    bool portOpen = true;
-    bool writeFails = false;
     bool dayCount = false;
     LocalTime now{2024, 3, 9, 14, 25};
 
-    bool PortOpen() const override { return portOpen; }
-    bool WriteBytes(const Bytes& bytes) override
-    {
-        calls.push_back("write " + Hex(bytes));
-        return !writeFails;
-    }
-    void Pause(int ms) override { Call("pause " + std::to_string(ms)); }
-    void StartPolling() override { Call("poll on"); }
-    void StopPolling() override { Call("poll off"); }
-    void ArmGuard(int ms) override { Call("guard " + std::to_string(ms)); }
-    void StopGuard() override { Call("guard off"); }
     LocalTime LocalNow() const override { return now; }
     bool DateStampUsesDayCount() const override { return dayCount; }
 
@@ -88,6 +122,23 @@ public:
         Call("result " + std::to_string(result) + " at " + std::to_string(blockNo));
     }
     void UpdateAbandoned() override { Call("update abandoned"); }
+    void ShowLinkLost() override { Call("link lost"); }
+    void Reconnect() override
+    {
+        Call("reconnect");
+        if (reconnect)
+            reconnect();
+    }
+    void OpenPortFlashSpeed() override
+    {
+        Call("flash speed");
+        if (openFlashSpeed)
+            openFlashSpeed();
+    }
+    void PollTickChecked() override { Call("update button"); }
+
+    // What the window does for the link when it reconnects or reopens at the boot loader's speed.
+    std::function<void()> reconnect, openFlashSpeed;
 
 private:
     void Call(const std::string& line) { calls.push_back(line); }
@@ -137,17 +188,29 @@ protected:
     }
     void TearDown() override { AcceptorVariant = 0; }
 
-    // The receive path: a valid frame sets the reply code and clears the missed count first.
+    // The frame arrives in one receive event; the wait for the rest of it (none after an
+    // acknowledgement at the boot loader's speed) is not looked at here.
     void Receive(const Bytes& frame)
     {
-        session.ReplyCode = frame.size() > 4 ? frame[4] : 0;
-        session.MissedReplyCount = 0;
-        session.ProcessAcceptorReply(frame);
+        port.arrived = frame;
+        const size_t from = host.calls.size();
+        session.OnComm(SerialPort::comEvReceive);
+        if (host.calls.size() > from && host.calls[from] == "pause 20")
+            host.calls.erase(host.calls.begin() + long(from));
     }
+    // The expiry stops the guard before anything else; what follows is looked at.
     void GuardExpires()
     {
-        session.ReplyTimedOut = true;
-        session.ProcessAcceptorReply({});
+        DropFirstOf("guard off", [&] { session.OnGuardTimer(); });
+    }
+    template <class Action>
+    void DropFirstOf(const std::string& line, Action action)
+    {
+        const size_t from = host.calls.size();
+        action();
+        ASSERT_GT(host.calls.size(), from);
+        ASSERT_EQ(host.calls[from], line);
+        host.calls.erase(host.calls.begin() + long(from));
     }
     // Everything the host was asked since the last look.
     Calls Taken()
@@ -158,7 +221,10 @@ protected:
     }
 
     FakeHost host;
-    AcceptorSession session{host};
+    FakePort port{host.calls};
+    FakeTimer poll{host.calls, "poll"};
+    FakeTimer guard{host.calls, "guard"};
+    AcceptorSession session{port, poll, guard, host};
 };
 
 // ---- sending
@@ -199,14 +265,14 @@ TEST_F(SessionTest, DateStampCarriesTheCalendarOrTheDayCount)
 
 TEST_F(SessionTest, AClosedPortTakesNothingButTheCommandIsStillTheLastOne)
 {
-    host.portOpen = false;
+    port.portOpen = false;
     session.ReplyTimedOut = true;
     session.PDTCommand(CmdPoll);
     EXPECT_EQ(Taken(), Calls{});
     EXPECT_EQ(session.LastCommand, CmdPoll);
     EXPECT_EQ(session.ReplyTimedOut, true);
 
-    host.portOpen = true;
+    port.portOpen = true;
     session.PDTCommand(CmdPoll);
     EXPECT_EQ(Taken(), Calls{"write 27 00 06 FA 06 FA"});
     EXPECT_EQ(session.ReplyTimedOut, false);
@@ -252,6 +318,75 @@ TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
         EXPECT_EQ(session.bStampDatePending, c.stampAfter) << c.name;
         EXPECT_FALSE(session.AuditRequestPending) << c.name;
     }
+}
+
+// ---- the receive event
+
+TEST_F(SessionTest, TheReceiveEventDropsWhatCameWithALineErrorAndCompletesASplitFrame)
+{
+    const Bytes audit = ReplyFrame(CmdReadAudit, Bytes(20, 0x11));
+    port.arrived = audit;
+    session.OnComm(SerialPort::comEventFrame);
+    EXPECT_TRUE(port.arrived.empty()) << "read and thrown away";
+    EXPECT_EQ(Taken(), Calls{});
+
+    port.arrived.assign(audit.begin(), audit.begin() + 10);
+    session.OnComm(SerialPort::comEvReceive);
+    EXPECT_EQ(Taken(), Calls{"pause 20"});
+    EXPECT_TRUE(session.Receiver().RxHeaderFound);
+    port.arrived.assign(audit.begin() + 10, audit.end());
+    session.OnComm(SerialPort::comEvReceive);
+    EXPECT_EQ(Taken(), (Calls{"pause 20", "poll off", "guard off", "audit " + Hex(audit), "poll on"}));
+    EXPECT_FALSE(session.Receiver().RxHeaderFound);
+}
+
+TEST_F(SessionTest, TheFourthTickWithoutAReplyGivesTheAcceptorUpAndProbesTheOtherSpeed)
+{
+    host.openFlashSpeed = [&] { session.OpenPort(1, true); };
+    host.reconnect = [&] {
+        session.ClosePort();
+        session.OpenPort(1, false);
+    };
+    const std::string poll = "write 27 00 06 FA 06 FA";
+    Receive(Identification(8, 0));  // a Pellot answers, at address 0
+    Taken();
+    FactoryConfigValid = true;
+    const Calls quietTick = {"guard off", "update abandoned", "update button", poll};
+    for (int i = 1; i <= 3; ++i) {
+        session.OnPollTimer(true);
+        EXPECT_EQ(Taken(), quietTick) << "tick " << i;
+    }
+    EXPECT_TRUE(session.AcceptorFound);
+    EXPECT_TRUE(FactoryConfigValid);
+
+    // Over to the boot loader's speed: the guard waits for it, its poll goes after the wake byte.
+    session.OnPollTimer(true);
+    EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "flash speed", "open 1 38400, N, 8, 1",
+                              "guard 500", "poll off", "update button", "write 37", "pause 100", poll}));
+    EXPECT_FALSE(session.AcceptorFound);
+    EXPECT_FALSE(FactoryConfigValid);
+    EXPECT_TRUE(session.FlashMode);
+    EXPECT_EQ(session.MissedReplyCount, 0);
+
+    // No boot loader answers: polling goes on at 38400, and four ticks later back to 9600.
+    GuardExpires();
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "guard off", "poll on"}));
+    const Calls probeTick = {"guard off", "update abandoned", "update button", "write 37", "pause 100", poll};
+    for (int i = 1; i <= 3; ++i) {
+        session.OnPollTimer(true);
+        EXPECT_EQ(Taken(), probeTick) << "tick " << i;
+    }
+    session.OnPollTimer(true);
+    EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "reconnect", "pause 500", "close",
+                              "open 1 9600, N, 8, 1", "poll on", "update button", poll}));
+    EXPECT_FALSE(session.FlashMode);
+    EXPECT_EQ(session.MissedReplyCount, 0);
+}
+
+TEST_F(SessionTest, WithTheModuleChosenTheFirstTickStopsPolling)
+{
+    session.OnPollTimer(false);
+    EXPECT_EQ(Taken(), Calls{"poll off"});
 }
 
 // ---- replies in normal mode
