@@ -45,7 +45,7 @@ protected:
         ConfigSource = ConfigFromDefaults;
         ASSERT_TRUE(WaitUntilIdle());
         form->cmdRefresh_Click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 5000));
         ASSERT_TRUE(Identified()) << "polling found the acceptor again after the port was reopened";
     }
 
@@ -68,12 +68,12 @@ protected:
         EXPECT_TRUE(WaitUntilIdle());
         form->cmdSend_Click();
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 3000))
+            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 5000))
             << form->LabelNaStatusMessage->text().toStdString();
         EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), writes + 1);
         for (const MessageRequest& m : messages)
             ADD_FAILURE() << "message: " << m.text.toStdString();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !emu->rebooting(); }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !emu->rebooting(); }, 5000));
         form->TimerCmdResponseDelay_Timer();  // the reboot wait is over
         EXPECT_EQ(ConfigSource, ConfigFromAcceptor);
         const emulator::Eeprom after = emu->eeprom();
@@ -153,7 +153,7 @@ TEST_F(ConfigurationTest, ApplicationDefaultsAreSentOnlyAfterTheWarning)
     EXPECT_EQ(WarningAccepted, False);
     ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 1000)) << "polling goes on";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 5000)) << "polling goes on";
 
     SetWarningHandler([&](FormWarning& w) {
         ++asked;
