@@ -20,6 +20,17 @@ namespace {
 
 class ConfigurationTest : public FormMainTest {
 protected:
+    void SetUp() override
+    {
+        FormMainTest::SetUp();
+        // Unanswered, the warning would wait for a click for ever; a test that meets it
+        // unasked fails at once instead.
+        SetWarningHandler([](FormWarning& w) {
+            ADD_FAILURE() << "the defaults warning was shown";
+            w.ButtonCancel_Click();
+        });
+    }
+
     void TearDown() override
     {
         SetWarningHandler(nullptr);
@@ -89,8 +100,8 @@ TEST_F(ConfigurationTest, ASarnelIsReadEditedAndWrittenBack)
 {
     AcceptorOptions o;
     o.variant = 5;
-    Ready(o);
-    ReadFromAcceptor();
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
+    ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
     EXPECT_EQ(form->frmConfiguration->txtScaling->text().toInt(), emu->eeprom()[11] * 256 + emu->eeprom()[12]);
     // A first write unchanged: fields the screen derives (the ccTalk serial
     // from the serial number) take their screen values.
@@ -116,8 +127,8 @@ TEST_F(ConfigurationTest, ATekraIsWrittenInItsOwnLayout)
 {
     AcceptorOptions o;
     o.variant = 7;
-    Ready(o);
-    ReadFromAcceptor();
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
+    ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
     EXPECT_EQ(EepromLength, 143);
     SendAndCompare(emu->eeprom());
     ASSERT_TRUE(Identified());
@@ -139,7 +150,7 @@ TEST_F(ConfigurationTest, ApplicationDefaultsAreSentOnlyAfterTheWarning)
     AcceptorOptions o;
     o.variant = 5;
     o.factoryCopy = false;  // nothing but the application defaults to fall back on
-    Ready(o);
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
     form->frmConfiguration->cmdDefault_Click();
     EXPECT_EQ(ConfigSource, ConfigFromDefaults);
 
@@ -170,8 +181,8 @@ TEST_F(ConfigurationTest, AFileSavedIsLoadedBackAndABadOneIsRefused)
 {
     AcceptorOptions o;
     o.variant = 9;
-    Ready(o);
-    ReadFromAcceptor();
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
+    ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
     const QString path = dir + "/bench.tyx";
     int dialogs = 0;
     SetFileDialogHandler([&](const FileDialogRequest&) -> std::optional<QString> {
@@ -208,7 +219,7 @@ TEST_F(ConfigurationTest, AcceptorsWithoutALayoutAreRefused)
 {
     AcceptorOptions o;
     o.variant = 4;
-    Ready(o);
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
     messages.clear();
     form->cmdRefresh_Click();
     form->cmdSend_Click();
@@ -254,8 +265,8 @@ TEST_F(ConfigurationTest, AWriteKeepsTheUnitsOwnAuditCounters)
         o.audit.stacked = 1000;
         o.audit.motorStarts = 2000;
         o.audit.daysSince2010 = 4000;
-        Ready(o);
-        ReadFromAcceptor();
+        ASSERT_NO_FATAL_FAILURE(Ready(o));
+        ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
         c.prepare();
         const emulator::AuditCounters counted = emu->auditCounters();
         form->frmConfiguration->txtScaling->setText("250");
@@ -285,8 +296,8 @@ TEST_F(ConfigurationTest, AWriteWhoseCountersCannotBeReadSendsNothing)
         messages.clear();
         AcceptorOptions o;
         o.variant = 5;
-        Ready(o);
-        ReadFromAcceptor();
+        ASSERT_NO_FATAL_FAILURE(Ready(o));
+        ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
         const emulator::Eeprom before = emu->eeprom();
         const int reads = emu->commandCount(CmdReadConfiguration);
         form->frmConfiguration->txtScaling->setText("250");
@@ -312,7 +323,7 @@ TEST_F(ConfigurationTest, AShortConfigurationReplyKeepsTheLinkWatched)
 {
     AcceptorOptions o;
     o.variant = 5;
-    Ready(o);
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
     emulator::Fault shortReply;
     shortReply.kind = emulator::FaultKind::ShortData;
     shortReply.dataKept = 20;
