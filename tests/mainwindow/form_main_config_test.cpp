@@ -56,7 +56,7 @@ protected:
         ConfigSource = ConfigFromDefaults;
         ASSERT_TRUE(WaitUntilIdle());
         form->cmdRefresh_Click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 15000));
         ASSERT_TRUE(Identified()) << "polling found the acceptor again after the port was reopened";
     }
 
@@ -79,7 +79,7 @@ protected:
         EXPECT_TRUE(WaitUntilIdle());
         form->cmdSend_Click();
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 5000))
+            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 15000))
             << form->LabelNaStatusMessage->text().toStdString();
         EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), writes + 1);
         for (const MessageRequest& m : messages)
@@ -304,7 +304,7 @@ TEST_F(ConfigurationTest, AWriteWhoseCountersCannotBeReadSendsNothing)
         emu->failNextReplies(CmdReadConfiguration, fault);
         WatchPollingAtMessages();
         form->cmdSend_Click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 15000));
         EXPECT_EQ(messages[0].text,
                   "The note acceptor did not report its audit counters, so its configuration was not written. "
                   "Nothing was sent.");
