@@ -307,7 +307,11 @@ TEST_P(BootLoaderFaults, SpoilsTheChecksumReplyKTimesThenAnswers)
     const Bytes spoilt = c.expected(good);
     for (int i = 0; i < 2; ++i) {
         rig.line().send(hostFrame(rig.address(), 0x13));
-        EXPECT_EQ(rig.line().read(spoilt.size() + 1, spoilt.empty() ? 150ms : 50ms), spoilt) << "reply " << i;
+        // The spoilt reply however late it comes, then nothing after it.
+        Bytes reply = rig.line().read(spoilt.size());
+        const Bytes more = rig.line().drain(spoilt.empty() ? 150ms : 50ms);
+        reply.insert(reply.end(), more.begin(), more.end());
+        EXPECT_EQ(reply, spoilt) << "reply " << i;
     }
     EXPECT_EQ(rig.ask(0x13), good);
     EXPECT_EQ(rig.unit().commandCount(0x13), 4);
@@ -329,7 +333,7 @@ TEST(BootLoader, AFaultCanStartAtALaterBlockAndTheUnitStillActs)
     const bool answered[] = {true, true, false, false, false, true};
     for (int i = 0; i < 6; ++i) {
         rig.line().send(hostFrame(rig.address(), 0x12, blockData(0, static_cast<uint16_t>(0x4000 + 16 * i), Bytes(16, 1))));
-        const Bytes reply = rig.line().readFrame(answered[i] ? 3000ms : 150ms);
+        const Bytes reply = rig.line().readFrame(answered[i] ? 5000ms : 150ms);
         EXPECT_EQ(!reply.empty(), answered[i]) << "block " << i;
     }
     EXPECT_EQ(rig.unit().flashMemory().size(), 96u) << "a lost reply does not undo the block";

@@ -134,7 +134,7 @@ TEST(Addressing, AUnitAnswersItsOwnAddressAndAddressZeroOnly)
         rig.line().send(hostFrame(0, 0x06));
         ASSERT_TRUE(waitFor([&] { return rig.unit().pollCount() == (c.answered ? 2 : 1); }));
         ASSERT_FALSE(rig.line().readFrame().empty());
-        const Bytes second = rig.line().readFrame(c.answered ? 3000ms : 200ms);
+        const Bytes second = rig.line().readFrame(c.answered ? 5000ms : 200ms);
         EXPECT_EQ(!second.empty(), c.answered) << "variant " << c.variant << " address " << int(c.address);
     }
 }

@@ -35,9 +35,9 @@ public:
     void setSpeed(int baud);
     void send(const Bytes& bytes);
     // Exactly count bytes, or fewer if the timeout passes first.
-    Bytes read(size_t count, std::chrono::milliseconds timeout = 3000ms);
+    Bytes read(size_t count, std::chrono::milliseconds timeout = 5000ms);
     // One reply frame read by its length byte; empty when none comes.
-    Bytes readFrame(std::chrono::milliseconds timeout = 3000ms);
+    Bytes readFrame(std::chrono::milliseconds timeout = 5000ms);
     // Whatever arrives within the window.
     Bytes drain(std::chrono::milliseconds window);
 

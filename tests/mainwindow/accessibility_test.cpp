@@ -63,7 +63,7 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
     ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid; }, 5000));
     ASSERT_TRUE(WaitUntilIdle());
     form->cmdRefresh_Click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 5000));
 
     QFile hex(dir + "/image.hex");
     ASSERT_TRUE(hex.open(QIODevice::WriteOnly));
@@ -116,6 +116,8 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
 
 TEST_F(AccessibilityTest, ASecurityButtonIsHeardWithItsChannelAndState)
 {
+    test::SilentPort com1;
+    ASSERT_TRUE(com1.LinkAs(dir + "/COM1"));
     Launch();
     QPushButton* third = form->frmConfiguration->cmdButtonSecurity[2];
     EXPECT_EQ(HeardName(third), "Security of channel 3: L");

@@ -20,6 +20,17 @@ namespace {
 
 class ConfigurationTest : public FormMainTest {
 protected:
+    void SetUp() override
+    {
+        FormMainTest::SetUp();
+        // Unanswered, the warning would wait for a click for ever; a test that meets it
+        // unasked fails at once instead.
+        SetWarningHandler([](FormWarning& w) {
+            ADD_FAILURE() << "the defaults warning was shown";
+            w.ButtonCancel_Click();
+        });
+    }
+
     void TearDown() override
     {
         SetWarningHandler(nullptr);
@@ -45,7 +56,7 @@ protected:
         ConfigSource = ConfigFromDefaults;
         ASSERT_TRUE(WaitUntilIdle());
         form->cmdRefresh_Click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 15000));
         ASSERT_TRUE(Identified()) << "polling found the acceptor again after the port was reopened";
     }
 
@@ -68,12 +79,12 @@ protected:
         EXPECT_TRUE(WaitUntilIdle());
         form->cmdSend_Click();
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 3000))
+            [&] { return form->LabelNaStatusMessage->text() == "Waiting for note acceptor to reboot."; }, 15000))
             << form->LabelNaStatusMessage->text().toStdString();
         EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), writes + 1);
         for (const MessageRequest& m : messages)
             ADD_FAILURE() << "message: " << m.text.toStdString();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !emu->rebooting(); }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !emu->rebooting(); }, 5000));
         form->TimerCmdResponseDelay_Timer();  // the reboot wait is over
         EXPECT_EQ(ConfigSource, ConfigFromAcceptor);
         const emulator::Eeprom after = emu->eeprom();
@@ -89,8 +100,8 @@ TEST_F(ConfigurationTest, ASarnelIsReadEditedAndWrittenBack)
 {
     AcceptorOptions o;
     o.variant = 5;
-    Ready(o);
-    ReadFromAcceptor();
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
+    ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
     EXPECT_EQ(form->frmConfiguration->txtScaling->text().toInt(), emu->eeprom()[11] * 256 + emu->eeprom()[12]);
     // A first write unchanged: fields the screen derives (the ccTalk serial
     // from the serial number) take their screen values.
@@ -116,8 +127,8 @@ TEST_F(ConfigurationTest, ATekraIsWrittenInItsOwnLayout)
 {
     AcceptorOptions o;
     o.variant = 7;
-    Ready(o);
-    ReadFromAcceptor();
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
+    ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
     EXPECT_EQ(EepromLength, 143);
     SendAndCompare(emu->eeprom());
     ASSERT_TRUE(Identified());
@@ -139,7 +150,7 @@ TEST_F(ConfigurationTest, ApplicationDefaultsAreSentOnlyAfterTheWarning)
     AcceptorOptions o;
     o.variant = 5;
     o.factoryCopy = false;  // nothing but the application defaults to fall back on
-    Ready(o);
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
     form->frmConfiguration->cmdDefault_Click();
     EXPECT_EQ(ConfigSource, ConfigFromDefaults);
 
@@ -153,7 +164,7 @@ TEST_F(ConfigurationTest, ApplicationDefaultsAreSentOnlyAfterTheWarning)
     EXPECT_EQ(WarningAccepted, false);
     ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 1000)) << "polling goes on";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 5000)) << "polling goes on";
 
     SetWarningHandler([&](FormWarning& w) {
         ++asked;
@@ -170,8 +181,8 @@ TEST_F(ConfigurationTest, AFileSavedIsLoadedBackAndABadOneIsRefused)
 {
     AcceptorOptions o;
     o.variant = 9;
-    Ready(o);
-    ReadFromAcceptor();
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
+    ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
     const QString path = dir + "/bench.tyx";
     int dialogs = 0;
     SetFileDialogHandler([&](const FileDialogRequest&) -> std::optional<QString> {
@@ -208,7 +219,7 @@ TEST_F(ConfigurationTest, AcceptorsWithoutALayoutAreRefused)
 {
     AcceptorOptions o;
     o.variant = 4;
-    Ready(o);
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
     messages.clear();
     form->cmdRefresh_Click();
     form->cmdSend_Click();
@@ -254,8 +265,8 @@ TEST_F(ConfigurationTest, AWriteKeepsTheUnitsOwnAuditCounters)
         o.audit.stacked = 1000;
         o.audit.motorStarts = 2000;
         o.audit.daysSince2010 = 4000;
-        Ready(o);
-        ReadFromAcceptor();
+        ASSERT_NO_FATAL_FAILURE(Ready(o));
+        ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
         c.prepare();
         const emulator::AuditCounters counted = emu->auditCounters();
         form->frmConfiguration->txtScaling->setText("250");
@@ -285,15 +296,15 @@ TEST_F(ConfigurationTest, AWriteWhoseCountersCannotBeReadSendsNothing)
         messages.clear();
         AcceptorOptions o;
         o.variant = 5;
-        Ready(o);
-        ReadFromAcceptor();
+        ASSERT_NO_FATAL_FAILURE(Ready(o));
+        ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
         const emulator::Eeprom before = emu->eeprom();
         const int reads = emu->commandCount(CmdReadConfiguration);
         form->frmConfiguration->txtScaling->setText("250");
         emu->failNextReplies(CmdReadConfiguration, fault);
         WatchPollingAtMessages();
         form->cmdSend_Click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 15000));
         EXPECT_EQ(messages[0].text,
                   "The note acceptor did not report its audit counters, so its configuration was not written. "
                   "Nothing was sent.");
@@ -312,7 +323,7 @@ TEST_F(ConfigurationTest, AShortConfigurationReplyKeepsTheLinkWatched)
 {
     AcceptorOptions o;
     o.variant = 5;
-    Ready(o);
+    ASSERT_NO_FATAL_FAILURE(Ready(o));
     emulator::Fault shortReply;
     shortReply.kind = emulator::FaultKind::ShortData;
     shortReply.dataKept = 20;

@@ -80,7 +80,7 @@ protected:
 TEST_F(FirmwareTest, AGoodUpdateProgramsTheImageAndStampsTheDate)
 {
     Ready(5, 5);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->cmdFlashRqt->isEnabled(); }, 2000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->cmdFlashRqt->isEnabled(); }, 5000))
         << "an acceptor of the image's variant may be updated";
     Update();
     ASSERT_TRUE(Shows("Device Programmed Successfully"));
@@ -258,7 +258,7 @@ TEST_F(FirmwareTest, AVariantSixUnitIsNotUpdatedInNormalMode)
     Ready(6, 6);
     EXPECT_EQ(form->Label6[0]->text(), "Orvel Plus");
     EXPECT_EQ(form->Label6[4]->text(), "Orvxel Plus");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (form->FlashInhibit & 0x10) != 0; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (form->FlashInhibit & 0x10) != 0; }, 5000));
     EXPECT_FALSE(form->cmdFlashRqt->isEnabled());
 }
 

@@ -84,7 +84,7 @@ TEST_F(FormMainTest, ShowsProgramModeAndRestrictedUnits)
     EXPECT_EQ(form->Session.AcceptorCode, 0);
 
     emu->setUnitState(3);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label10->text() == "RESTRICTED UNIT"; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label10->text() == "RESTRICTED UNIT"; }, 5000));
     EXPECT_EQ(form->Session.AcceptorCode, 3);
     EXPECT_FALSE(form->Label6[8]->text().isEmpty());
 }
@@ -97,7 +97,7 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     form->Session.bStampDatePending = false;
 
     emu->setSilent(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 4000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 10000));
     EXPECT_EQ(form->windowTitle(), "Kovrin");
     EXPECT_TRUE(form->Label6[4]->text().isEmpty());
     EXPECT_TRUE(form->txtSerial->text().isEmpty());
@@ -130,8 +130,8 @@ TEST_F(FormMainTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
     Launch();
     ASSERT_TRUE(Identified());
     form->Session.bStampDatePending = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastDateStamp().has_value(); }, 4000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.bStampDatePending; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastDateStamp().has_value(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.bStampDatePending; }, 5000));
     EXPECT_EQ(form->lblDisplay->text(), "Device Programmed Successfully");
 
     // An acceptor that answers polls but never the stamp: the attempts are bounded.
@@ -144,7 +144,7 @@ TEST_F(FormMainTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.bStampDatePending; }, 30000));
     EXPECT_GE(emu->commandCount(CmdDateStamp) - stampsBefore, AcceptorSession::MaxStampDateAttempts);
     const int polls = emu->pollCount();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->pollCount() > polls; }, 3000)) << "polling goes on";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->pollCount() > polls; }, 5000)) << "polling goes on";
 }
 
 TEST_F(FormMainTest, GuardExpiryAtNormalSpeedOnlyRestartsPolling)
@@ -249,7 +249,7 @@ TEST_F(FormMainTest, CalibrateThenReadsTheFactoryCopyAndStateAnew)
 
     ASSERT_TRUE(WaitUntilIdle());
     form->cmdCalibrate[5]->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->commandCount(CmdCalibrate) == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->commandCount(CmdCalibrate) == 1; }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->LabelCalibrationStatus->text() == "Unit Calibrated"; }, 5000));
     EXPECT_EQ(FactoryConfigValid, true);
     // Both pages of the factory copy and the state were read again.
@@ -309,7 +309,7 @@ TEST_F(FormMainTest, AuditOfATekraComesFromItsReply)
     ASSERT_TRUE(QTest::qWaitFor([&] { return audit.txtStacked->text() == "523000"; }, 5000)) << trail();
     EXPECT_EQ(audit.txtMotStarts->text(), "1048575");
     EXPECT_EQ(audit.txtJams->text(), "7");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return after("reply", "poll"); }, 3000)) << trail();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return after("reply", "poll"); }, 5000)) << trail();
     EXPECT_EQ(emu->commandCount(CmdReadAudit), 1);
 }
 
@@ -330,7 +330,7 @@ TEST_F(FormMainTest, AuditOfASarnelComesFromItsConfiguration)
 
     ASSERT_TRUE(WaitUntilIdle());
     form->cmdRefresh_Click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 5000));
     form->mnuAudit_Click();
     EXPECT_EQ(audit.txtRejects->text(), "4242");
 }

@@ -67,6 +67,7 @@ protected:
         unsetenv("QELUSB_EMULATED");
         dir = test::NewProgramFolder("module");
         QFile::link(KOVRIN_BIN_DIR "/libqel_usb.so", dir + "/libqel_usb.so");
+        ASSERT_TRUE(com1.LinkAs(dir + "/COM1"));  // for the tests that go back to COM 1
         SetMessageHandler([this](const MessageRequest& m) {
             messages.push_back(m);
             return answer;
@@ -153,6 +154,7 @@ protected:
     }
 
     QString dir;
+    test::SilentPort com1;
     std::vector<MessageRequest> messages;
     MsgResult answer = MsgResult::Ok;
     platform::usb::EmulatedBus* bus = nullptr;

@@ -220,7 +220,10 @@ TEST_F(ModuleWindow, AModuleWithOldSoftwareIsRefusedAndThePortMenuGoesBackToCom1
 {
     Launch();
     Plug(Module("kdu-old"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComPort == 1; }, 5000));
+    // The caption changes once COM 1 has opened, after the menu has moved to it.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->ComPort == 1 && form->cmdFlashRqt->text() == "&UPDATE BA"; }, 5000))
+        << "COM " << form->ComPort << ", " << form->cmdFlashRqt->text().toStdString();
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages[0].text, "KDU software needs to be updated.  Cannot connect to KDU.");
     EXPECT_EQ(messages[0].title, "Old KDU App software");
