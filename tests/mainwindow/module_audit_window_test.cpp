@@ -196,7 +196,7 @@ TEST_F(ModuleAuditWindow, OnlyAMissingFileIsCreatedSoNoRecordsAreHidden)
 
 TEST_F(ModuleAuditWindow, NothingIsCreatedWithoutAWholeListing)
 {
-    platform::user::SetTimeLimitScale(0.01);
+    ShortTimeLimits();
     Launch();
     auto kdu = ConnectKduWith({AuditFile(AuditFileKind::Tekra, TekraRecords)});
     // The listings break off before they reach the Tekra file: the last one and the one made again.

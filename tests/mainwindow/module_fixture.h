@@ -95,6 +95,11 @@ protected:
         QDir(dir).removeRecursively();
     }
 
+    // For the tests of replies that never come: the library's time limits become
+    // a second, which an answered exchange stays far below even on a loaded machine.
+    static void ShortTimeLimits() { platform::user::SetTimeLimitScale(0.1); }
+    static void FullTimeLimits() { platform::user::SetTimeLimitScale(1); }
+
     // Starts the program as its entry point does, on the "USB" entry.
     void Launch()
     {

@@ -321,7 +321,7 @@ TEST_F(ModuleWindow, AFirmwareFileOnTheModuleIsTheImageAsHexText)
 
 TEST_F(ModuleWindow, AFailedFirmwareDownloadLeavesNoFileAndSaysWhy)
 {
-    platform::user::SetTimeLimitScale(0.01);
+    ShortTimeLimits();
     const struct {
         int command;
         UsbFault fault;
@@ -394,7 +394,7 @@ TEST_F(ModuleWindow, AFirmwareRevisionBeyondThreeDigitsIsRefused)
 
 TEST_F(ModuleWindow, AStaleFileListRefusesNewFilesUntilItIsReadAgain)
 {
-    platform::user::SetTimeLimitScale(0.01);
+    ShortTimeLimits();
     Launch();
     auto kdu = Module();
     kdu->AddFault(0x3A, {UsbFaultKind::NoReply, 1, 1});  // the second entry of the first listing
@@ -405,6 +405,7 @@ TEST_F(ModuleWindow, AStaleFileListRefusesNewFilesUntilItIsReadAgain)
     EXPECT_EQ(ListedNames(*form), QStringList{"Tyx_Config.bin"});
 
     // The next download lists the files first; with the module answering again it goes ahead.
+    FullTimeLimits();
     LoadSarnelImage();
     messages.clear();
     form->cmdFlashRqt_Click();
@@ -413,6 +414,7 @@ TEST_F(ModuleWindow, AStaleFileListRefusesNewFilesUntilItIsReadAgain)
     EXPECT_EQ(FilesOfClass(*kdu, 3).size(), 1u);
 
     // A listing that keeps failing: nothing is created.
+    ShortTimeLimits();
     kdu->AddFault(0x3A, {UsbFaultKind::NoReply, 2, 0});
     SelectListed(*form, "Ver   043 TYX_FW.HEX");
     form->CommandKDUErase->click();
