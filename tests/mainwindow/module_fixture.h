@@ -89,7 +89,7 @@ protected:
             bus->Unplug(port);
         platform::host::WaitIdle();
         VoskUsb_DispatchNotifications();
-        platform::user::SetTimeLimitScale(1);
+        FullTimeLimits();
         FormAudit::Default().Unload();
         SetMessageHandler(nullptr);
         QDir(dir).removeRecursively();
