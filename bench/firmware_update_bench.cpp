@@ -102,7 +102,7 @@ int main(int argc, char** argv)
         std::printf("the emulated acceptor was not found\n");
         return 1;
     }
-    FirmwareFilePath = hex.fileName().toStdString();
+    form.State.Settings.FirmwareFilePath = hex.fileName().toStdString();
     form.LoadHexFile();
     if (!form.Firmware.analysed || int(form.Firmware.BlockTable.size()) != PagesPerImage + 1) {
         std::printf("the image did not load as %d pages\n", PagesPerImage);

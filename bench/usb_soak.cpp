@@ -208,7 +208,7 @@ private:
                 break;
             }
             form_->cmdConfig_Click();
-            ConfigSource = ConfigFromFile;
+            form_->State.ConfigSource = ConfigFromFile;
             form_->cmdSend_Click();
             break;
         case Operation::ConfigurationRead:
@@ -263,7 +263,7 @@ private:
         hex.open(QIODevice::WriteOnly);
         hex.write(test::HexText(lines).c_str());
         hex.close();
-        FirmwareFilePath = hex.fileName().toStdString();
+        form_->State.Settings.FirmwareFilePath = hex.fileName().toStdString();
         form_->LoadHexFile();
     }
 
@@ -279,8 +279,8 @@ private:
             readable.SetName("Tyx_Config.bin");
             readable.VariantId = SarnelVariantId;
             readable.DataFileKind = KduReadableConfigKind;
-            readable.SetupRevision = FactoryRecord.SetupRevision;
-            readable.CalibrationRevision = FactoryRecord.CalibrationRevision;
+            readable.SetupRevision = form_->State.FactoryRecord.SetupRevision;
+            readable.CalibrationRevision = form_->State.FactoryRecord.CalibrationRevision;
             readable.Contents.assign(image.begin(), image.begin() + 176);
             return files.Add(readable);
         });

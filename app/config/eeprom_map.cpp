@@ -310,6 +310,13 @@ void ApplyDefaults(const std::vector<DefaultEntry>& defaults, EepromRecord& reco
     }
 }
 
+CodecResult Done(int16_t length)
+{
+    CodecResult done;
+    done.length = length;
+    return done;
+}
+
 CodecResult NoLayout(const char* what, int variant)
 {
     return {CodecStatus::NoLayout, std::string("There is no ") + what + " for acceptor variant " +
@@ -360,10 +367,10 @@ CodecResult CheckRecordFitsLayout(const EepromRecord& record, EepromLayout layou
     return Check(MapOf(layout), record);
 }
 
-void DecodeEepromImageV5(EepromRecord& record, const EepromImage& image, int32_t PartialDecode)
+int16_t DecodeEepromImageV5(EepromRecord& record, const EepromImage& image, int32_t PartialDecode)
 {
     Decode(kMapV5, record, image, PartialDecode);
-    EepromLength = EepromLengthOfLayout(EepromLayout::V5);
+    return EepromLengthOfLayout(EepromLayout::V5);
 }
 
 CodecResult EncodeEepromImageV5(const EepromRecord& record, EepromImage& image)
@@ -371,17 +378,18 @@ CodecResult EncodeEepromImageV5(const EepromRecord& record, EepromImage& image)
     return Encode(kMapV5, record, image);
 }
 
-void LoadEepromDefaultsV5(EepromRecord& record, uint8_t variant)
+int16_t LoadEepromDefaultsV5(EepromRecord& record, uint8_t variant)
 {
     ApplyDefaults(kCommonDefaults, record);
     ApplyDefaults(kDefaultsV5, record);
     record.VariantCode = variant;
-    EepromLength = EepromLengthOfLayout(EepromLayout::V5);
+    return EepromLengthOfLayout(EepromLayout::V5);
 }
 
-void DecodeEepromImageV6(EepromRecord& record, const EepromImage& image, int32_t PartialDecode)
+int16_t DecodeEepromImageV6(EepromRecord& record, const EepromImage& image, int32_t PartialDecode)
 {
     Decode(kMapV6, record, image, PartialDecode);
+    return 0;  // the length stays what the defaults or the last read made it
 }
 
 CodecResult EncodeEepromImageV6(const EepromRecord& record, EepromImage& image)
@@ -389,12 +397,12 @@ CodecResult EncodeEepromImageV6(const EepromRecord& record, EepromImage& image)
     return Encode(kMapV6, record, image);
 }
 
-void LoadEepromDefaultsV6(EepromRecord& record, uint8_t variant)
+int16_t LoadEepromDefaultsV6(EepromRecord& record, uint8_t variant)
 {
     ApplyDefaults(kCommonDefaults, record);
     ApplyDefaults(kDefaultsV6, record);
     record.VariantCode = variant;
-    EepromLength = EepromLengthOfLayout(EepromLayout::V6);
+    return EepromLengthOfLayout(EepromLayout::V6);
 }
 
 CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, int32_t PartialDecode,
@@ -402,11 +410,9 @@ CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, in
 {
     switch (LayoutOfVariant(variant)) {
     case EepromLayout::V5:
-        DecodeEepromImageV5(record, image, PartialDecode);
-        return {};
+        return Done(DecodeEepromImageV5(record, image, PartialDecode));
     case EepromLayout::V6:
-        DecodeEepromImageV6(record, image, PartialDecode);
-        return {};
+        return Done(DecodeEepromImageV6(record, image, PartialDecode));
     case EepromLayout::None:
         break;
     }
@@ -430,11 +436,9 @@ CodecResult LoadEepromDefaults(EepromRecord& record, uint8_t variant)
 {
     switch (DefaultsLayoutOfVariant(variant)) {
     case EepromLayout::V5:
-        LoadEepromDefaultsV5(record, variant);
-        return {};
+        return Done(LoadEepromDefaultsV5(record, variant));
     case EepromLayout::V6:
-        LoadEepromDefaultsV6(record, variant);
-        return {};
+        return Done(LoadEepromDefaultsV6(record, variant));
     case EepromLayout::None:
         break;
     }

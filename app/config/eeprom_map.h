@@ -29,6 +29,8 @@ enum class CodecStatus { Ok, NoLayout, ValueOutOfRange };
 struct CodecResult {
     CodecStatus status = CodecStatus::Ok;
     std::string message;  // empty when Ok
+    // Image bytes in use that a decode or defaults imply; 0 where the layout leaves the length alone.
+    int16_t length = 0;
     explicit operator bool() const { return status == CodecStatus::Ok; }
 };
 
@@ -36,28 +38,21 @@ struct CodecResult {
 CodecResult CheckRecordFitsLayout(const EepromRecord& record, EepromLayout layout);
 
 // Layout procedures. PartialDecode 1 decodes only the leading part. The
-// defaults give the record `variant` as its VariantCode.
-void DecodeEepromImageV5(EepromRecord& record, const EepromImage& image, int32_t PartialDecode);
+// defaults give the record `variant` as its VariantCode. Decode and defaults
+// return the image length they imply (0: the layout 6/7 decoder implies none).
+int16_t DecodeEepromImageV5(EepromRecord& record, const EepromImage& image, int32_t PartialDecode);
 CodecResult EncodeEepromImageV5(const EepromRecord& record, EepromImage& image);
-void LoadEepromDefaultsV5(EepromRecord& record, uint8_t variant);
-void DecodeEepromImageV6(EepromRecord& record, const EepromImage& image, int32_t PartialDecode);
+int16_t LoadEepromDefaultsV5(EepromRecord& record, uint8_t variant);
+int16_t DecodeEepromImageV6(EepromRecord& record, const EepromImage& image, int32_t PartialDecode);
 CodecResult EncodeEepromImageV6(const EepromRecord& record, EepromImage& image);
-void LoadEepromDefaultsV6(EepromRecord& record, uint8_t variant);
+int16_t LoadEepromDefaultsV6(EepromRecord& record, uint8_t variant);
 
 // Dispatchers. Decode and defaults go by the attached acceptor's `variant`,
-// encode by the record's own VariantCode. NoLayout means nothing was changed.
+// encode by the record's own VariantCode. NoLayout means nothing was changed;
+// otherwise `length` is what the layout procedure returned.
 CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, int32_t PartialDecode,
                               uint8_t variant);
 CodecResult EncodeEepromImage(const EepromRecord& record, EepromImage& image);
 CodecResult LoadEepromDefaults(EepromRecord& record, uint8_t variant);
-
-// The same for the acceptor attached now (AcceptorVariant).
-inline void LoadEepromDefaultsV5(EepromRecord& record) { LoadEepromDefaultsV5(record, AcceptorVariant); }
-inline void LoadEepromDefaultsV6(EepromRecord& record) { LoadEepromDefaultsV6(record, AcceptorVariant); }
-inline CodecResult DecodeEepromImage(EepromRecord& record, const EepromImage& image, int32_t PartialDecode)
-{
-    return DecodeEepromImage(record, image, PartialDecode, AcceptorVariant);
-}
-inline CodecResult LoadEepromDefaults(EepromRecord& record) { return LoadEepromDefaults(record, AcceptorVariant); }
 
 }  // namespace kovrin

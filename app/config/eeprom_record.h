@@ -68,14 +68,4 @@ enum ConfigSourceCode : int32_t {
     ConfigFromAcceptor = 3,
 };
 
-// Program-wide configuration state (one thread touches it).
-extern EepromRecord CurrentRecord;
-extern EepromRecord FactoryRecord;
-extern int32_t ConfigSource;
-extern bool FactoryConfigValid;
-extern int16_t EepromLength;
-// Variant of the identified acceptor, 0 while none is; the link sets it, the
-// configuration dispatchers choose their layout by it.
-extern uint8_t AcceptorVariant;
-
 }  // namespace kovrin

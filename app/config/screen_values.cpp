@@ -11,8 +11,6 @@
 
 namespace kovrin {
 
-std::string SerialNumberText;
-
 namespace {
 
 constexpr uint8_t CashboxFullBit = 0x80;  // OptionFlags

@@ -51,9 +51,6 @@ struct ConfigScreenValues {
     HiddenControls hidden;
 };
 
-// The program-wide serial number text, prepared by the field checks.
-extern std::string SerialNumberText;
-
 // Channel i is bit i Mod 8 of mask byte 2 - i \ 8.
 bool ChannelBit(const std::array<uint8_t, 3>& mask, int channel);
 void SetChannelBit(std::array<uint8_t, 3>& mask, int channel, bool set);
@@ -77,7 +74,7 @@ struct ScreenReadResult {
 // The record with the screen's fields written over `old`; everything the
 // screen does not show, hidden controls included, keeps its value. May set
 // selections, empty channel texts and txtSerial on the screen, as the
-// read-back does; `serialText` is SerialNumberText.
+// read-back does; `serialText` is the state's SerialNumberText.
 ScreenReadResult ScreenToRecord(ConfigScreenValues& screen, const EepromRecord& old, int variant,
                                 std::string& serialText);
 

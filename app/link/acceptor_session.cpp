@@ -80,7 +80,7 @@ void AcceptorSession::OnPollTimer(bool serial)
     if (++MissedReplyCount > MaxMissedReplies) {
         AcceptorFound = false;
         host_.ShowLinkLost();
-        FactoryConfigValid = false;
+        state_.FactoryConfigValid = false;
         // A pending date stamp stays: an acceptor that takes long to start
         // after its update still gets it once it answers again.
         if (FlashMode) {
@@ -211,7 +211,7 @@ void AcceptorSession::WriteConfiguration(const EepromImage& image, int16_t lengt
 
 void AcceptorSession::SendConfigurationWrite(const EepromImage& image, int16_t length)
 {
-    EepromLength = length;
+    state_.EepromLength = length;
     if (!BuildConfigurationWrite(TxFrame, image, length, Address()))
         return;
     SendMessage();
@@ -232,7 +232,7 @@ void AcceptorSession::FinishConfigurationWrite(const Bytes& frame)
     // The record holds what the unit will hold.
     const size_t at = AuditCountersOffset(PendingWriteLayout).value_or(0);
     std::copy(image.begin() + long(at), image.begin() + long(at + AuditCountersLength),
-              CurrentRecord.AuditCounters.begin());
+              state_.CurrentRecord.AuditCounters.begin());
     SendConfigurationWrite(image, PendingWriteLength);
 }
 
@@ -323,7 +323,7 @@ void AcceptorSession::ProcessAcceptorReply(const Bytes& RxFrame)
         Identify(RxFrame);
         break;
     case CmdCalibrate:
-        FactoryConfigValid = false;
+        state_.FactoryConfigValid = false;
         RestartPolling();
         break;
     case CmdReadConfiguration:
@@ -380,11 +380,11 @@ void AcceptorSession::IdentifyBootLoader(const Bytes& frame)
 {
     if (!ReplyTimedOut) {
         if (const auto reply = ParseIdentification(frame, false)) {
-            LoadEepromDefaults(CurrentRecord);
-            ConfigSource = ConfigFromDefaults;
+            state_.LoadEepromDefaults(state_.CurrentRecord);
+            state_.ConfigSource = ConfigFromDefaults;
             TakeIdentificationTexts(*reply);
-            AcceptorVariant = reply->variant;  // kept as received, also when unknown
-            CurrentRecord.VariantCode = AcceptorVariant;
+            state_.AcceptorVariant = reply->variant;  // kept as received, also when unknown
+            state_.CurrentRecord.VariantCode = state_.AcceptorVariant;
             ShowAcceptorName();
             ShowUnitState(reply->unitState);
             ShowHardwareFound();
@@ -406,8 +406,8 @@ void AcceptorSession::TakeIdentificationTexts(const IdentificationReply& reply)
 
 void AcceptorSession::ShowAcceptorName()
 {
-    FrameAddress = FrameAddressOf(AcceptorVariant);
-    host_.ShowAcceptorName(VariantName(AcceptorVariant));
+    FrameAddress = FrameAddressOf(state_.AcceptorVariant);
+    host_.ShowAcceptorName(VariantName(state_.AcceptorVariant));
 }
 
 void AcceptorSession::ShowUnitState(uint8_t unitState)
@@ -440,20 +440,20 @@ void AcceptorSession::Identify(const Bytes& frame)
         return;
     }
     TakeIdentificationTexts(*reply);
-    if (ConfigSource == ConfigFromFile && AcceptorVariant != reply->variant) {
-        LoadEepromDefaults(CurrentRecord);  // still in the layout of the acceptor before
-        ConfigSource = ConfigFromDefaults;
+    if (state_.ConfigSource == ConfigFromFile && state_.AcceptorVariant != reply->variant) {
+        state_.LoadEepromDefaults(state_.CurrentRecord);  // still in the layout of the acceptor before
+        state_.ConfigSource = ConfigFromDefaults;
     }
-    AcceptorVariant = static_cast<uint8_t>(KnownVariantOr0(reply->variant));
+    state_.AcceptorVariant = static_cast<uint8_t>(KnownVariantOr0(reply->variant));
     ShowAcceptorName();
-    CurrentRecord.VariantCode = AcceptorVariant;
+    state_.CurrentRecord.VariantCode = state_.AcceptorVariant;
     ShowUnitState(reply->unitState);
     const bool programMode = reply->unitState == UnitStateProgramMode;
-    host_.ShowVariantControls(VariantControlsFor(AcceptorVariant, programMode ? "" : FirmwareVersionText));
+    host_.ShowVariantControls(VariantControlsFor(state_.AcceptorVariant, programMode ? "" : FirmwareVersionText));
     ShowHardwareFound();
 
     if (MemoryReadAddress != 0) {
-        if (!FactoryConfigValid) {
+        if (!state_.FactoryConfigValid) {
             PagedReadState = 1;
             ReadEepromBlock(1);
             host_.ShowConfiguration();
@@ -488,9 +488,9 @@ void AcceptorSession::PagedRead(const Bytes& frame)
             PagedReadState = 0;
             break;
         }
-        DecodeEepromImage(FactoryRecord, FactoryImage, 0);
-        host_.ShowFactoryRevisions(ByteToHex(FactoryRecord.SetupRevision),
-                                   ByteToHex(FactoryRecord.CalibrationRevision));
+        state_.DecodeEepromImage(state_.FactoryRecord, FactoryImage, 0);
+        host_.ShowFactoryRevisions(ByteToHex(state_.FactoryRecord.SetupRevision),
+                                   ByteToHex(state_.FactoryRecord.CalibrationRevision));
         ReadEepromBlock(3);
         PagedReadState = 3;
         break;
@@ -500,7 +500,7 @@ void AcceptorSession::PagedRead(const Bytes& frame)
             break;
         UnitCalibrated = frame[ReplyDataStart];
         host_.ShowCalibration(UnitCalibrated != 0);
-        FactoryConfigValid = true;
+        state_.FactoryConfigValid = true;
         break;
     default:
         PagedReadState = 0;
@@ -513,7 +513,7 @@ void AcceptorSession::ConfigurationRead(const Bytes& frame)
 {
     // The bytes between the code and the check byte.
     const int dataBytes = int(frame.size()) - int(FrameHeaderLength);
-    const int16_t needed = EepromLengthOfLayout(LayoutOfVariant(AcceptorVariant));
+    const int16_t needed = EepromLengthOfLayout(LayoutOfVariant(state_.AcceptorVariant));
     // Before any message: a box left open must not stop the link being watched.
     RestartPolling();
     if (dataBytes <= 0 || needed <= 0)
@@ -523,11 +523,11 @@ void AcceptorSession::ConfigurationRead(const Bytes& frame)
         host_.ReportShortConfiguration(dataBytes, needed);
         return;
     }
-    EepromLength = static_cast<int16_t>(dataBytes);
+    state_.EepromLength = static_cast<int16_t>(dataBytes);
     const size_t n = std::min<size_t>(size_t(dataBytes), ConfigImage.size());
     std::copy(frame.begin() + ReplyDataStart, frame.begin() + long(ReplyDataStart + n), ConfigImage.begin());
-    DecodeEepromImage(CurrentRecord, ConfigImage, 1);
-    ConfigSource = ConfigFromAcceptor;
+    state_.DecodeEepromImage(state_.CurrentRecord, ConfigImage, 1);
+    state_.ConfigSource = ConfigFromAcceptor;
     host_.ShowConfiguration();
     host_.FlashConfigFrame(ColourGreen);
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/config/eeprom_map.h"
+#include "app/config/program_state.h"
 #include "app/link/acceptor_variant.h"
 #include "app/link/flash_update.h"
 #include "app/link/identification.h"
@@ -60,7 +61,7 @@ public:
     virtual void ShowCalibration(bool calibrated) = 0;
 
     // ---- the configuration
-    // CurrentRecord changed: the configuration screen shows it.
+    // The state's CurrentRecord changed: the configuration screen shows it.
     virtual void ShowConfiguration() = 0;
     virtual void FlashConfigFrame(int32_t colour) = 0;
     // A configuration read held fewer bytes than the layout needs; nothing changed.
@@ -90,10 +91,13 @@ class AcceptorSession : private FlashUpdateHost {
     LinkTimer& poll_;
     LinkTimer& guard_;
     AcceptorSessionHost& host_;
+    // The configuration and the attached acceptor's variant, which the link reads and sets.
+    ProgramState& state_;
 
 public:
-    AcceptorSession(SerialPort& port, LinkTimer& poll, LinkTimer& guard, AcceptorSessionHost& host)
-        : port_(port), poll_(poll), guard_(guard), host_(host)
+    AcceptorSession(SerialPort& port, LinkTimer& poll, LinkTimer& guard, AcceptorSessionHost& host,
+                    ProgramState& state)
+        : port_(port), poll_(poll), guard_(guard), host_(host), state_(state)
     {
     }
 

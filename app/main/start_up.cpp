@@ -1,6 +1,6 @@
 #include "app/main/start_up.h"
 
-#include "app/config/eeprom_map.h"
+#include "app/config/program_state.h"
 #include "app/link/flash_inhibit.h"
 #include "app/settings/program_settings.h"
 #include "app/settings/settings.h"
@@ -9,10 +9,11 @@ namespace kovrin {
 
 std::unique_ptr<FormMain> Main()
 {
-    LoadSettings();
-    auto form = std::make_unique<FormMain>();
-    form->ComPort = ComPortFromSetting(SettingsComPort);
-    LoadEepromDefaults(CurrentRecord);
+    ProgramState state;
+    LoadSettings(state.Settings);
+    state.LoadEepromDefaults(state.CurrentRecord);
+    auto form = std::make_unique<FormMain>(std::move(state));
+    form->ComPort = ComPortFromSetting(form->State.Settings.SettingsComPort);
     form->FlashInhibit |= InhibitNoFirmwareFile;
     form->HexFileLoaded = false;
     form->Form_Load();

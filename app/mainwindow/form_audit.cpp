@@ -103,27 +103,27 @@ FormAudit& FormAudit::Default()
     return *instance;
 }
 
-void FormAudit::ShowAudit(const std::string& FirmwareVersionText)
+void FormAudit::ShowAudit(const ProgramState& state, const std::string& FirmwareVersionText)
 {
     if (!loaded_)
-        Form_Load(FirmwareVersionText);
+        Form_Load(state, FirmwareVersionText);
     show();
     raise();
     activateWindow();
 }
 
-void FormAudit::FillFromReply(const Bytes& frame, const std::string& FirmwareVersionText)
+void FormAudit::FillFromReply(const Bytes& frame, const ProgramState& state, const std::string& FirmwareVersionText)
 {
     if (!loaded_)
-        Form_Load(FirmwareVersionText);
+        Form_Load(state, FirmwareVersionText);
     if (const auto texts = AuditTextsFromReply(frame, FirmwareVersionText, locale()))
         SetBoxTexts(*texts);
 }
 
-void FormAudit::Form_Load(const std::string& FirmwareVersionText)
+void FormAudit::Form_Load(const ProgramState& state, const std::string& FirmwareVersionText)
 {
-    const AuditLoadTexts load =
-        AuditTextsOnLoad(AcceptorVariant, ConfigSource, CurrentRecord, FirmwareVersionText, locale());
+    const AuditLoadTexts load = AuditTextsOnLoad(state.AcceptorVariant, state.ConfigSource, state.CurrentRecord,
+                                                 FirmwareVersionText, locale());
     SetBoxTexts(load.boxes);
     SetNote(load.note);
     loaded_ = true;

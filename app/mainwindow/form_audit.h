@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <string>
 
+#include "app/config/program_state.h"
 #include "app/link/audit_counters.h"
 #include "app/link/serial_frame.h"
 
@@ -23,15 +24,15 @@ public:
     static FormAudit& Default();
 
     // Audit menu: loads the window when it is not loaded, then shows it modeless.
-    void ShowAudit(const std::string& FirmwareVersionText);
+    void ShowAudit(const ProgramState& state, const std::string& FirmwareVersionText);
     // Reply 0x35 (the whole frame): loads the window when it is not loaded
     // (without showing it) and fills the boxes. A frame too short for its
     // layout changes nothing.
-    void FillFromReply(const Bytes& frame, const std::string& FirmwareVersionText);
+    void FillFromReply(const Bytes& frame, const ProgramState& state, const std::string& FirmwareVersionText);
 
-    // The load step: fills the boxes from CurrentRecord for a variant-5
-    // acceptor, reading AcceptorVariant, ConfigSource and CurrentRecord.
-    void Form_Load(const std::string& FirmwareVersionText);
+    // The load step: fills the boxes from the state's CurrentRecord for a
+    // variant-5 acceptor, reading its AcceptorVariant and ConfigSource.
+    void Form_Load(const ProgramState& state, const std::string& FirmwareVersionText);
     // Empties the window and hides it; the next use loads it again.
     void Unload();
     bool IsLoaded() const { return loaded_; }

@@ -78,7 +78,7 @@ QFrame* NewFrame(QWidget* parent, const char* name, const QRect& at)
 
 }  // namespace
 
-FormMain::FormMain() : MSComm1(new CommPort(ComLinkFolders(), this))
+FormMain::FormMain(ProgramState state) : State(std::move(state)), MSComm1(new CommPort(ComLinkFolders(), this))
 {
     setWindowTitle(ProgramTitle);
     setWindowIcon(ProgramIcon());
@@ -221,7 +221,7 @@ void FormMain::BuildControls()
     BuildModuleControls(central);
 
     // The configuration screen lies over the main panel when it is open.
-    frmConfiguration = new ConfigurationFrame(*this, central);
+    frmConfiguration = new ConfigurationFrame(*this, State, central);
     frmConfiguration->move(0, 0);
     frmConfiguration->hide();
     lblCMachine = frmConfiguration->lblCMachine;
@@ -315,8 +315,8 @@ void FormMain::Form_Load()
                 ApplyAccessCodeEffect(effect, SuperUserMode, txtSerial, lblCSerial, mnuAudit, cmdViewAudit);
             });
     frmConfiguration->InitConfigLists();
-    ManageButtonStates(AcceptorVariant, false);
-    ManageImages(AcceptorVariant);
+    ManageButtonStates(State.AcceptorVariant, false);
+    ManageImages(State.AcceptorVariant);
     Form_Resize();
     Connect();
 }
@@ -486,14 +486,14 @@ void FormMain::Help_Click()
 void FormMain::mnuAudit_Click()
 {
     // The request waits for the next poll tick, so it never meets an exchange under way.
-    if (VariantRow(AcceptorVariant).AuditByCommand)
+    if (VariantRow(State.AcceptorVariant).AuditByCommand)
         Session.RequestAudit();
-    FormAudit::Default().ShowAudit(Session.FirmwareVersionText);
+    FormAudit::Default().ShowAudit(State, Session.FirmwareVersionText);
 }
 
 void FormMain::cmdCalibrate_Click()
 {
-    ManageButtonStates(AcceptorVariant, false);
+    ManageButtonStates(State.AcceptorVariant, false);
     tmrPoll->stop();
     MSComm1->Wait(ReceiveWaitMs);
     Connect();

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "app/config/eeprom_record.h"
+#include "app/config/program_state.h"
 #include "app/config/screen/configuration_frame.h"
+#include "app/config/screen/form_warning.h"
 #include "app/core/acceptor_variants.h"
 #include "app/link/acceptor_session.h"
 #include "app/link/comm_port.h"
@@ -45,8 +47,11 @@ class KduFileListModel;
 class FormMain : public QMainWindow, private AcceptorSessionHost, private ConfigHost {
     Q_OBJECT
 public:
-    FormMain();
+    explicit FormMain(ProgramState state);
     ~FormMain() override;
+
+    // Everything the program holds while it runs; the session and the screens are handed it.
+    ProgramState State;
 
     // The load sequence; runs once, from Main, before the window shows.
     void Form_Load();
@@ -62,12 +67,13 @@ public:
     int16_t SuperUserMode = 0;
     CommPort* MSComm1 = nullptr;  // made first: the session speaks through it
     QtLinkTimer pollLink_, guardLink_;  // tmrPoll and tmrGuard, as the session drives them
-    AcceptorSession Session{*MSComm1, pollLink_, guardLink_, *this};
+    AcceptorSession Session{*MSComm1, pollLink_, guardLink_, *this, State};
 
     // ---- controls
     QFrame* Frame5 = nullptr;
     KduAuditFrame* frmKDUAuditData = nullptr;
     ConfigurationFrame* frmConfiguration = nullptr;
+    QPointer<FormWarning> frmWarning;  // made on the first send of defaults, then only hidden
     QFrame* Frame9 = nullptr;
     QFrame* FrameKDU = nullptr;
     QScrollBar* HScroll1 = nullptr;

@@ -17,7 +17,7 @@ namespace kovrin {
 
 bool FormMain::ConfigurationPossible()
 {
-    const std::string refusal = NoLayoutText(AcceptorVariant);
+    const std::string refusal = NoLayoutText(State.AcceptorVariant);
     if (refusal.empty())
         return true;
     MsgBox(this, QString::fromStdString(refusal));
@@ -41,7 +41,7 @@ void FormMain::cmdRefresh_Click()
     }
     if (!ConfigurationPossible())
         return;
-    ManageButtonStates(AcceptorVariant, false);
+    ManageButtonStates(State.AcceptorVariant, false);
     tmrPoll->stop();
     MSComm1->Wait(ReceiveWaitMs);
     Connect();
@@ -58,7 +58,7 @@ void FormMain::cmdSend_Click()
     }
     if (!ConfigurationPossible())
         return;
-    if (SerialMode() && LayoutOfVariant(CurrentRecord.VariantCode) != LayoutOfVariant(AcceptorVariant)) {
+    if (SerialMode() && LayoutOfVariant(State.CurrentRecord.VariantCode) != LayoutOfVariant(State.AcceptorVariant)) {
         // Bytes of one layout would land in the wrong places of the other.
         MsgBox(this, "The configuration being edited is for another kind of acceptor than the one attached; "
                      "nothing was sent.");
@@ -69,28 +69,28 @@ void FormMain::cmdSend_Click()
         return;
     }
     if (SerialMode()) {
-        ManageButtonStates(AcceptorVariant, false);
+        ManageButtonStates(State.AcceptorVariant, false);
         tmrPoll->stop();
         MSComm1->Wait(ReceiveWaitMs);
         Connect();
         tmrPoll->stop();  // no poll between the write and its answer
     }
     const auto giveUp = [this] {
-        ManageButtonStates(AcceptorVariant, true);
+        ManageButtonStates(State.AcceptorVariant, true);
         if (SerialMode())
             Session.RestartPolling();
     };
-    if (ConfigSource == ConfigFromDefaults && !AskDefaultsWarning(this)) {
+    if (State.ConfigSource == ConfigFromDefaults && !AskDefaultsWarning(frmWarning, this)) {
         giveUp();
         return;
     }
-    EepromRecord edited = CurrentRecord;
+    EepromRecord edited = State.CurrentRecord;
     if (!frmConfiguration->ReadConfigurationScreen(edited)) {
         giveUp();
         return;
     }
-    CurrentRecord = edited;
-    DownloadConfiguration(CurrentRecord);
+    State.CurrentRecord = edited;
+    DownloadConfiguration(State.CurrentRecord);
 }
 
 void FormMain::DownloadConfiguration(EepromRecord& record)
@@ -106,7 +106,7 @@ void FormMain::DownloadConfiguration(EepromRecord& record)
     if (!encoded || length == 0) {
         MsgBox(this, QString::fromStdString(encoded ? NoLayoutText(record.VariantCode) : encoded.message) +
                          "\nNothing was sent.");
-        ManageButtonStates(AcceptorVariant, true);
+        ManageButtonStates(State.AcceptorVariant, true);
         Session.RestartPolling();
         return;
     }
@@ -115,7 +115,7 @@ void FormMain::DownloadConfiguration(EepromRecord& record)
 
 void FormMain::ConfigurationWriteRefused()
 {
-    ManageButtonStates(AcceptorVariant, true);
+    ManageButtonStates(State.AcceptorVariant, true);
     MsgBox(this, "The note acceptor did not report its audit counters, so its configuration was not written. "
                  "Nothing was sent.");
 }
@@ -125,8 +125,8 @@ bool FormMain::ExtractConfigFromImage()
     const auto config = kovrin::ExtractConfigFromImage(Firmware);
     if (!config)
         return false;
-    AcceptorVariant = ImageVariant;
-    DecodeEepromImage(FactoryRecord, *config, 0);
+    State.AcceptorVariant = ImageVariant;
+    State.DecodeEepromImage(State.FactoryRecord, *config, 0);
     ShowModuleButtons();  // the buttons of the image's variant
     return true;
 }

@@ -65,9 +65,9 @@ void FormMain::cmdOpenHex_Click()
     FileDialogRequest request;
     request.title = "Kovrin - Load Hex File";
     request.filter = "Hex file (*.hex)|*.hex|All files (*.*)|*.*";
-    const QString current = QString::fromStdString(FirmwareFilePath);
+    const QString current = QString::fromStdString(State.Settings.FirmwareFilePath);
     request.folder = QFileInfo(current).isDir() ? current : QFileInfo(current).path();
-    request.fileName = QString::fromStdString(FileNameFromPath(FirmwareFilePath));
+    request.fileName = QString::fromStdString(FileNameFromPath(State.Settings.FirmwareFilePath));
     for (;;) {
         const std::optional<QString> chosen = FileDialog(this, request);
         if (!chosen)
@@ -78,11 +78,11 @@ void FormMain::cmdOpenHex_Click()
             MsgBox(this, "File not found!", MsgButtons::OkCancel, MsgIcon::Exclamation);
             continue;
         }
-        FirmwareFilePath = chosen->toStdString();
+        State.Settings.FirmwareFilePath = chosen->toStdString();
         break;
     }
-    lblHexFile->setText(QString::fromStdString(FirmwareFilePath));
-    SaveSettings();
+    lblHexFile->setText(QString::fromStdString(State.Settings.FirmwareFilePath));
+    SaveSettings(State.Settings);
     LoadHexFile();
 }
 
@@ -110,7 +110,7 @@ void FormMain::LoadHexFile()
         finish(previousDisplay);
         MsgBox(this, why);
     };
-    QFile file(QString::fromStdString(FirmwareFilePath));
+    QFile file(QString::fromStdString(State.Settings.FirmwareFilePath));
     QByteArray text;
     if (file.size() > MaxHexFileSize) {
         refuse("The firmware file \"" + file.fileName() + "\" is too large to be an Intel HEX file.");
@@ -208,7 +208,7 @@ void FormMain::cmdFlashRqt_Click()
         return;  // never an update without a whole block table
     tmrPoll->stop();
     cmdFlashRqt->setEnabled(false);
-    ManageButtonStates(AcceptorVariant, false);
+    ManageButtonStates(State.AcceptorVariant, false);
     MSComm1->Wait(PortCloseWaitMs);
     FlashInhibit |= InhibitUpdateRequested;
     FlashInhibit |= InhibitNoAcceptor;
@@ -230,7 +230,7 @@ void FormMain::cmdFlashRqt_Click()
         Session.RestartPolling();
         return;
     }
-    ManageImages(AcceptorVariant);
+    ManageImages(State.AcceptorVariant);
 }
 
 void FormMain::StartAcceptorUpdate()
@@ -295,7 +295,7 @@ void FormMain::CountBootstrapRetry()
 
 void FormMain::ButtonsBusy()
 {
-    ManageButtonStates(AcceptorVariant, false);
+    ManageButtonStates(State.AcceptorVariant, false);
 }
 
 void FormMain::UpdateVerified()

@@ -119,8 +119,8 @@ void FormMain::mnuCom1_Click(int16_t index)
     for (int i = 1; i <= UsbEntry; ++i)
         mnuCom1[i]->setChecked(i == index);
     ComPort = index;
-    SettingsComPort = std::to_string(index);
-    SaveSettings();
+    State.Settings.SettingsComPort = std::to_string(index);
+    SaveSettings(State.Settings);
     if (index == UsbEntry && frmConfiguration->isVisible())
         frmConfiguration->hide();
     Connect();
@@ -146,8 +146,8 @@ void FormMain::tmrGuard_Timer()
 void FormMain::TimerCmdResponseDelay_Timer()
 {
     TimerCmdResponseDelay->stop();
-    ConfigSource = ConfigFromAcceptor;
-    ShowConfiguration(CurrentRecord, AcceptorVariant);
+    State.ConfigSource = ConfigFromAcceptor;
+    ShowConfiguration(State.CurrentRecord, State.AcceptorVariant);
     FlashConfigFrame(ColourGreen);
     Session.RestartPolling();
 }
@@ -274,8 +274,8 @@ void FormMain::ShowHardwareFound()
 {
     FlashInhibit &= ~InhibitNoAcceptor;
     Label7[0]->setText("HARDWARE FOUND");
-    ManageButtonStates(AcceptorVariant, true);
-    ManageImages(AcceptorVariant);
+    ManageButtonStates(State.AcceptorVariant, true);
+    ManageImages(State.AcceptorVariant);
 }
 
 void FormMain::ShowFactoryRevisions(const std::string& setupHex, const std::string& calibrationHex)
@@ -294,7 +294,7 @@ void FormMain::ShowCalibration(bool calibrated)
 
 void FormMain::ShowConfiguration()
 {
-    ShowConfiguration(CurrentRecord, AcceptorVariant);
+    ShowConfiguration(State.CurrentRecord, State.AcceptorVariant);
 }
 
 void FormMain::ReportShortConfiguration(int received, int needed)
@@ -313,7 +313,7 @@ void FormMain::WaitForReboot(int ms)
 
 void FormMain::ShowAuditReply(const Bytes& frame)
 {
-    FormAudit::Default().FillFromReply(frame, Session.FirmwareVersionText);
+    FormAudit::Default().FillFromReply(frame, State, Session.FirmwareVersionText);
 }
 
 void FormMain::ShowDeviceProgrammed()

@@ -151,10 +151,10 @@ public:
     void ShowConfigurationStatus(const std::string& text) override { f.LabelNaStatusMessage->setText(Text(text)); }
     void ShowConfigurationRead(const EepromRecord& record) override
     {
-        CurrentRecord = record;
-        ConfigSource = ConfigFromAcceptor;
-        f.ShowConfiguration(CurrentRecord, AcceptorVariant);
-        const auto* serial = reinterpret_cast<const char*>(CurrentRecord.SerialNumber.data());
+        f.State.CurrentRecord = record;
+        f.State.ConfigSource = ConfigFromAcceptor;
+        f.ShowConfiguration(f.State.CurrentRecord, f.State.AcceptorVariant);
+        const auto* serial = reinterpret_cast<const char*>(f.State.CurrentRecord.SerialNumber.data());
         const QString serial10 = QString::fromLatin1(serial, qsizetype(strnlen(serial, 10)));
         f.lblCSerial->setText(serial10);
         f.txtSerial->setText(serial10);
@@ -252,7 +252,7 @@ void FormMain::SelectUnitInUse()
 void FormMain::ShowModuleButtons()
 {
     if (!SerialMode())
-        ManageButtonStates(AcceptorVariant, KduInUse != 0);
+        ManageButtonStates(State.AcceptorVariant, KduInUse != 0);
 }
 
 void FormMain::ComboPort_Click(int index)
@@ -315,7 +315,7 @@ void FormMain::ConfirmEraseKduFile(const KduFileRow& line)
 
 KduConfigTarget FormMain::ModuleConfigTarget() const
 {
-    return {ImageVariant, FactoryRecord.SetupRevision, FactoryRecord.CalibrationRevision};
+    return {ImageVariant, State.FactoryRecord.SetupRevision, State.FactoryRecord.CalibrationRevision};
 }
 
 void FormMain::DownloadFirmwareToKdu(uint32_t variantId)
@@ -325,12 +325,13 @@ void FormMain::DownloadFirmwareToKdu(uint32_t variantId)
 
 void FormMain::DownloadConfigurationToKdu(const EepromRecord& record)
 {
-    Module.DownloadConfigurationToKdu(record, ModuleConfigTarget());
+    if (const int16_t length = Module.DownloadConfigurationToKdu(record, ModuleConfigTarget()))
+        State.EepromLength = length;
 }
 
 void FormMain::RefreshConfigurationFromKdu()
 {
-    Module.RefreshConfigurationFromKdu(ModuleConfigTarget(), AcceptorVariant, CurrentRecord);
+    Module.RefreshConfigurationFromKdu(ModuleConfigTarget(), State.AcceptorVariant, State.CurrentRecord);
 }
 
 }  // namespace kovrin

@@ -263,27 +263,26 @@ void ModuleSession::DownloadFirmwareToKdu(uint32_t variantId, const FirmwareImag
         RefreshKduFileList(handle);
 }
 
-void ModuleSession::DownloadConfigurationToKdu(const EepromRecord& record, const KduConfigTarget& target)
+int16_t ModuleSession::DownloadConfigurationToKdu(const EepromRecord& record, const KduConfigTarget& target)
 {
     if (ModuleBusy)
-        return;
+        return 0;
     EepromImage image{};
     const CodecResult encoded = EncodeEepromImage(record, image);
     const int16_t length = EepromLengthOf(record);
     if (!encoded || length == 0) {
         host_.Message((encoded ? NoLayoutText(record.VariantCode) : encoded.message) + "\nNothing was sent.");
-        return;
+        return 0;
     }
     if (!KduReadyForNewFile())
-        return;
+        return 0;
     const KduFileInfo entry = ConfigFileEntry(target.ImageVariant, target.SetupRevision, target.CalibrationRevision);
     // One configuration file per variant identifier: the module could not tell two apart.
     if (entry.VariantId == SarnelVariantId ? KduFiles.SarnelConfigPresent : KduFiles.TekraConfigPresent) {
         host_.Message("Cannot have more than one config file for a Tyx BA", "Configuration already loaded");
-        return;
+        return 0;
     }
     host_.ShowConfigurationStatus("Loading configuration settings to KDU device");
-    EepromLength = length;
     BeginModuleWork();
     const UsbDevice handle = KduInUse;
     const KduFileWrite outcome = WriteKduFile(usb_, handle, entry, Pieces(ModuleConfigContents(image, length), ConfigWriteLength),
@@ -297,6 +296,7 @@ void ModuleSession::DownloadConfigurationToKdu(const EepromRecord& record, const
     }
     if (KduInUse == handle)
         RefreshKduFileList(handle);
+    return length;
 }
 
 void ModuleSession::RefreshConfigurationFromKdu(const KduConfigTarget& target, uint8_t acceptorVariant,

@@ -100,7 +100,9 @@ public:
     // ---- downloads and the read-back
     // Stores `image` on the module as the firmware file of `variantId`, dated `now`.
     void DownloadFirmwareToKdu(uint32_t variantId, const FirmwareImage& image, const LocalTime& now);
-    void DownloadConfigurationToKdu(const EepromRecord& record, const KduConfigTarget& target);
+    // Stores `record` as the module's configuration file of `target`; returns the image bytes
+    // it took for the file (the state's EepromLength), 0 when it stopped before writing.
+    int16_t DownloadConfigurationToKdu(const EepromRecord& record, const KduConfigTarget& target);
     // Reads the module's configuration file of `target` into a copy of `current`,
     // decoded by the attached acceptor's layout (`acceptorVariant`).
     void RefreshConfigurationFromKdu(const KduConfigTarget& target, uint8_t acceptorVariant,

@@ -10,11 +10,6 @@
 
 namespace kovrin {
 
-std::string SettingsFilePath;
-std::string SettingsComPort;
-std::string FirmwareFilePath;
-std::string ConfigFilePath;
-
 namespace {
 
 std::string Environment(const char* name)
@@ -35,39 +30,40 @@ SettingsPlace Place()
                                WritableCheck() ? WritableCheck() : FolderWritable(UserMayWrite));
 }
 
-void FillSettingsFilePath()
+void FillSettingsFilePath(ProgramSettings& settings)
 {
-    if (SettingsFilePath.empty())
-        SettingsFilePath = Place().File;
+    if (settings.SettingsFilePath.empty())
+        settings.SettingsFilePath = Place().File;
 }
 
 }  // namespace
 
-void LoadSettings()
+void LoadSettings(ProgramSettings& settings)
 {
-    FillSettingsFilePath();
-    std::string path = SettingsFilePath;
+    FillSettingsFilePath(settings);
+    std::string path = settings.SettingsFilePath;
     const SettingsPlace place = Place();
     std::error_code error;
     if (!place.Fallback.empty() && path == place.File && !std::filesystem::exists(path, error))
         path = place.Fallback;  // the program folder's copy, until the user's own is written
     const SettingsValues v = ReadSettingsFile(path, ProgramFolder().toStdString());
-    SettingsComPort = v.SettingsComPort;
-    FirmwareFilePath = v.FirmwareFilePath;
-    ConfigFilePath = v.ConfigFilePath;
+    settings.SettingsComPort = v.SettingsComPort;
+    settings.FirmwareFilePath = v.FirmwareFilePath;
+    settings.ConfigFilePath = v.ConfigFilePath;
 }
 
-void SaveSettings()
+void SaveSettings(ProgramSettings& settings)
 {
-    FillSettingsFilePath();
+    FillSettingsFilePath(settings);
+    const std::string& path = settings.SettingsFilePath;
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(SettingsFilePath).parent_path(), error);
-    if (WriteSettingsFile(SettingsFilePath, {SettingsComPort, FirmwareFilePath, ConfigFilePath}))
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    if (WriteSettingsFile(path, {settings.SettingsComPort, settings.FirmwareFilePath, settings.ConfigFilePath}))
         return;
     static bool told = false;
     if (!told)
         std::fprintf(stderr, "Kovrin: cannot write %s; the settings are kept until Kovrin ends\n",
-                     SettingsFilePath.c_str());
+                     path.c_str());
     told = true;
 }
 

@@ -17,11 +17,8 @@ namespace fs = std::filesystem;
 // A record with a different value in every field, taken from the pattern image.
 EepromRecord PatternRecord(uint8_t variant)
 {
-    const uint8_t saved = AcceptorVariant;
-    AcceptorVariant = variant;
     EepromRecord r;
-    DecodeEepromImage(r, test::PatternImage(), 0);
-    AcceptorVariant = saved;
+    DecodeEepromImage(r, test::PatternImage(), 0, variant);
     r.VariantCode = variant;
     r.AuditCounters[29] = 0xA5;
     r.ExtraBytes[9] = 0x5A;
@@ -78,11 +75,8 @@ TEST(ConfigFileFormat, RoundTripKeepsEveryField)
 
 TEST(ConfigFileFormat, RecordOfNoAcceptorIsAccepted)
 {
-    const uint8_t saved = AcceptorVariant;
-    AcceptorVariant = 0;
     EepromRecord r;
-    LoadEepromDefaults(r);
-    AcceptorVariant = saved;
+    LoadEepromDefaults(r, 0);
     EXPECT_TRUE(ConfigFileToRecord(RecordToConfigFile(r), "Config.tyx").record);
 }
 

@@ -13,13 +13,15 @@ using test::ImageFromHex;
 using test::Pattern;
 using test::PatternImage;
 
+using test::Attached;
 using test::DefaultsFor;
-using test::VariantScope;
 
 TEST(EepromDefaults, Layout59EncodesToTheHandWrittenImage)
 {
-    const EepromRecord r = DefaultsFor(5);
-    EXPECT_EQ(EepromLength, 176);
+    ProgramState state = Attached(5);
+    EepromRecord r;
+    ASSERT_TRUE(state.LoadEepromDefaults(r));
+    EXPECT_EQ(state.EepromLength, 176);
     EepromImage image{};
     ASSERT_TRUE(EncodeEepromImage(r, image));
     EXPECT_EQ(image, ImageFromHex(test::kDefaultsV5Hex));
@@ -27,8 +29,10 @@ TEST(EepromDefaults, Layout59EncodesToTheHandWrittenImage)
 
 TEST(EepromDefaults, Layout67EncodesToTheHandWrittenImage)
 {
-    const EepromRecord r = DefaultsFor(7);
-    EXPECT_EQ(EepromLength, 143);
+    ProgramState state = Attached(7);
+    EepromRecord r;
+    ASSERT_TRUE(state.LoadEepromDefaults(r));
+    EXPECT_EQ(state.EepromLength, 143);
     EepromImage image{};
     ASSERT_TRUE(EncodeEepromImage(r, image));
     EXPECT_EQ(image, ImageFromHex(test::kDefaultsV6Hex));
@@ -39,10 +43,7 @@ TEST(EepromDefaults, Layout67SetsTheFieldsNoImageByteHolds)
     EepromRecord r;
     r.AuditCounters.fill(9);
     r.Bytes232.fill(9);
-    {
-        VariantScope scope(6);
-        LoadEepromDefaults(r);
-    }
+    LoadEepromDefaults(r, 6);
     EXPECT_EQ(r.Block208[5], 160);
     EXPECT_EQ(r.Block208[6], 47);
     EXPECT_EQ(r.Block208[17], 0);
@@ -56,10 +57,12 @@ TEST(EepromDefaults, Layout67SetsTheFieldsNoImageByteHolds)
 
 TEST(EepromDefaults, NoAcceptorYetUsesLayout59WithVariantZero)
 {
-    const EepromRecord r = DefaultsFor(0);
+    ProgramState state = Attached(0);
+    EepromRecord r;
+    ASSERT_TRUE(state.LoadEepromDefaults(r));
     EXPECT_EQ(r.VariantCode, 0);
     EXPECT_EQ(r.OptionFlags, 0x92);
-    EXPECT_EQ(EepromLength, 176);
+    EXPECT_EQ(state.EepromLength, 176);
 }
 
 // Each row: a field and the image byte(s) it comes from, read off the byte maps.
@@ -73,9 +76,9 @@ long BE(int i) { return Pattern(i) * 256 + Pattern(i + 1); }
 
 TEST(EepromDecode, Layout59FieldsComeFromTheirBytes)
 {
-    VariantScope scope(9);
+    ProgramState state = Attached(9);
     EepromRecord r;
-    ASSERT_TRUE(DecodeEepromImage(r, PatternImage(), 0));
+    ASSERT_TRUE(state.DecodeEepromImage(r, PatternImage(), 0));
     const FieldAt rows[] = {
         {"InterfaceType", [](auto& r) { return r.InterfaceType; }, Pattern(1)},
         {"SecurityMask[2]", [](auto& r) { return r.SecurityMask[2]; }, Pattern(4)},
@@ -108,15 +111,15 @@ TEST(EepromDecode, Layout59FieldsComeFromTheirBytes)
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.get(r), row.expected) << row.name;
-    EXPECT_EQ(EepromLength, 176);
+    EXPECT_EQ(state.EepromLength, 176);
 }
 
 TEST(EepromDecode, Layout67FieldsComeFromTheirBytes)
 {
-    VariantScope scope(6);
-    EepromLength = 42;
+    ProgramState state = Attached(6);
+    state.EepromLength = 42;
     EepromRecord r;
-    ASSERT_TRUE(DecodeEepromImage(r, PatternImage(), 0));
+    ASSERT_TRUE(state.DecodeEepromImage(r, PatternImage(), 0));
     const FieldAt rows[] = {
         {"ScalingFactor", [](auto& r) { return r.ScalingFactor; }, BE(11)},
         {"ChannelPulseAssignment[0]", [](auto& r) { return r.ChannelPulseAssignment[0]; }, Pattern(16)},
@@ -142,14 +145,13 @@ TEST(EepromDecode, Layout67FieldsComeFromTheirBytes)
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.get(r), row.expected) << row.name;
-    EXPECT_EQ(EepromLength, 42) << "the layout 6/7 decoder leaves the length alone";
+    EXPECT_EQ(state.EepromLength, 42) << "the layout 6/7 decoder leaves the length alone";
 }
 
 TEST(EepromRoundTrip, Layout59ReproducesEveryByte)
 {
-    VariantScope scope(5);
     EepromRecord r;
-    DecodeEepromImage(r, PatternImage(), 0);
+    DecodeEepromImage(r, PatternImage(), 0, 5);
     r.VariantCode = 5;  // encoding follows the record's own variant
     EepromImage out{};
     ASSERT_TRUE(EncodeEepromImage(r, out));
@@ -160,9 +162,8 @@ TEST(EepromRoundTrip, Layout59ReproducesEveryByte)
 
 TEST(EepromRoundTrip, Layout67WritesItsBytesAndKeeps143To249)
 {
-    VariantScope scope(7);
     EepromRecord r;
-    DecodeEepromImage(r, PatternImage(), 0);
+    DecodeEepromImage(r, PatternImage(), 0, 7);
     r.VariantCode = 7;
     for (int& v : r.ChannelPulseAssignment)
         v &= 0xFF;  // one byte per channel in this layout
@@ -182,7 +183,6 @@ TEST(EepromDecode, PartialDecodeStopsAtTheLeadingPart)
         int firstUntouched;  // image byte after the leading part
     };
     for (const Case c : {Case{5, 176}, Case{7, 143}}) {
-        VariantScope scope(c.variant);
         EepromRecord before;
         before.Block176.fill(1);
         before.Block244.fill(2);
@@ -192,7 +192,7 @@ TEST(EepromDecode, PartialDecodeStopsAtTheLeadingPart)
         before.CalibrationRevision = 6;
         before.EndWord = 7;
         EepromRecord r = before;
-        DecodeEepromImage(r, PatternImage(), 1);
+        DecodeEepromImage(r, PatternImage(), 1, c.variant);
         EXPECT_EQ(r.Block176, before.Block176);
         EXPECT_EQ(r.Block244, before.Block244);
         EXPECT_EQ(r.Byte250, 3);
@@ -254,12 +254,12 @@ TEST(EepromEncode, RefusesValuesThatDoNotFitAndLeavesTheImage)
 TEST(EepromDispatch, VariantsWithoutALayoutChangeNothingAndSaySo)
 {
     for (int variant : {1, 2, 3, 4, 8, 10, 255}) {
-        VariantScope scope(static_cast<uint8_t>(variant));
+        ProgramState state = Attached(static_cast<uint8_t>(variant));
         EepromRecord r;
         r.HeaderByte = 0xAB;
         const EepromRecord before = r;
-        EXPECT_EQ(DecodeEepromImage(r, PatternImage(), 0).status, CodecStatus::NoLayout) << variant;
-        EXPECT_EQ(LoadEepromDefaults(r).status, CodecStatus::NoLayout) << variant;
+        EXPECT_EQ(state.DecodeEepromImage(r, PatternImage(), 0).status, CodecStatus::NoLayout) << variant;
+        EXPECT_EQ(state.LoadEepromDefaults(r).status, CodecStatus::NoLayout) << variant;
         EXPECT_EQ(r, before) << variant;
 
         r.VariantCode = static_cast<uint8_t>(variant);
@@ -267,47 +267,34 @@ TEST(EepromDispatch, VariantsWithoutALayoutChangeNothingAndSaySo)
         EXPECT_EQ(EncodeEepromImage(r, image).status, CodecStatus::NoLayout) << variant;
         EXPECT_EQ(image, PatternImage()) << variant;
     }
-    VariantScope none(0);
+    ProgramState none = Attached(0);
     EepromRecord r;
-    EXPECT_EQ(DecodeEepromImage(r, PatternImage(), 0).status, CodecStatus::NoLayout);
+    EXPECT_EQ(none.DecodeEepromImage(r, PatternImage(), 0).status, CodecStatus::NoLayout);
 }
 
 TEST(EepromDispatch, EncodeFollowsTheRecordNotTheAttachedAcceptor)
 {
     EepromRecord r = DefaultsFor(7);  // a layout 6/7 record, e.g. from a file
-    VariantScope attached(5);
-    EepromImage image{};
+    EepromImage image{};  // with a variant 5 acceptor attached
     ASSERT_TRUE(EncodeEepromImage(r, image));
     EXPECT_EQ(image, ImageFromHex(test::kDefaultsV6Hex));
 }
 
 TEST(EepromDispatch, EntryPointsGoByTheAttachedAcceptor)
 {
-    // The variant given decides; the entry points give the attached acceptor's.
+    // The variant given decides; the state's entry points give the attached acceptor's.
     for (int variant = 0; variant <= 10; ++variant) {
         const auto v = static_cast<uint8_t>(variant);
-        const uint8_t other = v == 5 ? 7 : 5;
         EepromRecord byArgument, byAttached;
         byArgument.HeaderByte = byAttached.HeaderByte = 0xAB;
-        {
-            VariantScope attached(other);
-            DecodeEepromImage(byArgument, PatternImage(), 0, v);
-        }
-        {
-            VariantScope attached(v);
-            DecodeEepromImage(byAttached, PatternImage(), 0);
-        }
+        ProgramState attached = Attached(v);
+        DecodeEepromImage(byArgument, PatternImage(), 0, v);
+        attached.DecodeEepromImage(byAttached, PatternImage(), 0);
         EXPECT_EQ(byArgument, byAttached) << "decode, variant " << variant;
 
         EepromRecord defaultsByArgument, defaultsByAttached;
-        {
-            VariantScope attached(other);
-            LoadEepromDefaults(defaultsByArgument, v);
-        }
-        {
-            VariantScope attached(v);
-            LoadEepromDefaults(defaultsByAttached);
-        }
+        LoadEepromDefaults(defaultsByArgument, v);
+        attached.LoadEepromDefaults(defaultsByAttached);
         EXPECT_EQ(defaultsByArgument, defaultsByAttached) << "defaults, variant " << variant;
     }
 }

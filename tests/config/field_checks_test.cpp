@@ -11,11 +11,8 @@ namespace {
 // Every field valid, as the defaults show them, with an editable serial.
 ConfigScreenValues ValidScreen(int variant)
 {
-    const uint8_t saved = AcceptorVariant;
-    AcceptorVariant = uint8_t(variant);
     EepromRecord r;
-    LoadEepromDefaults(r);
-    AcceptorVariant = saved;
+    LoadEepromDefaults(r, uint8_t(variant));
     ConfigScreenValues s;
     ApplyVariantVisibility(s.hidden, variant);
     RecordToScreen(r, s);

@@ -8,7 +8,6 @@ namespace kovrin {
 namespace {
 
 using test::DefaultsFor;
-using test::VariantScope;
 
 // A record with something in every field the screen shows, and a serial
 // number whose digits 3 to 10 give the ccTalk serial.
@@ -61,7 +60,6 @@ EepromRecord ReadBack(ConfigScreenValues& s, const EepromRecord& old, int varian
 TEST(ScreenValues, ShownAndReadBackUnchangedForBothLayouts)
 {
     for (uint8_t variant : {0, 5, 9, 6, 7}) {
-        VariantScope scope(variant);
         const EepromRecord r = RichRecord(variant);
         ConfigScreenValues s = Shown(r, variant);
         EXPECT_TRUE(ReadBack(s, r, variant) == r) << "variant " << int(variant);
@@ -136,9 +134,8 @@ TEST(ScreenValues, ReadBackClearsTheOptionBitsNoControlShows)
 
 TEST(ScreenValues, LayoutSixDefaultsReadBackWithTheShownBitsOnly)
 {
-    VariantScope scope(7);
     EepromRecord r{};
-    ASSERT_TRUE(LoadEepromDefaults(r));
+    ASSERT_TRUE(LoadEepromDefaults(r, 7));
     ConfigScreenValues s = Shown(r, 7);
     const EepromRecord got = ReadBack(s, r, 7);
     EXPECT_EQ(got.OptionFlags, 0x02);

@@ -15,15 +15,15 @@ protected:
     // Saves the screen of a variant-5 acceptor to `name`; returns the saved record.
     EepromRecord SaveFromVariant5(const QString& name)
     {
-        AcceptorVariant = 5;
-        CurrentRecord = DefaultsOf(5);
-        CurrentRecord.Block176[0] = 42;  // no control shows it
-        frame->ShowConfiguration(CurrentRecord, 5);
+        state.AcceptorVariant = 5;
+        state.CurrentRecord = DefaultsOf(5);
+        state.CurrentRecord.Block176[0] = 42;  // no control shows it
+        frame->ShowConfiguration(state.CurrentRecord, 5);
         frame->txtScaling->setText("250");
         answers = {Path(name)};
         frame->cmdSave->click();
         EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
-        return CurrentRecord;
+        return state.CurrentRecord;
     }
 
     QByteArray FileBytes(const QString& path)
@@ -39,7 +39,7 @@ TEST_F(ConfigFileFlow, SaveWritesTheScreenAndRemembersThePath)
     const EepromRecord saved = SaveFromVariant5("Shop.tyx");
     EXPECT_EQ(saved.ScalingFactor, 250);
     EXPECT_EQ(saved.Block176[0], 42);
-    EXPECT_EQ(ConfigFilePath, Path("Shop.tyx").toStdString());
+    EXPECT_EQ(state.Settings.ConfigFilePath, Path("Shop.tyx").toStdString());
     const QByteArray bytes = FileBytes(Path("Shop.tyx"));
     ASSERT_EQ(bytes.size(), 601);
     const ConfigFileBytes expected = RecordToConfigFile(saved);
@@ -50,21 +50,22 @@ TEST_F(ConfigFileFlow, SaveWritesTheScreenAndRemembersThePath)
     EXPECT_EQ(dialogs[0].filter, "TYX Config Files (*.tyx)|*.tyx|All Files (*.*)|*.*");
     EXPECT_TRUE(dialogs[0].confirmOverwrite);
     // The settings file remembers it too.
-    EXPECT_EQ(ReadSettingsFile(SettingsFilePath, dir.path().toStdString()).ConfigFilePath, ConfigFilePath);
+    EXPECT_EQ(ReadSettingsFile(state.Settings.SettingsFilePath, dir.path().toStdString()).ConfigFilePath,
+              state.Settings.ConfigFilePath);
 }
 
 TEST_F(ConfigFileFlow, SavedFileLoadsWithoutAcceptorAndWithVariant5NotWithVariant9)
 {
     const EepromRecord saved = SaveFromVariant5("Five.tyx");
     for (uint8_t variant : {0, 5}) {
-        AcceptorVariant = variant;
-        CurrentRecord = DefaultsOf(variant);
-        ConfigSource = ConfigFromDefaults;
+        state.AcceptorVariant = variant;
+        state.CurrentRecord = DefaultsOf(variant);
+        state.ConfigSource = ConfigFromDefaults;
         host.flashes.clear();
         answers = {Path("Five.tyx")};
         EXPECT_TRUE(frame->LoadConfigFile()) << int(variant);
-        EXPECT_TRUE(CurrentRecord == saved) << int(variant);
-        EXPECT_EQ(ConfigSource, ConfigFromFile);
+        EXPECT_TRUE(state.CurrentRecord == saved) << int(variant);
+        EXPECT_EQ(state.ConfigSource, ConfigFromFile);
         EXPECT_EQ(host.flashes, std::vector<int32_t>{0xFFFF});
         EXPECT_EQ(frame->LabelNaStatusMessage->text(), "Configuration settings loaded from file Five.tyx.");
         EXPECT_EQ(frame->txtScaling->text(), "250");
@@ -74,15 +75,15 @@ TEST_F(ConfigFileFlow, SavedFileLoadsWithoutAcceptorAndWithVariant5NotWithVarian
     EXPECT_EQ(dialogs.back().filter, "Tyx Config File (*.tyx)|*.tyx|All files (*.*)|*.*");
     EXPECT_EQ(dialogs.back().fileName, "Five.tyx");
 
-    AcceptorVariant = 9;
-    ConfigFilePath = "/elsewhere/Before.tyx";
-    CurrentRecord = DefaultsOf(9);
-    const EepromRecord before = CurrentRecord;
+    state.AcceptorVariant = 9;
+    state.Settings.ConfigFilePath = "/elsewhere/Before.tyx";
+    state.CurrentRecord = DefaultsOf(9);
+    const EepromRecord before = state.CurrentRecord;
     answers = {Path("Five.tyx")};  // then the dialog is cancelled
     EXPECT_FALSE(frame->LoadConfigFile());
     EXPECT_EQ(messages.back().text, "Config file does not match attached note acceptor.");
-    EXPECT_TRUE(CurrentRecord == before);
-    EXPECT_EQ(ConfigFilePath, "/elsewhere/Before.tyx");
+    EXPECT_TRUE(state.CurrentRecord == before);
+    EXPECT_EQ(state.Settings.ConfigFilePath, "/elsewhere/Before.tyx");
 }
 
 TEST_F(ConfigFileFlow, BadFilesAreRefusedAndTheRecordStays)
@@ -111,8 +112,8 @@ TEST_F(ConfigFileFlow, BadFilesAreRefusedAndTheRecordStays)
         {QString(""), "File not found!", "Open File Error"},
         {dir.path(), "File not found!", "Kovrin"},  // a folder is no file
     };
-    ConfigFilePath = "/kept/Last.tyx";
-    const EepromRecord before = CurrentRecord;
+    state.Settings.ConfigFilePath = "/kept/Last.tyx";
+    const EepromRecord before = state.CurrentRecord;
     for (const auto& c : cases) {
         messages.clear();
         host.flashes.clear();
@@ -125,8 +126,8 @@ TEST_F(ConfigFileFlow, BadFilesAreRefusedAndTheRecordStays)
             EXPECT_TRUE(messages[0].text.contains("cannot be loaded")) << messages[0].text.toStdString();
         }
         EXPECT_EQ(messages[0].title, c.title);
-        EXPECT_TRUE(CurrentRecord == before);
-        EXPECT_EQ(ConfigFilePath, "/kept/Last.tyx");
+        EXPECT_TRUE(state.CurrentRecord == before);
+        EXPECT_EQ(state.Settings.ConfigFilePath, "/kept/Last.tyx");
         EXPECT_TRUE(host.flashes.empty());
     }
     EXPECT_EQ(messages[0].buttons, MsgButtons::Ok);
@@ -142,31 +143,31 @@ TEST_F(ConfigFileFlow, AVariantWithoutALayoutLoadsOnlyWithNoAcceptor)
     file.write(reinterpret_cast<const char*>(b.data()), qint64(b.size()));
     file.close();
 
-    AcceptorVariant = 5;
-    const EepromRecord before = CurrentRecord;
+    state.AcceptorVariant = 5;
+    const EepromRecord before = state.CurrentRecord;
     answers = {Path("Variant4.tyx"), std::nullopt};
     EXPECT_FALSE(frame->LoadConfigFile());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Config file does not match attached note acceptor.");
-    EXPECT_TRUE(CurrentRecord == before);
+    EXPECT_TRUE(state.CurrentRecord == before);
 
-    AcceptorVariant = 0;
+    state.AcceptorVariant = 0;
     messages.clear();
     answers = {Path("Variant4.tyx")};
     EXPECT_TRUE(frame->LoadConfigFile());
     EXPECT_TRUE(messages.empty());
-    EXPECT_TRUE(CurrentRecord == r);
-    EXPECT_EQ(ConfigSource, ConfigFromFile);
+    EXPECT_TRUE(state.CurrentRecord == r);
+    EXPECT_EQ(state.ConfigSource, ConfigFromFile);
 }
 
 TEST_F(ConfigFileFlow, SaveRefusalsLeaveRecordPathAndFiles)
 {
-    AcceptorVariant = 7;
-    CurrentRecord = DefaultsOf(7);
-    CurrentRecord.EscrowTime = 30;
-    frame->ShowConfiguration(CurrentRecord, 7);
-    ConfigFilePath = "/kept/Last.tyx";
-    const EepromRecord before = CurrentRecord;
+    state.AcceptorVariant = 7;
+    state.CurrentRecord = DefaultsOf(7);
+    state.CurrentRecord.EscrowTime = 30;
+    frame->ShowConfiguration(state.CurrentRecord, 7);
+    state.Settings.ConfigFilePath = "/kept/Last.tyx";
+    const EepromRecord before = state.CurrentRecord;
 
     answers = {};  // cancelled
     frame->cmdSave_Click();
@@ -188,8 +189,8 @@ TEST_F(ConfigFileFlow, SaveRefusalsLeaveRecordPathAndFiles)
     frame->cmdSave_Click();
     EXPECT_TRUE(messages.back().text.startsWith("The configuration could not be saved")) << messages.back().text.toStdString();
 
-    EXPECT_TRUE(CurrentRecord == before);
-    EXPECT_EQ(ConfigFilePath, "/kept/Last.tyx");
+    EXPECT_TRUE(state.CurrentRecord == before);
+    EXPECT_EQ(state.Settings.ConfigFilePath, "/kept/Last.tyx");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // A configuration frame on a fake main window, with scripted message boxes
-// and file dialogs, and the program-wide state saved and restored.
+// and file dialogs, and a program state of its own.
 
 #include <QComboBox>
 #include <QDir>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/config/eeprom_map.h"
+#include "app/config/program_state.h"
 #include "app/config/screen/configuration_frame.h"
 #include "app/settings/program_settings.h"
 #include "app/widgets/message_seam.h"
@@ -21,6 +22,8 @@
 namespace kovrin::test {
 
 struct FakeHost : ConfigHost {
+    explicit FakeHost(ProgramState& s) : state(s) {}
+    ProgramState& state;
     bool serial = true;
     bool firmwareLoaded = false;
     bool imageHoldsConfig = false;
@@ -36,12 +39,12 @@ struct FakeHost : ConfigHost {
     {
         if (!imageHoldsConfig)
             return false;
-        AcceptorVariant = imageVariant;
-        FactoryRecord = {};
-        FactoryRecord.SetupRevision = 2;
-        FactoryRecord.CalibrationRevision = 4;
+        state.AcceptorVariant = imageVariant;
+        state.FactoryRecord = {};
+        state.FactoryRecord.SetupRevision = 2;
+        state.FactoryRecord.CalibrationRevision = 4;
         const char serial[] = "TK98765432X";
-        std::copy(serial, serial + 11, FactoryRecord.SerialNumber.begin());
+        std::copy(serial, serial + 11, state.FactoryRecord.SerialNumber.begin());
         return true;
     }
     QString FirmwareModelName() const override { return "TYX Sarnel"; }
@@ -53,17 +56,9 @@ class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        saved_ = {CurrentRecord, FactoryRecord, ConfigSource, FactoryConfigValid, EepromLength, AcceptorVariant,
-                  ConfigFilePath, SettingsFilePath};
         ASSERT_TRUE(dir.isValid());
-        SettingsFilePath = Path("Kovrin.ini").toStdString();
-        ConfigFilePath.clear();
-        SerialNumberText.clear();
-        AcceptorVariant = 0;
-        FactoryConfigValid = false;
-        ConfigSource = ConfigFromDefaults;
-        CurrentRecord = {};
-        LoadEepromDefaults(CurrentRecord);
+        state.Settings.SettingsFilePath = Path("Kovrin.ini").toStdString();
+        state.LoadEepromDefaults(state.CurrentRecord);
         SetMessageHandler([this](const MessageRequest& m) {
             messages.push_back(m);
             return m.buttons == MsgButtons::OkCancel ? MsgResult::Cancel : MsgResult::Ok;
@@ -77,7 +72,7 @@ protected:
             return a;
         });
         window = std::make_unique<QWidget>();
-        frame = new ConfigurationFrame(host, window.get());
+        frame = new ConfigurationFrame(host, state, window.get());
         frame->InitConfigLists();
     }
 
@@ -86,14 +81,6 @@ protected:
         window.reset();
         SetMessageHandler(nullptr);
         SetFileDialogHandler(nullptr);
-        CurrentRecord = saved_.current;
-        FactoryRecord = saved_.factory;
-        ConfigSource = saved_.source;
-        FactoryConfigValid = saved_.factoryValid;
-        EepromLength = saved_.length;
-        AcceptorVariant = saved_.variant;
-        ConfigFilePath = saved_.configPath;
-        SettingsFilePath = saved_.settingsPath;
     }
 
     QString Path(const QString& name) const { return QDir(dir.path()).filePath(name); }
@@ -108,30 +95,19 @@ protected:
 
     static EepromRecord DefaultsOf(uint8_t variant)
     {
-        const uint8_t saved = AcceptorVariant;
-        AcceptorVariant = variant;
         EepromRecord r;
-        LoadEepromDefaults(r);
-        AcceptorVariant = saved;
+        LoadEepromDefaults(r, variant);
         return r;
     }
 
     QTemporaryDir dir;
-    FakeHost host;
+    ProgramState state;
+    FakeHost host{state};
     std::unique_ptr<QWidget> window;  // the main window's place
     ConfigurationFrame* frame = nullptr;
     std::vector<MessageRequest> messages;
     std::vector<FileDialogRequest> dialogs;
     std::deque<std::optional<QString>> answers;
-
-private:
-    struct Saved {
-        EepromRecord current, factory;
-        int32_t source;
-        int16_t factoryValid, length;
-        uint8_t variant;
-        std::string configPath, settingsPath;
-    } saved_;
 };
 
 }  // namespace kovrin::test

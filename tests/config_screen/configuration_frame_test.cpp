@@ -61,7 +61,7 @@ TEST_F(FrameTest, ShowsARecordWithItsVariantsParts)
     r.ChannelEnableMask = {0xC0, 0, 0x02};
     r.ScalingFactor = 250;
     r.CcTalkEncryptionCode = {0x21, 0x43, 0x65};
-    ConfigSource = ConfigFromAcceptor;
+    state.ConfigSource = ConfigFromAcceptor;
     frame->ShowConfiguration(r, 7);
 
     EXPECT_EQ(frame->lstInterface->currentText(), "ccTalk");
@@ -181,7 +181,7 @@ TEST_F(FrameTest, SecurityButtonsToggle)
 
 TEST_F(FrameTest, EditedScreenReadsBackKeepingWhatItDoesNotShowButUnshownOptionBits)
 {
-    AcceptorVariant = 7;
+    state.AcceptorVariant = 7;
     EepromRecord r = DefaultsOf(7);
     r.OptionFlags = 0x01 | 0x20;  // bits no control shows: they become 0
     r.SignalFlags = 0x0C;
@@ -221,7 +221,7 @@ TEST_F(FrameTest, EditedScreenReadsBackKeepingWhatItDoesNotShowButUnshownOptionB
 
 TEST_F(FrameTest, FieldCheckFailureShowsItsMessageAndHiddenFieldsAreSkipped)
 {
-    AcceptorVariant = 5;
+    state.AcceptorVariant = 5;
     EepromRecord r = DefaultsOf(5);
     r.IsoCode = {0x1A, 0x23};  // would never pass as four digits
     frame->ShowConfiguration(r, 5);
@@ -253,7 +253,7 @@ TEST_F(FrameTest, SarnelLosesTheMdbEntryOnce)
     r.InterfaceType = 4;
     frame->ShowConfiguration(r, 7);
     EXPECT_EQ(frame->lstInterface->currentText(), "MDB (NAMA)");
-    AcceptorVariant = 5;
+    state.AcceptorVariant = 5;
     frame->lblCMachine->setText("Tyx Sarnel");
     frame->lblCMachine_Change();
     EXPECT_EQ(frame->lstInterface->count(), 9);
@@ -266,9 +266,9 @@ TEST_F(FrameTest, SarnelLosesTheMdbEntryOnce)
 
 TEST_F(FrameTest, VariantWithoutALayoutShowsNothingLoaded)
 {
-    AcceptorVariant = 3;
-    ConfigSource = ConfigFromAcceptor;
-    frame->ShowConfiguration(CurrentRecord, 3);
+    state.AcceptorVariant = 3;
+    state.ConfigSource = ConfigFromAcceptor;
+    frame->ShowConfiguration(state.CurrentRecord, 3);
     EXPECT_FALSE(frame->LabelNaStatusMessage->text().contains("loaded"));
     EXPECT_TRUE(frame->LabelNaStatusMessage->text().contains("no configuration memory layout"));
     EXPECT_TRUE(frame->cmdDefault->toolTip().contains("no configuration memory layout"));
@@ -278,22 +278,22 @@ TEST_F(FrameTest, VariantWithoutALayoutShowsNothingLoaded)
 
 TEST_F(FrameTest, DefaultsFlashRedFactoryValuesYellow)
 {
-    AcceptorVariant = 7;
-    CurrentRecord = DefaultsOf(7);
-    CurrentRecord.ScalingFactor = 999;
+    state.AcceptorVariant = 7;
+    state.CurrentRecord = DefaultsOf(7);
+    state.CurrentRecord.ScalingFactor = 999;
     frame->cmdDefault_Click();
-    EXPECT_EQ(CurrentRecord.ScalingFactor, 100);
-    EXPECT_EQ(ConfigSource, ConfigFromDefaults);
+    EXPECT_EQ(state.CurrentRecord.ScalingFactor, 100);
+    EXPECT_EQ(state.ConfigSource, ConfigFromDefaults);
     EXPECT_EQ(host.flashes, std::vector<int32_t>{255});
     EXPECT_EQ(frame->LabelNaStatusMessage->text(), "Warning!  Application default configuration settings loaded.");
     EXPECT_EQ(TextColour(frame->LabelNaStatusMessage), 0x0000FF);
 
-    FactoryRecord = DefaultsOf(7);
-    FactoryRecord.ScalingFactor = 321;
-    FactoryConfigValid = true;
+    state.FactoryRecord = DefaultsOf(7);
+    state.FactoryRecord.ScalingFactor = 321;
+    state.FactoryConfigValid = true;
     frame->cmdDefault_Click();
-    EXPECT_TRUE(CurrentRecord == FactoryRecord);
-    EXPECT_EQ(ConfigSource, ConfigFromFactory);
+    EXPECT_TRUE(state.CurrentRecord == state.FactoryRecord);
+    EXPECT_EQ(state.ConfigSource, ConfigFromFactory);
     EXPECT_EQ(host.flashes, (std::vector<int32_t>{255, 0xFFFF}));
     EXPECT_EQ(frame->txtScaling->text(), "321");
     EXPECT_EQ(frame->LabelNaStatusMessage->text(), "Factory default configuration settings from note acceptor loaded.");
@@ -302,21 +302,21 @@ TEST_F(FrameTest, DefaultsFlashRedFactoryValuesYellow)
 
 TEST_F(FrameTest, DefaultsRefusedForAVariantWithoutALayout)
 {
-    AcceptorVariant = 8;
-    FactoryConfigValid = true;
-    const EepromRecord before = CurrentRecord;
-    ConfigSource = ConfigFromAcceptor;
+    state.AcceptorVariant = 8;
+    state.FactoryConfigValid = true;
+    const EepromRecord before = state.CurrentRecord;
+    state.ConfigSource = ConfigFromAcceptor;
     frame->cmdDefault_Click();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains("variant 8"));
-    EXPECT_TRUE(CurrentRecord == before);
-    EXPECT_EQ(ConfigSource, ConfigFromAcceptor);
+    EXPECT_TRUE(state.CurrentRecord == before);
+    EXPECT_EQ(state.ConfigSource, ConfigFromAcceptor);
     EXPECT_TRUE(host.flashes.empty());
 }
 
 TEST_F(FrameTest, OpeningAndClosingOnASerialPort)
 {
-    CurrentRecord.ScalingFactor = 77;
+    state.CurrentRecord.ScalingFactor = 77;
     frame->hide();
     frame->cmdConfig_Click();
     EXPECT_FALSE(frame->isHidden());
@@ -344,11 +344,11 @@ TEST_F(FrameTest, OpeningInUsbMode)
     EXPECT_EQ(messages[1].text, "The loaded firmware file holds no note acceptor configuration.");
 
     host.imageHoldsConfig = true;
-    ConfigSource = ConfigFromFile;
+    state.ConfigSource = ConfigFromFile;
     frame->cmdConfig_Click();
     EXPECT_FALSE(frame->isHidden());
-    EXPECT_EQ(ConfigSource, ConfigFromDefaults);  // so sending them asks first
-    EXPECT_EQ(CurrentRecord.VariantCode, 5);
+    EXPECT_EQ(state.ConfigSource, ConfigFromDefaults);  // so sending them asks first
+    EXPECT_EQ(state.CurrentRecord.VariantCode, 5);
     EXPECT_EQ(frame->lblCMachine->text(), "TYX Sarnel");
     EXPECT_EQ(frame->lblCSerial->text(), "TK98765432");
     EXPECT_EQ(frame->txtSerial->text(), "TK98765432");

@@ -3,7 +3,6 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
-#include "app/config/eeprom_record.h"
 #include "app/config/screen/form_warning.h"
 
 namespace kovrin {
@@ -14,9 +13,9 @@ protected:
     void TearDown() override
     {
         SetWarningHandler(nullptr);
-        delete ExistingFormWarning();  // the next test starts as a new run would
-        WarningAccepted = false;
+        delete form;  // the next test starts as a new run would
     }
+    QPointer<FormWarning> form;
     int asked = 0;
 };
 
@@ -32,12 +31,13 @@ TEST_F(FormWarningTest, OkAndCancelSetTheAnswer)
         EXPECT_EQ(w.CheckWarningDontShowMessage->text(), "Don't Show this message again.");
         (asked == 1 ? w.ButtonOk : w.ButtonCancel)->click();
     });
-    EXPECT_TRUE(AskDefaultsWarning(nullptr));
-    EXPECT_EQ(WarningAccepted, true);
-    FormWarning* first = ExistingFormWarning();
-    EXPECT_FALSE(AskDefaultsWarning(nullptr));
-    EXPECT_EQ(WarningAccepted, false);
-    EXPECT_EQ(ExistingFormWarning(), first);  // only hidden between uses
+    EXPECT_TRUE(AskDefaultsWarning(form, nullptr));
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->WarningAccepted, true);
+    FormWarning* first = form;
+    EXPECT_FALSE(AskDefaultsWarning(form, nullptr));
+    EXPECT_EQ(form->WarningAccepted, false);
+    EXPECT_EQ(form, first);  // only hidden between uses
     EXPECT_TRUE(first->isHidden());
     EXPECT_EQ(asked, 2);
 }
@@ -51,9 +51,9 @@ TEST_F(FormWarningTest, DontShowAgainKeepsTheLastAnswerWithoutAsking)
             w.CheckWarningDontShowMessage->setChecked(true);
             (ok ? w.ButtonOk : w.ButtonCancel)->click();
         });
-        EXPECT_EQ(AskDefaultsWarning(nullptr), ok);
-        EXPECT_EQ(AskDefaultsWarning(nullptr), ok);
-        EXPECT_EQ(AskDefaultsWarning(nullptr), ok);
+        EXPECT_EQ(AskDefaultsWarning(form, nullptr), ok);
+        EXPECT_EQ(AskDefaultsWarning(form, nullptr), ok);
+        EXPECT_EQ(AskDefaultsWarning(form, nullptr), ok);
         EXPECT_EQ(asked, 1) << ok;
         TearDown();
     }
@@ -62,8 +62,9 @@ TEST_F(FormWarningTest, DontShowAgainKeepsTheLastAnswerWithoutAsking)
 TEST_F(FormWarningTest, ClosingTheWindowIsACancel)
 {
     SetWarningHandler([](FormWarning& w) { w.reject(); });
-    WarningAccepted = true;
-    EXPECT_FALSE(AskDefaultsWarning(nullptr));
+    form = new FormWarning;
+    form->WarningAccepted = true;
+    EXPECT_FALSE(AskDefaultsWarning(form, nullptr));
 }
 
 }  // namespace

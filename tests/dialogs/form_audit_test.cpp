@@ -18,19 +18,12 @@ using test::ReplyFrame;
 class FormAuditTest : public ::testing::Test {
 protected:
     FormAudit form;
+    ProgramState state;
 
     void SetUp() override
     {
         form.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
-        AcceptorVariant = 7;
-        ConfigSource = ConfigFromDefaults;
-        CurrentRecord = EepromRecord{};
-    }
-    void TearDown() override
-    {
-        AcceptorVariant = 0;
-        ConfigSource = ConfigFromDefaults;
-        CurrentRecord = EepromRecord{};
+        state.AcceptorVariant = 7;
     }
 
     static Bytes PackedReply(uint32_t motorStarts)
@@ -69,20 +62,20 @@ TEST_F(FormAuditTest, CaptionsLabelsAndAccessibleNames)
 
 TEST_F(FormAuditTest, VariantSevenShowsEmptyBoxesUntilTheReply)
 {
-    form.ShowAudit("0017");
+    form.ShowAudit(state, "0017");
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.BoxTexts(), AuditBoxTexts{});
     EXPECT_FALSE(form.lblAuditNote->isVisible());
-    form.FillFromReply(PackedReply(1048575), "0017");
+    form.FillFromReply(PackedReply(1048575), state, "0017");
     EXPECT_EQ(form.txtMotStarts->text(), "1048575");
     EXPECT_EQ(form.txtTimestamp->text(), "1/1/10");
 }
 
 TEST_F(FormAuditTest, OlderReplyShowsUnsignedCountersAndNotAvailable)
 {
-    form.ShowAudit("0016");
+    form.ShowAudit(state, "0016");
     form.FillFromReply(ReplyFrame(0x35, test::OlderReplyData({10, 6, 30, 23, 59}, {0xFFFFFFFF, 2, 3, 4, 5})),
-                       "0016");
+                       state, "0016");
     EXPECT_EQ(form.txtMotStarts->text(), "4294967295");
     EXPECT_EQ(form.txtTimestamp->text(), "06/30/10 23:59");
     EXPECT_EQ(form.txtJams->text(), "N/A");
@@ -90,28 +83,28 @@ TEST_F(FormAuditTest, OlderReplyShowsUnsignedCountersAndNotAvailable)
 
 TEST_F(FormAuditTest, ShortReplyLeavesTheBoxesAsTheyWere)
 {
-    form.FillFromReply(PackedReply(42), "0017");
+    form.FillFromReply(PackedReply(42), state, "0017");
     Bytes shortFrame = PackedReply(7);
     shortFrame.resize(20);
-    form.FillFromReply(shortFrame, "0017");
+    form.FillFromReply(shortFrame, state, "0017");
     EXPECT_EQ(form.txtMotStarts->text(), "42");
 }
 
 TEST_F(FormAuditTest, VariantFiveShowsTheRecordOnlyWhenReadFromTheAcceptor)
 {
-    AcceptorVariant = 5;
-    CurrentRecord.AuditCounters[0] = 0x39;  // 57 motor starts
-    CurrentRecord.AuditCounters[18] = 0x10;  // bit 148: one day
-    ConfigSource = ConfigFromAcceptor;
-    form.ShowAudit("0043");
+    state.AcceptorVariant = 5;
+    state.CurrentRecord.AuditCounters[0] = 0x39;  // 57 motor starts
+    state.CurrentRecord.AuditCounters[18] = 0x10;  // bit 148: one day
+    state.ConfigSource = ConfigFromAcceptor;
+    form.ShowAudit(state, "0043");
     EXPECT_EQ(form.txtMotStarts->text(), "57");
     EXPECT_EQ(form.txtTimestamp->text(), "1/2/10");
     EXPECT_FALSE(form.lblAuditNote->isVisible());
 
     form.CancelButton->click();
     for (int32_t source : {ConfigFromDefaults, ConfigFromFile, ConfigFromFactory}) {
-        ConfigSource = source;
-        form.ShowAudit("0043");
+        state.ConfigSource = source;
+        form.ShowAudit(state, "0043");
         EXPECT_EQ(form.BoxTexts(), AuditBoxTexts{}) << source;
         EXPECT_TRUE(form.lblAuditNote->isVisible());
         EXPECT_EQ(form.lblAuditNote->text(), AuditNotReadText);
@@ -123,12 +116,12 @@ TEST_F(FormAuditTest, VariantFiveShowsTheRecordOnlyWhenReadFromTheAcceptor)
 
 TEST_F(FormAuditTest, VariantFiveOlderFirmwareLeavesThreeBoxesEmpty)
 {
-    AcceptorVariant = 5;
-    ConfigSource = ConfigFromAcceptor;
+    state.AcceptorVariant = 5;
+    state.ConfigSource = ConfigFromAcceptor;
     const uint8_t stamp[5] = {1, 31, 11, 8, 30};
-    std::copy(std::begin(stamp), std::end(stamp), CurrentRecord.AuditCounters.begin() + 15);
-    CurrentRecord.AuditCounters[2] = 5;
-    form.ShowAudit("0042");
+    std::copy(std::begin(stamp), std::end(stamp), state.CurrentRecord.AuditCounters.begin() + 15);
+    state.CurrentRecord.AuditCounters[2] = 5;
+    form.ShowAudit(state, "0042");
     EXPECT_EQ(form.txtTimestamp->text(), "01/31/11 08:30");
     EXPECT_EQ(form.txtMotStarts->text(), "5");
     EXPECT_TRUE(form.txtPreEscrows->text().isEmpty());
@@ -138,22 +131,22 @@ TEST_F(FormAuditTest, VariantFiveOlderFirmwareLeavesThreeBoxesEmpty)
 
 TEST_F(FormAuditTest, OtherVariantsGetAnEmptyWindow)
 {
-    AcceptorVariant = 6;
-    ConfigSource = ConfigFromAcceptor;
-    CurrentRecord.AuditCounters.fill(0xFF);
-    form.ShowAudit("0043");
+    state.AcceptorVariant = 6;
+    state.ConfigSource = ConfigFromAcceptor;
+    state.CurrentRecord.AuditCounters.fill(0xFF);
+    form.ShowAudit(state, "0043");
     EXPECT_EQ(form.BoxTexts(), AuditBoxTexts{});
     EXPECT_FALSE(form.lblAuditNote->isVisible());
 }
 
 TEST_F(FormAuditTest, HiddenWindowKeepsItsValuesAndCancelUnloadsIt)
 {
-    form.ShowAudit("0017");
-    form.FillFromReply(PackedReply(99), "0017");
+    form.ShowAudit(state, "0017");
+    form.FillFromReply(PackedReply(99), state, "0017");
     form.Form_Deactivate();
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(form.IsLoaded());
-    form.ShowAudit("0017");
+    form.ShowAudit(state, "0017");
     EXPECT_EQ(form.txtMotStarts->text(), "99");
 
     form.CancelButton->click();
@@ -164,14 +157,14 @@ TEST_F(FormAuditTest, HiddenWindowKeepsItsValuesAndCancelUnloadsIt)
 
 TEST_F(FormAuditTest, ReplyToAnUnloadedWindowLoadsItWithoutShowing)
 {
-    AcceptorVariant = 5;
-    ConfigSource = ConfigFromDefaults;
-    form.FillFromReply(PackedReply(3), "0017");
+    state.AcceptorVariant = 5;
+    state.ConfigSource = ConfigFromDefaults;
+    form.FillFromReply(PackedReply(3), state, "0017");
     EXPECT_TRUE(form.IsLoaded());
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(form.txtMotStarts->text(), "3");
     // Loaded already: showing it does not load it again.
-    form.ShowAudit("0017");
+    form.ShowAudit(state, "0017");
     EXPECT_EQ(form.txtMotStarts->text(), "3");
 }
 
@@ -179,7 +172,7 @@ TEST_F(FormAuditTest, HidesWhenAnotherProgramWindowIsActivated)
 {
     QWidget other;
     other.show();
-    form.ShowAudit("0017");
+    form.ShowAudit(state, "0017");
     QApplication::setActiveWindow(&form);
     ASSERT_TRUE(form.isActiveWindow());
     QApplication::setActiveWindow(&other);

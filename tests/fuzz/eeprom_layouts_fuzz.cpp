@@ -7,6 +7,7 @@
 // leaves the image as it was; a variant without a layout changes nothing.
 
 #include "app/config/eeprom_map.h"
+#include "app/config/program_state.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace kovrin;
@@ -16,7 +17,7 @@ namespace {
 
 struct Layout {
     EepromLayout layout;
-    void (*decode)(EepromRecord&, const EepromImage&, int32_t);
+    int16_t (*decode)(EepromRecord&, const EepromImage&, int32_t);
     CodecResult (*encode)(const EepromRecord&, EepromImage&);
 };
 
@@ -93,21 +94,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The dispatchers: by the attached acceptor's variant, and by the record's own.
     {
-        const uint8_t attached = AcceptorVariant;
-        AcceptorVariant = variant;
+        ProgramState state;
+        state.AcceptorVariant = variant;
         EepromRecord record = given;
-        const CodecResult decoded = DecodeEepromImage(record, image, partial);
+        const CodecResult decoded = state.DecodeEepromImage(record, image, partial);
         FUZZ_CHECK(bool(decoded) == (LayoutOfVariant(variant) != EepromLayout::None));
         if (!decoded)
             FUZZ_CHECK(decoded.status == CodecStatus::NoLayout && record == given);
 
         EepromRecord defaults = given;
-        const CodecResult loaded = LoadEepromDefaults(defaults);
+        const CodecResult loaded = state.LoadEepromDefaults(defaults);
         if (!loaded)
             FUZZ_CHECK(defaults == given);
         else
             FUZZ_CHECK(bool(CheckRecordFitsLayout(defaults, DefaultsLayoutOfVariant(variant))));
-        AcceptorVariant = attached;
 
         EepromImage target = image;
         const CodecResult encoded = EncodeEepromImage(given, target);

@@ -193,10 +193,10 @@ void WindowCommand(AcceptorSession& session, WatchingHost& host, RxAssembler& rx
 }
 
 // A configuration read that is too short changes nothing of the record.
-void CheckConfigurationRead(const WatchingHost& host, const EepromRecord& before)
+void CheckConfigurationRead(const WatchingHost& host, const EepromRecord& before, const EepromRecord& after)
 {
     if (host.shortConfiguration)
-        FUZZ_CHECK(CurrentRecord == before);
+        FUZZ_CHECK(after == before);
 }
 
 }  // namespace
@@ -205,14 +205,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Input in(data, size);
     const uint8_t flags = in.Byte();
-    CurrentRecord = FactoryRecord = EepromRecord{};
-    LoadEepromDefaults(CurrentRecord, 0);
-    ConfigSource = ConfigFromDefaults;
-    FactoryConfigValid = (flags & 4) != 0;
-    AcceptorVariant = 0;
+    ProgramState state;
+    LoadEepromDefaults(state.CurrentRecord, 0);
+    state.FactoryConfigValid = (flags & 4) != 0;
 
     WatchingHost host;
-    AcceptorSession session(host, host.pollTimer, host.guardTimer, host);
+    AcceptorSession session(host, host.pollTimer, host.guardTimer, host, state);
     session.FlashMode = (flags & 2) != 0;
     RxAssembler rx;  // what the session's own should hold
     uint8_t code = 0;  // the reply code it found
@@ -224,7 +222,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     while (!in.Empty()) {
         const uint8_t event = in.Byte();
-        const EepromRecord recordBefore = CurrentRecord;
+        const EepromRecord recordBefore = state.CurrentRecord;
         host.shortConfiguration = false;
         host.writeRefused = false;
         host.rebootWait = false;
@@ -295,7 +293,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // After every reply the link is watched: polling, a guard, or the reboot wait that restarts polling.
         FUZZ_CHECK(host.polling || host.guard || host.rebootWait);
         FUZZ_CHECK(session.FrameAddress == 0 || session.FrameAddress == 4);
-        CheckConfigurationRead(host, recordBefore);
+        CheckConfigurationRead(host, recordBefore, state.CurrentRecord);
         // A configuration write whose counters did not come sends nothing.
         if (host.writeRefused)
             FUZZ_CHECK(host.written.size() == writtenBefore);

@@ -178,16 +178,6 @@ Bytes MemoryPage(size_t n, uint8_t first)
 
 class SessionTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        CurrentRecord = FactoryRecord = EepromRecord{};
-        ConfigSource = ConfigFromDefaults;
-        FactoryConfigValid = false;
-        EepromLength = 0;
-        AcceptorVariant = 0;
-    }
-    void TearDown() override { AcceptorVariant = 0; }
-
     // The frame arrives in one receive event; the wait for the rest of it (none after an
     // acknowledgement at the boot loader's speed) is not looked at here.
     void Receive(const Bytes& frame)
@@ -224,7 +214,8 @@ protected:
     FakePort port{host.calls};
     FakeTimer poll{host.calls, "poll"};
     FakeTimer guard{host.calls, "guard"};
-    AcceptorSession session{port, poll, guard, host};
+    ProgramState state;
+    AcceptorSession session{port, poll, guard, host, state};
 };
 
 // ---- sending
@@ -350,21 +341,21 @@ TEST_F(SessionTest, TheFourthTickWithoutAReplyGivesTheAcceptorUpAndProbesTheOthe
     const std::string poll = "write 27 00 06 FA 06 FA";
     Receive(Identification(8, 0));  // a Pellot answers, at address 0
     Taken();
-    FactoryConfigValid = true;
+    state.FactoryConfigValid = true;
     const Calls quietTick = {"guard off", "update abandoned", "update button", poll};
     for (int i = 1; i <= 3; ++i) {
         session.OnPollTimer(true);
         EXPECT_EQ(Taken(), quietTick) << "tick " << i;
     }
     EXPECT_TRUE(session.AcceptorFound);
-    EXPECT_TRUE(FactoryConfigValid);
+    EXPECT_TRUE(state.FactoryConfigValid);
 
     // Over to the boot loader's speed: the guard waits for it, its poll goes after the wake byte.
     session.OnPollTimer(true);
     EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "flash speed", "open 1 38400, N, 8, 1",
                               "guard 500", "poll off", "update button", "write 37", "pause 100", poll}));
     EXPECT_FALSE(session.AcceptorFound);
-    EXPECT_FALSE(FactoryConfigValid);
+    EXPECT_FALSE(state.FactoryConfigValid);
     EXPECT_TRUE(session.FlashMode);
     EXPECT_EQ(session.MissedReplyCount, 0);
 
@@ -413,7 +404,7 @@ TEST_F(SessionTest, EachReplyCodeIsHandledByItsCode)
         {"an acknowledgement of an unknown command", ReplyFrame(ReplyAcknowledge), 0x50, {"poll on"}},
     };
     for (const Case& c : cases) {
-        FactoryConfigValid = true;
+        state.FactoryConfigValid = true;
         session.bStampDatePending = true;
         session.StampDateAttempts = 3;
         session.LastCommand = c.lastCommand;
@@ -425,7 +416,7 @@ TEST_F(SessionTest, EachReplyCodeIsHandledByItsCode)
         EXPECT_EQ(Taken(), expected) << c.name;
         const uint8_t handled = c.frame[4] == ReplyAcknowledge ? c.lastCommand : c.frame[4];
         EXPECT_EQ(session.ReplyCode, handled) << c.name;
-        EXPECT_EQ(FactoryConfigValid, handled != CmdCalibrate) << c.name;
+        EXPECT_EQ(state.FactoryConfigValid, handled != CmdCalibrate) << c.name;
         EXPECT_EQ(session.bStampDatePending, handled != CmdDateStamp) << c.name;
         EXPECT_EQ(session.MissedReplyCount, handled == CmdWriteConfiguration ? 2 : 0) << c.name;
     }
@@ -444,8 +435,8 @@ TEST_F(SessionTest, IdentificationShowsTheAcceptorAndReadsItsFactoryCopyOnce)
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "name Tyx Sarnel",
                               "unit SER0123456X|INFO012345|SOFTWARE01S|0043", "controls show show", "hardware found",
                               "write 27 04 0A F6 24 00 51 80 80 8D", "show configuration", "poll on"}));
-    EXPECT_EQ(AcceptorVariant, 5);
-    EXPECT_EQ(CurrentRecord.VariantCode, 5);
+    EXPECT_EQ(state.AcceptorVariant, 5);
+    EXPECT_EQ(state.CurrentRecord.VariantCode, 5);
     EXPECT_EQ(session.FrameAddress, 4);
     EXPECT_EQ(session.AcceptorCode, 0);
     EXPECT_TRUE(session.AcceptorFound);
@@ -458,11 +449,11 @@ TEST_F(SessionTest, IdentificationShowsTheAcceptorAndReadsItsFactoryCopyOnce)
     // Bytes 251 and 253 of the factory copy are its setup and calibration revisions.
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "revisions FB FD", "write 27 04 0A F6 24 00 02 FA 06 22",
                               "poll on"}));
-    EXPECT_EQ(FactoryRecord.SetupRevision, 0xFB);
+    EXPECT_EQ(state.FactoryRecord.SetupRevision, 0xFB);
     EXPECT_EQ(session.PagedReadState, 3);
     Receive(MemoryPage(6, 1));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "calibrated", "poll on"}));
-    EXPECT_EQ(FactoryConfigValid, true);
+    EXPECT_EQ(state.FactoryConfigValid, true);
     EXPECT_EQ(session.UnitCalibrated, 1);
 
     // Later polls read only the calibration state.
@@ -507,7 +498,7 @@ TEST_F(SessionTest, IdentificationByVariantAndUnitState)
         Receive(c.frame);
         EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", c.shown, c.unit, c.controls, "hardware found", "poll on"}))
             << c.name;
-        EXPECT_EQ(AcceptorVariant, c.variant) << c.name;
+        EXPECT_EQ(state.AcceptorVariant, c.variant) << c.name;
         EXPECT_EQ(session.FrameAddress, c.address) << c.name;
         EXPECT_EQ(session.AcceptorCode, c.code) << c.name;
     }
@@ -525,15 +516,15 @@ TEST_F(SessionTest, AFileRecordGivesWayToDefaultsOnlyWhenTheVariantChanges)
         {ConfigFromFactory, 5, 7, false}, {ConfigFromAcceptor, 5, 7, false},
     };
     for (const Case& c : cases) {
-        CurrentRecord = EepromRecord{};
-        CurrentRecord.HeaderByte = 0xAB;
-        ConfigSource = c.source;
-        AcceptorVariant = c.before;
+        state.CurrentRecord = EepromRecord{};
+        state.CurrentRecord.HeaderByte = 0xAB;
+        state.ConfigSource = c.source;
+        state.AcceptorVariant = c.before;
         Receive(Identification(c.now, 0));
-        EXPECT_EQ(ConfigSource, c.defaulted ? ConfigFromDefaults : c.source) << c.source << " " << int(c.before);
+        EXPECT_EQ(state.ConfigSource, c.defaulted ? ConfigFromDefaults : c.source) << c.source << " " << int(c.before);
         // Defaults of the layout attached before, then the new variant.
-        EXPECT_EQ(CurrentRecord.HeaderByte != 0xAB, c.defaulted) << c.source;
-        EXPECT_EQ(CurrentRecord.VariantCode, c.now);
+        EXPECT_EQ(state.CurrentRecord.HeaderByte != 0xAB, c.defaulted) << c.source;
+        EXPECT_EQ(state.CurrentRecord.VariantCode, c.now);
         Taken();
     }
 }
@@ -555,14 +546,14 @@ TEST_F(SessionTest, RepliesShorterThanWhatTheirHandlerReadsAreNotRead)
     };
     for (const Case& c : cases) {
         session.PagedReadState = c.pagedState;
-        const EepromRecord factory = FactoryRecord;
+        const EepromRecord factory = state.FactoryRecord;
         Receive(c.frame);
         Calls expected = {"poll off", "guard off"};
         expected.insert(expected.end(), c.taken.begin(), c.taken.end());
         EXPECT_EQ(Taken(), expected) << c.name;
         EXPECT_EQ(session.PagedReadState, c.stateAfter) << c.name;
-        EXPECT_EQ(FactoryRecord, factory) << c.name;
-        EXPECT_EQ(FactoryConfigValid, false) << c.name;
+        EXPECT_EQ(state.FactoryRecord, factory) << c.name;
+        EXPECT_EQ(state.FactoryConfigValid, false) << c.name;
     }
 }
 
@@ -581,7 +572,7 @@ TEST_F(SessionTest, AMemoryReadInEachStateOfThePagedRead)
         {3, MemoryPage(6, 0), {"not calibrated", "poll on"}, 0},
         {4, MemoryPage(6, 1), {"poll on"}, 0},
     };
-    AcceptorVariant = 5;
+    state.AcceptorVariant = 5;
     for (const Case& c : cases) {
         session.PagedReadState = c.state;
         Receive(c.frame);
@@ -594,24 +585,24 @@ TEST_F(SessionTest, AMemoryReadInEachStateOfThePagedRead)
 
 TEST_F(SessionTest, AConfigurationReadIsTakenWholeOrNotAtAll)
 {
-    AcceptorVariant = 5;  // layout 5/9: 176 bytes
+    state.AcceptorVariant = 5;  // layout 5/9: 176 bytes
     Receive(ReplyFrame(CmdReadConfiguration, Bytes(20, 1)));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on", "short configuration 20 of 176"}));
-    EXPECT_EQ(ConfigSource, ConfigFromDefaults);
-    EXPECT_EQ(CurrentRecord, EepromRecord{});
+    EXPECT_EQ(state.ConfigSource, ConfigFromDefaults);
+    EXPECT_EQ(state.CurrentRecord, EepromRecord{});
 
     session.LastCommand = CmdReadConfiguration;
     Receive(ReplyFrame(ReplyAcknowledge));  // no data: nothing to take
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
-    EXPECT_EQ(ConfigSource, ConfigFromDefaults);
+    EXPECT_EQ(state.ConfigSource, ConfigFromDefaults);
 
     Bytes image(176, 0);
     image[0] = 0x5A;  // the header byte
     Receive(ReplyFrame(CmdReadConfiguration, image));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on", "show configuration", "flash 65280"}));
-    EXPECT_EQ(ConfigSource, ConfigFromAcceptor);
-    EXPECT_EQ(CurrentRecord.HeaderByte, 0x5A);
-    EXPECT_EQ(EepromLength, 176);
+    EXPECT_EQ(state.ConfigSource, ConfigFromAcceptor);
+    EXPECT_EQ(state.CurrentRecord.HeaderByte, 0x5A);
+    EXPECT_EQ(state.EepromLength, 176);
 }
 
 // ---- exchanges that span several replies
@@ -622,9 +613,9 @@ TEST_F(SessionTest, TheFirstIdentificationAfterAWriteOnlyEndsTheWrite)
     Receive(Identification(5, 0, 0x5180));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
     EXPECT_EQ(session.ConfigWritePending, false);
-    EXPECT_EQ(AcceptorVariant, 0);
+    EXPECT_EQ(state.AcceptorVariant, 0);
     Receive(Identification(5, 0));
-    EXPECT_EQ(AcceptorVariant, 5);
+    EXPECT_EQ(state.AcceptorVariant, 5);
 }
 
 TEST_F(SessionTest, AWriteOfLayout67GoesAtOnce)
@@ -635,7 +626,7 @@ TEST_F(SessionTest, AWriteOfLayout67GoesAtOnce)
     session.WriteConfiguration(image, 3, EepromLayout::V6);
     EXPECT_EQ(Taken(), (Calls{"write 27 04 09 F7 21 62 11 11 B9", "guard 1500"}));
     EXPECT_EQ(session.ConfigWritePending, true);
-    EXPECT_EQ(EepromLength, 3);
+    EXPECT_EQ(state.EepromLength, 3);
 }
 
 TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
@@ -655,11 +646,11 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
         {"a plain acknowledgement", ReplyFrame(ReplyAcknowledge), false},
         {"another reply", ReplyFrame(CmdPoll, Bytes(41, 0)), false},
     };
-    AcceptorVariant = 5;
+    state.AcceptorVariant = 5;
     for (const Case& c : cases) {
         session.FrameAddress = 4;
         session.ConfigWritePending = false;
-        CurrentRecord.AuditCounters.fill(0);
+        state.CurrentRecord.AuditCounters.fill(0);
         EepromImage image{};
         image.fill(0x33);
         session.WriteConfiguration(image, 176, EepromLayout::V5);
@@ -688,7 +679,7 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
         sent.push_back(x);
         EXPECT_EQ(taken, (Calls{"poll off", "guard off", "write " + Hex(sent), "guard 1500"})) << c.name;
         EXPECT_EQ(session.ConfigWritePending, true) << c.name;
-        EXPECT_EQ(CurrentRecord.AuditCounters[0], 143) << c.name;
+        EXPECT_EQ(state.CurrentRecord.AuditCounters[0], 143) << c.name;
     }
 }
 
@@ -698,13 +689,13 @@ TEST_F(SessionTest, TheBootLoaderAnswersThePoll)
 {
     session.FlashMode = true;
     session.LastCommand = CmdPoll;
-    ConfigSource = ConfigFromAcceptor;
-    CurrentRecord.HeaderByte = 0xAB;
+    state.ConfigSource = ConfigFromAcceptor;
+    state.CurrentRecord.HeaderByte = 0xAB;
     Receive(Identification(13, 0, 0, 47));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "name UNKNOWN", "unit SER0123456|INFO012345|SOFTWARE01|S-00",
                               "hardware found", "guard off", "poll on"}));
-    EXPECT_EQ(AcceptorVariant, 13) << "kept as received";
-    EXPECT_EQ(ConfigSource, ConfigFromDefaults);
+    EXPECT_EQ(state.AcceptorVariant, 13) << "kept as received";
+    EXPECT_EQ(state.ConfigSource, ConfigFromDefaults);
     EXPECT_EQ(session.FrameAddress, 0);
 
     // No boot loader answering the probe: polling goes on at this speed.

@@ -76,15 +76,15 @@ protected:
         unsetenv("XDG_CONFIG_HOME");
     }
     // What a new run of the program starts from.
-    static void Restart()
+    void Restart()
     {
-        SettingsFilePath.clear();
-        SettingsComPort.clear();
-        LoadSettings();
+        settings = {};
+        LoadSettings(settings);
     }
 
     QTemporaryDir dir;
     QString program, config;
+    ProgramSettings settings;
 };
 
 TEST_F(ReadOnlyProgramFolder, ThePortChoiceSurvivesARestartInTheUsersFolder)
@@ -94,26 +94,26 @@ TEST_F(ReadOnlyProgramFolder, ThePortChoiceSurvivesARestartInTheUsersFolder)
         seed << "3\r\n/fw\r\n/cfg.tyx\r\n";
     }
     Restart();
-    EXPECT_EQ(SettingsComPort, "3");  // the program folder's copy, until the user's own exists
-    EXPECT_EQ(FirmwareFilePath, "/fw");
+    EXPECT_EQ(settings.SettingsComPort, "3");  // the program folder's copy, until the user's own exists
+    EXPECT_EQ(settings.FirmwareFilePath, "/fw");
     EXPECT_FALSE(QFile::exists(config + "/kovrin/Kovrin.ini"));  // nothing written at start-up
 
-    SettingsComPort = "9";
-    SaveSettings();
+    settings.SettingsComPort = "9";
+    SaveSettings(settings);
     EXPECT_EQ(Contents(config + "/kovrin/Kovrin.ini"), "9\r\n/fw\r\n/cfg.tyx\r\n");
     EXPECT_EQ(Contents(program + "/Kovrin.ini"), "3\r\n/fw\r\n/cfg.tyx\r\n");
 
     Restart();
-    EXPECT_EQ(SettingsComPort, "9");
+    EXPECT_EQ(settings.SettingsComPort, "9");
 }
 
 TEST_F(ReadOnlyProgramFolder, WithoutAnyFileTheDefaultsAndTheFirstChoiceGoesToTheUsersFolder)
 {
-    EXPECT_EQ(SettingsComPort, "1");
-    SettingsComPort = "2";
-    SaveSettings();
+    EXPECT_EQ(settings.SettingsComPort, "1");
+    settings.SettingsComPort = "2";
+    SaveSettings(settings);
     Restart();
-    EXPECT_EQ(SettingsComPort, "2");
+    EXPECT_EQ(settings.SettingsComPort, "2");
     EXPECT_FALSE(QFile::exists(program + "/Kovrin.ini"));
 }
 
@@ -121,8 +121,8 @@ TEST_F(ReadOnlyProgramFolder, AWritableProgramFolderKeepsTheFileBesideTheProgram
 {
     SetFolderWritableForTesting([](const std::string&) { return true; });
     Restart();
-    SettingsComPort = "4";
-    SaveSettings();
+    settings.SettingsComPort = "4";
+    SaveSettings(settings);
     EXPECT_EQ(Contents(program + "/Kovrin.ini").substr(0, 3), "4\r\n");
     EXPECT_FALSE(QFile::exists(config + "/kovrin/Kovrin.ini"));
     EXPECT_EQ(ComLinkFolders(), QStringList{program});

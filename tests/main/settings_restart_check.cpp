@@ -17,16 +17,17 @@ int main(int argc, char** argv)
         return 2;
     }
     kovrin::SetProgramFolderForTesting(QString::fromLocal8Bit(argv[1]));
-    kovrin::LoadSettings();
+    kovrin::ProgramSettings settings;
+    kovrin::LoadSettings(settings);
     const std::string action = argv[2];
     if (action == "choose") {
-        kovrin::SettingsComPort = argv[3];
-        kovrin::SaveSettings();
+        settings.SettingsComPort = argv[3];
+        kovrin::SaveSettings(settings);
         return 0;
     }
-    if (kovrin::SettingsComPort != argv[3]) {
+    if (settings.SettingsComPort != argv[3]) {
         std::fprintf(stderr, "port entry %s after the restart, %s expected (settings file %s)\n",
-                     kovrin::SettingsComPort.c_str(), argv[3], kovrin::SettingsFilePath.c_str());
+                     settings.SettingsComPort.c_str(), argv[3], settings.SettingsFilePath.c_str());
         return 1;
     }
     return 0;

@@ -36,7 +36,7 @@ TEST_F(AccessibilityTest, EveryControlHasAMeaningfulNameBeforeAndAfterAnAcceptor
     ExpectNoProblems();
 
     ASSERT_TRUE(Identified());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->State.FactoryConfigValid; }, 5000));
     form->cmdConfig_Click();
     EXPECT_EQ(HeardName(form.get()), "Kovrin-Tyx Sarnel");
     ExpectNoProblems();
@@ -60,16 +60,16 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
     EXPECT_EQ(HeardDescription(form->lblCSerial), "Serial number");
 
     ASSERT_TRUE(Identified());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->State.FactoryConfigValid; }, 5000));
     ASSERT_TRUE(WaitUntilIdle());
     form->cmdRefresh_Click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->State.ConfigSource == ConfigFromAcceptor; }, 5000));
 
     QFile hex(dir + "/image.hex");
     ASSERT_TRUE(hex.open(QIODevice::WriteOnly));
     hex.write(test::HexText({{0x4000, 0, test::Description(5)}, test::Eof()}).c_str());
     hex.close();
-    FirmwareFilePath = hex.fileName().toStdString();
+    form->State.Settings.FirmwareFilePath = hex.fileName().toStdString();
     form->LoadHexFile();
 
     form->Session.bStampDatePending = true;  // the answer to the stamp shows in the update status

@@ -15,7 +15,7 @@ TEST_F(ModuleWindowTest, TheDemoKdusConfigurationReadsBackWithTheDemoFirmware)
     Launch();
     Plug(Module());
     ASSERT_TRUE(Connected());
-    FirmwareFilePath = DEMO_FIRMWARE;
+    form->State.Settings.FirmwareFilePath = DEMO_FIRMWARE;
     form->LoadHexFile();
     ASSERT_EQ(form->HexFileLoaded, true);
     EXPECT_EQ(form->Label7[1]->text(), "SOFTWARE LOADED");
@@ -23,23 +23,23 @@ TEST_F(ModuleWindowTest, TheDemoKdusConfigurationReadsBackWithTheDemoFirmware)
 
     form->cmdConfig->click();
     ASSERT_FALSE(form->frmConfiguration->isHidden()) << (messages.empty() ? "" : messages[0].text.toStdString());
-    EXPECT_EQ(FactoryRecord.SetupRevision, 0x12);
-    EXPECT_EQ(FactoryRecord.CalibrationRevision, 0x2A);
+    EXPECT_EQ(form->State.FactoryRecord.SetupRevision, 0x12);
+    EXPECT_EQ(form->State.FactoryRecord.CalibrationRevision, 0x2A);
     QFile seeded(DEMO_SEED "/Tyx_BA_Config.bin");
     ASSERT_TRUE(seeded.open(QIODevice::ReadOnly));
     const QByteArray file = seeded.readAll();
     ASSERT_EQ(file.size(), 176);
     const uint8_t escrow = uint8_t(file[106]);
-    CurrentRecord.EscrowTime = uint8_t(escrow + 1);  // so the read can be seen to replace it
+    form->State.CurrentRecord.EscrowTime = uint8_t(escrow + 1);  // so the read can be seen to replace it
 
     messages.clear();
-    form->cmdRefresh[AcceptorVariant]->click();
+    form->cmdRefresh[form->State.AcceptorVariant]->click();
     EXPECT_TRUE(messages.empty()) << messages[0].text.toStdString();
-    EXPECT_EQ(ConfigSource, ConfigFromAcceptor);
+    EXPECT_EQ(form->State.ConfigSource, ConfigFromAcceptor);
     EXPECT_EQ(form->lblCSerial->text(), "TS50001239") << "the first ten characters of the module's file";
-    EXPECT_EQ(std::string(CurrentRecord.SerialNumber.begin(), CurrentRecord.SerialNumber.begin() + 11),
-              "TS500012399");
-    EXPECT_EQ(CurrentRecord.EscrowTime, escrow);
+    const auto& serial = form->State.CurrentRecord.SerialNumber;
+    EXPECT_EQ(std::string(serial.begin(), serial.begin() + 11), "TS500012399");
+    EXPECT_EQ(form->State.CurrentRecord.EscrowTime, escrow);
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ protected:
         Launch();
         ASSERT_TRUE(Identified());
         if (o.factoryCopy) {
-            ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid; }, 5000));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return form->State.FactoryConfigValid; }, 5000));
         }
         form->cmdConfig_Click();
         ASSERT_FALSE(form->frmConfiguration->isHidden());
@@ -53,10 +53,10 @@ protected:
 
     void ReadFromAcceptor()
     {
-        ConfigSource = ConfigFromDefaults;
+        form->State.ConfigSource = ConfigFromDefaults;
         ASSERT_TRUE(WaitUntilIdle());
         form->cmdRefresh_Click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 15000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->State.ConfigSource == ConfigFromAcceptor; }, 15000));
         ASSERT_TRUE(Identified()) << "polling found the acceptor again after the port was reopened";
     }
 
@@ -86,7 +86,7 @@ protected:
             ADD_FAILURE() << "message: " << m.text.toStdString();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !emu->rebooting(); }, 5000));
         form->TimerCmdResponseDelay_Timer();  // the reboot wait is over
-        EXPECT_EQ(ConfigSource, ConfigFromAcceptor);
+        EXPECT_EQ(form->State.ConfigSource, ConfigFromAcceptor);
         const emulator::Eeprom after = emu->eeprom();
         std::set<int> changed;
         for (int i = 0; i < 256; ++i)
@@ -129,7 +129,7 @@ TEST_F(ConfigurationTest, ATekraIsWrittenInItsOwnLayout)
     o.variant = 7;
     ASSERT_NO_FATAL_FAILURE(Ready(o));
     ASSERT_NO_FATAL_FAILURE(ReadFromAcceptor());
-    EXPECT_EQ(EepromLength, 143);
+    EXPECT_EQ(form->State.EepromLength, 143);
     SendAndCompare(emu->eeprom());
     ASSERT_TRUE(Identified());
     const emulator::Eeprom before = emu->eeprom();
@@ -152,7 +152,7 @@ TEST_F(ConfigurationTest, ApplicationDefaultsAreSentOnlyAfterTheWarning)
     o.factoryCopy = false;  // nothing but the application defaults to fall back on
     ASSERT_NO_FATAL_FAILURE(Ready(o));
     form->frmConfiguration->cmdDefault_Click();
-    EXPECT_EQ(ConfigSource, ConfigFromDefaults);
+    EXPECT_EQ(form->State.ConfigSource, ConfigFromDefaults);
 
     int asked = 0;
     SetWarningHandler([&](FormWarning& w) {
@@ -161,7 +161,8 @@ TEST_F(ConfigurationTest, ApplicationDefaultsAreSentOnlyAfterTheWarning)
     });
     form->cmdSend_Click();
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(WarningAccepted, false);
+    ASSERT_NE(form->frmWarning, nullptr);
+    EXPECT_EQ(form->frmWarning->WarningAccepted, false);
     ASSERT_TRUE(LaterPollsHeard());
     EXPECT_EQ(emu->commandCount(CmdWriteConfiguration), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return form->tmrPoll->isActive(); }, 5000)) << "polling goes on";
@@ -191,14 +192,14 @@ TEST_F(ConfigurationTest, AFileSavedIsLoadedBackAndABadOneIsRefused)
     form->frmConfiguration->cmdSave_Click();
     ASSERT_TRUE(QFile::exists(path));
     EXPECT_EQ(QFile(path).size(), 601);
-    const EepromRecord saved = CurrentRecord;
+    const EepromRecord saved = form->State.CurrentRecord;
 
-    LoadEepromDefaults(CurrentRecord);
-    CurrentRecord.ScalingFactor = 1;
+    form->State.LoadEepromDefaults(form->State.CurrentRecord);
+    form->State.CurrentRecord.ScalingFactor = 1;
     dialogs = 0;
     form->frmConfiguration->cmdLoad_Click();
-    EXPECT_EQ(CurrentRecord, saved);
-    EXPECT_EQ(ConfigSource, ConfigFromFile);
+    EXPECT_EQ(form->State.CurrentRecord, saved);
+    EXPECT_EQ(form->State.ConfigSource, ConfigFromFile);
 
     QFile bad(dir + "/short.tyx");
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
@@ -210,7 +211,7 @@ TEST_F(ConfigurationTest, AFileSavedIsLoadedBackAndABadOneIsRefused)
     });
     dialogs = 0;
     form->frmConfiguration->cmdLoad_Click();
-    EXPECT_EQ(CurrentRecord, saved) << "a refused file changes nothing";
+    EXPECT_EQ(form->State.CurrentRecord, saved) << "a refused file changes nothing";
     ASSERT_FALSE(messages.empty());
     EXPECT_TRUE(messages[0].text.contains("short.tyx"));
 }
@@ -241,19 +242,19 @@ TEST_F(ConfigurationTest, AWriteKeepsTheUnitsOwnAuditCounters)
         {"application defaults",
          [this] {
              form->frmConfiguration->cmdDefault_Click();
-             ASSERT_EQ(ConfigSource, ConfigFromDefaults);
+             ASSERT_EQ(form->State.ConfigSource, ConfigFromDefaults);
              SetWarningHandler([](FormWarning& w) { w.ButtonOk_Click(); });
          }},
         {"another unit's file",
          [this] {
-             EepromRecord other = CurrentRecord;
+             EepromRecord other = form->State.CurrentRecord;
              other.AuditCounters.fill(0x5A);
              const QString path = dir + "/other.tyx";
              ASSERT_EQ(WriteConfigFile(path.toStdString(), other), "");
              SetFileDialogHandler([path](const FileDialogRequest&) -> std::optional<QString> { return path; });
              form->frmConfiguration->cmdLoad_Click();
-             ASSERT_EQ(ConfigSource, ConfigFromFile);
-             ASSERT_EQ(CurrentRecord.AuditCounters[0], 0x5A);
+             ASSERT_EQ(form->State.ConfigSource, ConfigFromFile);
+             ASSERT_EQ(form->State.CurrentRecord.AuditCounters[0], 0x5A);
          }},
     };
     for (const Case& c : cases) {
@@ -277,7 +278,8 @@ TEST_F(ConfigurationTest, AWriteKeepsTheUnitsOwnAuditCounters)
         EXPECT_EQ(emu->auditCounters().motorStarts, counted.motorStarts);
         EXPECT_EQ(emu->auditCounters().daysSince2010, counted.daysSince2010);
         EXPECT_EQ(after[12], 250) << "the edited field is sent as edited";
-        EXPECT_TRUE(std::equal(after.begin() + 143, after.begin() + 163, CurrentRecord.AuditCounters.begin()))
+        const auto& held = form->State.CurrentRecord.AuditCounters;
+        EXPECT_TRUE(std::equal(after.begin() + 143, after.begin() + 163, held.begin()))
             << "the record holds what the unit holds";
         TearDown();
         SetUp();
@@ -328,13 +330,13 @@ TEST_F(ConfigurationTest, AShortConfigurationReplyKeepsTheLinkWatched)
     shortReply.kind = emulator::FaultKind::ShortData;
     shortReply.dataKept = 20;
     emu->failNextReplies(CmdReadConfiguration, shortReply);
-    const EepromRecord before = CurrentRecord;
+    const EepromRecord before = form->State.CurrentRecord;
     WatchPollingAtMessages();
     form->cmdRefresh_Click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.empty(); }, 5000));
     EXPECT_EQ(messages[0].text, "The acceptor sent 20 of the 176 bytes of its configuration; nothing was changed.");
     EXPECT_TRUE(pollingAtMessage) << "polls go on while the box is open";
-    EXPECT_EQ(CurrentRecord, before);
+    EXPECT_EQ(form->State.CurrentRecord, before);
 }
 
 }  // namespace

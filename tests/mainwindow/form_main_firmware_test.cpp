@@ -55,7 +55,7 @@ protected:
         file.close();
         Launch();
         ASSERT_TRUE(Identified());
-        FirmwareFilePath = file.fileName().toStdString();
+        form->State.Settings.FirmwareFilePath = file.fileName().toStdString();
         form->LoadHexFile();
         ASSERT_TRUE(form->Firmware.analysed);
         ASSERT_EQ(form->Firmware.BlockTable.size(), 5u);
@@ -185,7 +185,7 @@ TEST_F(FirmwareTest, AnImageWithoutABlockTableNeverStartsAnUpdate)
     const Bytes head = ImageBytes(2);
     file.write(HexLine(0x4000, 0, Bytes(head.begin(), head.begin() + 32)) + HexLine(0, 1, {}));
     file.close();
-    FirmwareFilePath = file.fileName().toStdString();
+    form->State.Settings.FirmwareFilePath = file.fileName().toStdString();
     form->LoadHexFile();
     EXPECT_FALSE(form->Firmware.analysed);
     EXPECT_TRUE(form->FlashInhibit & 0x01);
@@ -198,7 +198,7 @@ TEST_F(FirmwareTest, AnImageWithoutABlockTableNeverStartsAnUpdate)
 TEST_F(FirmwareTest, ARefusedFileAfterAGoodOneLeavesNoImageToSend)
 {
     Ready(5, 5);
-    const QString good = QString::fromStdString(FirmwareFilePath);
+    const QString good = QString::fromStdString(form->State.Settings.FirmwareFilePath);
     QFile bad(dir + "/bad.hex");
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write(HexLine(0x4000, 0, {1, 2, 3}) + ":03401000010203F1\r\n" + HexLine(0, 1, {}));
@@ -219,7 +219,7 @@ TEST_F(FirmwareTest, ARefusedFileAfterAGoodOneLeavesNoImageToSend)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         form->SuperUserMode = 0;
-        FirmwareFilePath = good.toStdString();
+        form->State.Settings.FirmwareFilePath = good.toStdString();
         form->LoadHexFile();
         ASSERT_EQ(form->Label7[1]->text(), "SOFTWARE LOADED");
         ASSERT_TRUE(QTest::qWaitFor([&] { return form->cmdFlashRqt->isEnabled(); }, 5000));
@@ -231,7 +231,7 @@ TEST_F(FirmwareTest, ARefusedFileAfterAGoodOneLeavesNoImageToSend)
         EXPECT_TRUE(messages[0].text.startsWith(c.message)) << messages[0].text.toStdString();
         // The refused file is named, and kept for the next start, as any chosen file.
         EXPECT_EQ(form->lblHexFile->text(), c.path);
-        EXPECT_EQ(FirmwareFilePath, c.path.toStdString());
+        EXPECT_EQ(form->State.Settings.FirmwareFilePath, c.path.toStdString());
         EXPECT_NE(form->Label7[1]->text(), "SOFTWARE LOADED");
         EXPECT_TRUE(form->Label7[1]->text().contains("REFUSED")) << form->Label7[1]->text().toStdString();
         for (QLabel* l : {form->Label6[0], form->Label6[1], form->Label6[3], form->lblHexChk,

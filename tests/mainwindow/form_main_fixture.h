@@ -33,7 +33,6 @@ protected:
             messages.push_back(m);
             return MsgResult::Ok;
         });
-        test::ResetProgramState();
     }
 
     void TearDown() override

@@ -37,14 +37,15 @@ TEST_F(FormMainTest, IdentifiesASarnelAndReadsItsFactoryCopy)
     EXPECT_EQ(form->lblCMachine->text(), "Tyx Sarnel");
     EXPECT_EQ(form->Label6[7]->text().size(), 4);
     EXPECT_EQ(form->Session.FrameAddress, 4);
-    EXPECT_EQ(CurrentRecord.VariantCode, 5);
+    EXPECT_EQ(form->State.CurrentRecord.VariantCode, 5);
     EXPECT_TRUE(messages.empty());
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->LabelCalibrationStatus->text() == "Unit Calibrated"; }, 5000));
-    EXPECT_EQ(FactoryConfigValid, true);
-    EXPECT_EQ(form->LabelFwSetupRevision->text(), QString::fromStdString(ByteToHex(FactoryRecord.SetupRevision)));
-    EXPECT_EQ(form->LabelEeCalRevision->text(), QString::fromStdString(ByteToHex(FactoryRecord.CalibrationRevision)));
-    EXPECT_EQ(FactoryRecord.VariantCode, 5) << "the factory copy decodes in the acceptor's layout";
+    EXPECT_EQ(form->State.FactoryConfigValid, true);
+    const EepromRecord& factory = form->State.FactoryRecord;
+    EXPECT_EQ(form->LabelFwSetupRevision->text(), QString::fromStdString(ByteToHex(factory.SetupRevision)));
+    EXPECT_EQ(form->LabelEeCalRevision->text(), QString::fromStdString(ByteToHex(factory.CalibrationRevision)));
+    EXPECT_EQ(form->State.FactoryRecord.VariantCode, 5) << "the factory copy decodes in the acceptor's layout";
 
     EXPECT_FALSE(form->cmdSend[5]->isHidden());
     EXPECT_TRUE(form->cmdSend[5]->isEnabled());
@@ -102,7 +103,7 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     EXPECT_TRUE(form->Label6[4]->text().isEmpty());
     EXPECT_TRUE(form->txtSerial->text().isEmpty());
     EXPECT_EQ(form->LabelCalibrationStatus->text(), "Unit Not Calibrated");
-    EXPECT_EQ(FactoryConfigValid, false);
+    EXPECT_EQ(form->State.FactoryConfigValid, false);
     EXPECT_TRUE(form->FlashInhibit & 0x02);
     EXPECT_FALSE(form->cmdSend[0]->isHidden());
     EXPECT_FALSE(form->cmdSend[0]->isEnabled());
@@ -243,7 +244,7 @@ TEST_F(FormMainTest, CalibrateThenReadsTheFactoryCopyAndStateAnew)
     Attach(o);
     Launch();
     ASSERT_TRUE(Identified());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return FactoryConfigValid; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->State.FactoryConfigValid; }, 5000));
     EXPECT_EQ(form->LabelCalibrationStatus->text(), "Unit Not Calibrated");
     const int readsBefore = emu->commandCount(CmdReadMemory);
 
@@ -251,7 +252,7 @@ TEST_F(FormMainTest, CalibrateThenReadsTheFactoryCopyAndStateAnew)
     form->cmdCalibrate[5]->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->commandCount(CmdCalibrate) == 1; }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->LabelCalibrationStatus->text() == "Unit Calibrated"; }, 5000));
-    EXPECT_EQ(FactoryConfigValid, true);
+    EXPECT_EQ(form->State.FactoryConfigValid, true);
     // Both pages of the factory copy and the state were read again.
     EXPECT_GE(emu->commandCount(CmdReadMemory) - readsBefore, 3);
     EXPECT_TRUE(emu->calibrated());
@@ -330,7 +331,7 @@ TEST_F(FormMainTest, AuditOfASarnelComesFromItsConfiguration)
 
     ASSERT_TRUE(WaitUntilIdle());
     form->cmdRefresh_Click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ConfigSource == ConfigFromAcceptor; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->State.ConfigSource == ConfigFromAcceptor; }, 5000));
     form->mnuAudit_Click();
     EXPECT_EQ(audit.txtRejects->text(), "4242");
 }

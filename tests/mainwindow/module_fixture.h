@@ -72,8 +72,6 @@ protected:
             messages.push_back(m);
             return answer;
         });
-        test::ResetProgramState();
-        FirmwareFilePath.clear();
         ASSERT_TRUE(platform::host::Start(
             {qelusb::kDriverName, qelusb::DriverHardwareIds(), KOVRIN_BIN_DIR}));
         bus = platform::host::EmulatedBus();

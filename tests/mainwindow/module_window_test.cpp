@@ -36,15 +36,13 @@ protected:
     // A variant-5 image whose configuration block holds the layout's defaults with a serial number.
     void LoadSarnelImage(const std::string& revision = "0043")
     {
-        AcceptorVariant = 5;
         EepromRecord defaults;
-        LoadEepromDefaults(defaults);
+        LoadEepromDefaults(defaults, 5);
         defaults.VariantCode = 5;
         const std::string serial = "12345678901";
         std::copy(serial.begin(), serial.end(), defaults.SerialNumber.begin());
         EepromImage eeprom{};
         ASSERT_TRUE(EncodeEepromImage(defaults, eeprom));
-        AcceptorVariant = 0;
         QFile hex(dir + "/image.hex");
         ASSERT_TRUE(hex.open(QIODevice::WriteOnly));
         hex.write(test::HexText({{0x4000, 0, test::Description(5, revision)},
@@ -54,7 +52,7 @@ protected:
                                  test::Eof()})
                       .c_str());
         hex.close();
-        FirmwareFilePath = hex.fileName().toStdString();
+        form->State.Settings.FirmwareFilePath = hex.fileName().toStdString();
         form->LoadHexFile();
         ASSERT_EQ(form->HexFileLoaded, true);
     }
@@ -126,7 +124,7 @@ TEST_F(ModuleWindow, AKduArrivesWithItsFilesAndLeavesWithThem)
     EXPECT_TRUE(form->KduFiles.SarnelConfigPresent);
     EXPECT_EQ(form->cmdViewAudit->text(), "View Audit Data");
     EXPECT_TRUE(form->cmdViewAudit->isHidden()) << "the access code shows it";
-    EXPECT_TRUE(form->cmdCalibrate[AcceptorVariant]->isHidden());
+    EXPECT_TRUE(form->cmdCalibrate[form->State.AcceptorVariant]->isHidden());
 
     Unplug(port);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 5000));
@@ -436,7 +434,7 @@ TEST_F(ModuleWindow, TheEditedConfigurationBecomesTheModulesConfigurationFile)
     ASSERT_FALSE(form->frmConfiguration->isHidden());
     EXPECT_TRUE(form->ListKDU->isHidden());
     ASSERT_TRUE(form->cmdSend[5]->isEnabled());
-    ConfigSource = ConfigFromFile;
+    form->State.ConfigSource = ConfigFromFile;
 
     form->cmdSend_Click();
     EXPECT_EQ(form->LabelNaStatusMessage->text(), "Current configuration settings downloaded to KDU device.");
@@ -445,10 +443,10 @@ TEST_F(ModuleWindow, TheEditedConfigurationBecomesTheModulesConfigurationFile)
     EXPECT_EQ(config[0].NameText(), "Tyx_Config.bin");
     EXPECT_EQ(config[0].VariantId, SarnelVariantId);
     EXPECT_EQ(config[0].DataFileKind, 2);
-    EXPECT_EQ(config[0].SetupRevision, FactoryRecord.SetupRevision);
-    EXPECT_EQ(config[0].CalibrationRevision, FactoryRecord.CalibrationRevision);
+    EXPECT_EQ(config[0].SetupRevision, form->State.FactoryRecord.SetupRevision);
+    EXPECT_EQ(config[0].CalibrationRevision, form->State.FactoryRecord.CalibrationRevision);
     EepromImage image{};
-    ASSERT_TRUE(EncodeEepromImage(CurrentRecord, image));
+    ASSERT_TRUE(EncodeEepromImage(form->State.CurrentRecord, image));
     EXPECT_EQ(config[0].Contents, ModuleConfigContents(image, 176));
     EXPECT_EQ(config[0].Contents[0], 0x62);
     EXPECT_TRUE(messages.empty());
@@ -466,7 +464,7 @@ TEST_F(ModuleWindow, ARefusedConfigurationWriteSaysSoAndLeavesNoFile)
     auto kdu = ConnectKdu(false);
     LoadSarnelImage();
     form->cmdConfig_Click();
-    ConfigSource = ConfigFromFile;
+    form->State.ConfigSource = ConfigFromFile;
     kdu->AddFault(CmdWrite, {UsbFaultKind::Status, 1, 1, 1, 2});
     form->cmdSend_Click();
     ASSERT_EQ(messages.size(), 1u);
@@ -487,12 +485,12 @@ TEST_F(ModuleWindow, AConfigurationFileOfTheLoadedRevisionIsReadBack)
     EXPECT_EQ(messages[0].text, "No configuration file found on BA for currently loaded revision");
 
     // A readable configuration of the image's revisions, with a number the old table had no room for.
-    EepromRecord onModule = FactoryRecord;
+    EepromRecord onModule = form->State.FactoryRecord;
     onModule.VariantCode = 5;
     const std::string serial = "98765432109";
     std::copy(serial.begin(), serial.end(), onModule.SerialNumber.begin());
     EepromImage image{};
-    AcceptorVariant = 5;
+    form->State.AcceptorVariant = 5;
     ASSERT_TRUE(EncodeEepromImage(onModule, image));
     kdu->WithFiles([&](emulator::usb::ModuleFiles& files) {
         for (int i = 0; i < 25; ++i) {
@@ -504,8 +502,8 @@ TEST_F(ModuleWindow, AConfigurationFileOfTheLoadedRevisionIsReadBack)
         readable.SetName("Tyx_Config.bin");
         readable.VariantId = SarnelVariantId;
         readable.DataFileKind = 3;
-        readable.SetupRevision = FactoryRecord.SetupRevision;
-        readable.CalibrationRevision = FactoryRecord.CalibrationRevision;
+        readable.SetupRevision = form->State.FactoryRecord.SetupRevision;
+        readable.CalibrationRevision = form->State.FactoryRecord.CalibrationRevision;
         readable.Contents.assign(image.begin(), image.begin() + 176);
         return files.Add(readable);
     });
@@ -515,8 +513,8 @@ TEST_F(ModuleWindow, AConfigurationFileOfTheLoadedRevisionIsReadBack)
     messages.clear();
     form->cmdRefresh_Click();
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(ConfigSource, ConfigFromAcceptor);
-    EXPECT_EQ(CurrentRecord.SerialNumber, onModule.SerialNumber);
+    EXPECT_EQ(form->State.ConfigSource, ConfigFromAcceptor);
+    EXPECT_EQ(form->State.CurrentRecord.SerialNumber, onModule.SerialNumber);
     EXPECT_EQ(form->lblCSerial->text(), "9876543210");
     EXPECT_EQ(form->txtSerial->text(), "9876543210");
 }
@@ -555,15 +553,15 @@ TEST_F(ModuleWindow, AConfigurationReadBackIsCheckedAndDecodedByTheAcceptorsLayo
             readable.SetName(c.image == 5 ? "Tyx_Config.bin" : "Tyx_WS_Config.bin");
             readable.VariantId = c.image == 5 ? SarnelVariantId : TekraVariantId;
             readable.DataFileKind = 3;
-            readable.SetupRevision = FactoryRecord.SetupRevision;
-            readable.CalibrationRevision = FactoryRecord.CalibrationRevision;
+            readable.SetupRevision = form->State.FactoryRecord.SetupRevision;
+            readable.CalibrationRevision = form->State.FactoryRecord.CalibrationRevision;
             readable.Contents = contents;
             return files.Add(readable);
         });
         form->ComboPort_Click(form->ComboPort->currentIndex());
         form->ImageVariant = c.image;
-        AcceptorVariant = c.acceptor;
-        CurrentRecord = EepromRecord{};
+        form->State.AcceptorVariant = c.acceptor;
+        form->State.CurrentRecord = EepromRecord{};
         form->lblCSerial->setText("");
         messages.clear();
         form->cmdRefresh_Click();
@@ -576,7 +574,7 @@ TEST_F(ModuleWindow, AConfigurationReadBackIsCheckedAndDecodedByTheAcceptorsLayo
                                                 "configuration; nothing was loaded.")
                                             .arg(c.length));
             EXPECT_EQ(form->lblCSerial->text(), "");
-            EXPECT_EQ(CurrentRecord.SerialNumber, EepromRecord{}.SerialNumber);
+            EXPECT_EQ(form->State.CurrentRecord.SerialNumber, EepromRecord{}.SerialNumber);
         }
     }
 }

@@ -120,7 +120,7 @@ protected:
 
     void LoadDemoFirmware()
     {
-        FirmwareFilePath = DEMO_FIRMWARE;
+        form->State.Settings.FirmwareFilePath = DEMO_FIRMWARE;
         form->LoadHexFile();
         ASSERT_EQ(form->HexFileLoaded, true);
     }

@@ -1,6 +1,5 @@
 #pragma once
-// What every main-window test starts from: a program folder of its own and
-// the program's shared state as a fresh start finds it.
+// What every main-window test starts from: a program folder of its own.
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -11,9 +10,7 @@
 #include <QFile>
 #include <QString>
 
-#include "app/config/eeprom_map.h"
 #include "app/settings/program_folder.h"
-#include "app/settings/program_settings.h"
 
 namespace kovrin::test {
 
@@ -26,16 +23,6 @@ inline QString NewProgramFolder(const char* kind)
     QDir().mkpath(dir);
     SetProgramFolderForTesting(dir);
     return dir;
-}
-
-// The records, the configuration's source and the settings file as before any start.
-inline void ResetProgramState()
-{
-    CurrentRecord = FactoryRecord = EepromRecord{};
-    ConfigSource = ConfigFromDefaults;
-    FactoryConfigValid = false;
-    AcceptorVariant = 0;
-    SettingsFilePath.clear();
 }
 
 // A pseudo-terminal that nothing answers, for a COM entry that a test opens without an

@@ -132,7 +132,8 @@ void FillList(QComboBox* list, std::span<const OptionEntry> table)
 
 }  // namespace
 
-ConfigurationFrame::ConfigurationFrame(ConfigHost& host, QWidget* parent) : QFrame(parent), host_(host)
+ConfigurationFrame::ConfigurationFrame(ConfigHost& host, ProgramState& state, QWidget* parent)
+    : QFrame(parent), host_(host), state_(state)
 {
     setObjectName("frmConfiguration");
     setAccessibleName("Configuration");
@@ -526,7 +527,7 @@ void ConfigurationFrame::ShowConfiguration(const EepromRecord& record, int varia
     chkCCTalk_Click();
     txtCCEncry_Change();
 
-    const StatusLine line = StatusLineFor(ConfigSource, ConfigFilePath);
+    const StatusLine line = StatusLineFor(state_.ConfigSource, state_.Settings.ConfigFilePath);
     ShowStatusLine(line.colour, QString::fromStdString(line.text));
     ShowLayoutState(variant);
 }
@@ -556,7 +557,7 @@ void ConfigurationFrame::RemoveMdbEntry(int variant)
 
 void ConfigurationFrame::lblCMachine_Change()
 {
-    RemoveMdbEntry(AcceptorVariant);
+    RemoveMdbEntry(state_.AcceptorVariant);
 }
 
 // ---- field rules
@@ -626,8 +627,8 @@ bool ConfigurationFrame::eventFilter(QObject* watched, QEvent* event)
 bool ConfigurationFrame::ValidateConfigurationFields()
 {
     ConfigScreenValues s = CollectScreen();
-    const FieldCheckResult result =
-        kovrin::ValidateConfigurationFields(s, AcceptorVariant, CurrentRecord.VariantCode, SerialNumberText);
+    const FieldCheckResult result = kovrin::ValidateConfigurationFields(
+        s, state_.AcceptorVariant, state_.CurrentRecord.VariantCode, state_.SerialNumberText);
     // The checks tidy the screen as they go, also when one fails.
     for (size_t i = 0; i < 24; ++i) {
         SetText(TextPulse[i], s.TextPulse[i]);
@@ -648,7 +649,7 @@ bool ConfigurationFrame::ValidateConfigurationFields()
 bool ConfigurationFrame::ReadConfigurationScreen(EepromRecord& record)
 {
     ConfigScreenValues s = CollectScreen();
-    const ScreenReadResult result = ScreenToRecord(s, record, AcceptorVariant, SerialNumberText);
+    const ScreenReadResult result = ScreenToRecord(s, record, state_.AcceptorVariant, state_.SerialNumberText);
     // What the read-back sets on the screen; a new interface selection runs its rules.
     lstInterface->setCurrentIndex(s.lstInterface.selected);
     lstPulse->setCurrentIndex(s.lstPulse.selected);

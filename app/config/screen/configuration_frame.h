@@ -1,5 +1,5 @@
 #pragma once
-// The configuration screen: the frame that shows CurrentRecord, lets the user
+// The configuration screen: the frame that shows the state's CurrentRecord, lets the user
 // edit it, checks it, and loads, saves and resets it.
 
 #include <QFrame>
@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "app/config/eeprom_record.h"
+#include "app/config/program_state.h"
 #include "app/config/screen_values.h"
 #include "app/core/acceptor_variants.h"
 
@@ -45,7 +46,7 @@ public:
     static constexpr int DesignWidth = 1640;
     static constexpr int DesignHeight = 1000;
 
-    explicit ConfigurationFrame(ConfigHost& host, QWidget* parent = nullptr);
+    ConfigurationFrame(ConfigHost& host, ProgramState& state, QWidget* parent = nullptr);
 
     // ---- option lists
     QComboBox* lstInterface = nullptr;
@@ -160,6 +161,7 @@ private:
     void ShowModuleSerialAndRevisions(const EepromRecord& serialSource);
 
     ConfigHost& host_;
+    ProgramState& state_;
 };
 
 }  // namespace kovrin

@@ -37,8 +37,8 @@ void ConfigurationFrame::ShowModuleSerialAndRevisions(const EepromRecord& serial
 {
     lblCMachine->setText(host_.FirmwareModelName());
     lblCMachine_Change();
-    LabelEeSetupRevision->setText(QString::number(FactoryRecord.SetupRevision));
-    LabelEeCalRevision->setText(QString::number(FactoryRecord.CalibrationRevision));
+    LabelEeSetupRevision->setText(QString::number(state_.FactoryRecord.SetupRevision));
+    LabelEeCalRevision->setText(QString::number(state_.FactoryRecord.CalibrationRevision));
     txtSerial->clear();
     txtSerial->setText(SerialText10(serialSource));
     lblCSerial->setText(txtSerial->text());
@@ -55,15 +55,15 @@ void ConfigurationFrame::cmdConfig_Click()
             MsgBox(this, "The loaded firmware file holds no note acceptor configuration.");
             return;
         }
-        if (const CodecResult defaults = LoadEepromDefaults(CurrentRecord); !defaults) {
-            MsgBox(this, QString::fromStdString(NoLayoutText(AcceptorVariant)));
+        if (const CodecResult defaults = state_.LoadEepromDefaults(state_.CurrentRecord); !defaults) {
+            MsgBox(this, QString::fromStdString(NoLayoutText(state_.AcceptorVariant)));
             return;
         }
-        ConfigSource = ConfigFromDefaults;  // so a send asks before writing defaults
-        if (VariantRow(CurrentRecord.VariantCode).ModuleFirmwareId != 0)
-            ShowModuleSerialAndRevisions(FactoryRecord);
+        state_.ConfigSource = ConfigFromDefaults;  // so a send asks before writing defaults
+        if (VariantRow(state_.CurrentRecord.VariantCode).ModuleFirmwareId != 0)
+            ShowModuleSerialAndRevisions(state_.FactoryRecord);
     }
-    ShowConfiguration(CurrentRecord, AcceptorVariant);
+    ShowConfiguration(state_.CurrentRecord, state_.AcceptorVariant);
     host_.ShowModuleList(false);
     show();
     raise();
@@ -80,20 +80,20 @@ void ConfigurationFrame::cmdConfigClose_Click()
 void ConfigurationFrame::cmdDefault_Click()
 {
     // An acceptor without a layout has neither factory values nor defaults we could show.
-    if (const std::string noLayout = NoLayoutText(AcceptorVariant); !noLayout.empty()) {
+    if (const std::string noLayout = NoLayoutText(state_.AcceptorVariant); !noLayout.empty()) {
         MsgBox(this, QString::fromStdString(noLayout));
         return;
     }
-    if (FactoryConfigValid) {
-        CurrentRecord = FactoryRecord;
-        ConfigSource = ConfigFromFactory;
+    if (state_.FactoryConfigValid) {
+        state_.CurrentRecord = state_.FactoryRecord;
+        state_.ConfigSource = ConfigFromFactory;
         host_.FlashConfigFrame(ColourYellow);
     } else {
-        LoadEepromDefaults(CurrentRecord);
-        ConfigSource = ConfigFromDefaults;
+        state_.LoadEepromDefaults(state_.CurrentRecord);
+        state_.ConfigSource = ConfigFromDefaults;
         host_.FlashConfigFrame(ColourRed);
     }
-    ShowConfiguration(CurrentRecord, AcceptorVariant);
+    ShowConfiguration(state_.CurrentRecord, state_.AcceptorVariant);
 }
 
 void ConfigurationFrame::cmdLoad_Click()
@@ -108,8 +108,8 @@ bool ConfigurationFrame::LoadConfigFile()
         request.kind = FileDialogKind::Open;
         request.title = "Load Tyx Configuration File";
         request.filter = "Tyx Config File (*.tyx)|*.tyx|All files (*.*)|*.*";
-        request.folder = Preset(ConfigFilePath);
-        request.fileName = QString::fromStdString(FileNameFromPath(ConfigFilePath));
+        request.folder = Preset(state_.Settings.ConfigFilePath);
+        request.fileName = QString::fromStdString(FileNameFromPath(state_.Settings.ConfigFilePath));
         const std::optional<QString> chosen = FileDialog(this, request);
         if (!chosen)
             return false;
@@ -128,18 +128,18 @@ bool ConfigurationFrame::LoadConfigFile()
             MsgBox(this, QString::fromStdString(file.error));
             continue;
         }
-        if (AcceptorVariant != 0 && file.record->VariantCode != AcceptorVariant) {
+        if (state_.AcceptorVariant != 0 && file.record->VariantCode != state_.AcceptorVariant) {
             MsgBox(this, "Config file does not match attached note acceptor.");
             continue;
         }
-        CurrentRecord = *file.record;
-        ConfigSource = ConfigFromFile;
-        ConfigFilePath = path;
-        ShowConfiguration(CurrentRecord, AcceptorVariant);
-        SaveSettings();
+        state_.CurrentRecord = *file.record;
+        state_.ConfigSource = ConfigFromFile;
+        state_.Settings.ConfigFilePath = path;
+        ShowConfiguration(state_.CurrentRecord, state_.AcceptorVariant);
+        SaveSettings(state_.Settings);
         host_.FlashConfigFrame(ColourYellow);
-        if (!host_.SerialMode() && VariantRow(CurrentRecord.VariantCode).ModuleFirmwareId != 0)
-            ShowModuleSerialAndRevisions(CurrentRecord);
+        if (!host_.SerialMode() && VariantRow(state_.CurrentRecord.VariantCode).ModuleFirmwareId != 0)
+            ShowModuleSerialAndRevisions(state_.CurrentRecord);
         return true;
     }
 }
@@ -152,8 +152,8 @@ void ConfigurationFrame::cmdSave_Click()
         request.kind = FileDialogKind::Save;
         request.title = "Save Tyx Configuration";
         request.filter = "TYX Config Files (*.tyx)|*.tyx|All Files (*.*)|*.*";
-        request.folder = Preset(ConfigFilePath);
-        request.fileName = QString::fromStdString(FileNameFromPath(ConfigFilePath));
+        request.folder = Preset(state_.Settings.ConfigFilePath);
+        request.fileName = QString::fromStdString(FileNameFromPath(state_.Settings.ConfigFilePath));
         request.confirmOverwrite = true;
         const std::optional<QString> chosen = FileDialog(this, request);
         if (!chosen)
@@ -168,20 +168,20 @@ void ConfigurationFrame::cmdSave_Click()
     if (!ValidateConfigurationFields())
         return;
     // A record of a variant without a layout would make a file that no one can load.
-    if (const std::string noLayout = NoLayoutText(CurrentRecord.VariantCode); !noLayout.empty()) {
+    if (const std::string noLayout = NoLayoutText(state_.CurrentRecord.VariantCode); !noLayout.empty()) {
         MsgBox(this, QString::fromStdString(noLayout));
         return;
     }
-    EepromRecord edited = CurrentRecord;
+    EepromRecord edited = state_.CurrentRecord;
     if (!ReadConfigurationScreen(edited))
         return;
     if (const std::string error = WriteConfigFile(path, edited); !error.empty()) {
         MsgBox(this, QString::fromStdString(error));
         return;
     }
-    CurrentRecord = edited;
-    ConfigFilePath = path;
-    SaveSettings();
+    state_.CurrentRecord = edited;
+    state_.Settings.ConfigFilePath = path;
+    SaveSettings(state_.Settings);
 }
 
 }  // namespace kovrin

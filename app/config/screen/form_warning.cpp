@@ -2,22 +2,11 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
-
-#include "app/config/eeprom_record.h"
 
 namespace kovrin {
 
-bool WarningAccepted = false;
-
 namespace {
-
-QPointer<FormWarning>& Form()
-{
-    static QPointer<FormWarning> form;
-    return form;
-}
 
 std::function<void(FormWarning&)>& Handler()
 {
@@ -89,28 +78,22 @@ void FormWarning::reject()
     QDialog::reject();
 }
 
-bool AskDefaultsWarning(QWidget* parent)
+bool AskDefaultsWarning(QPointer<FormWarning>& form, QWidget* parent)
 {
-    if (!Form())
-        Form() = new FormWarning(parent ? parent->window() : nullptr);
-    FormWarning& form = *Form();
-    if (!form.Form_Activate()) {
+    if (!form)
+        form = new FormWarning(parent ? parent->window() : nullptr);
+    if (!form->Form_Activate()) {
         if (Handler())
-            Handler()(form);
+            Handler()(*form);
         else
-            form.exec();
+            form->exec();
     }
-    return WarningAccepted;
+    return form && form->WarningAccepted;
 }
 
 void SetWarningHandler(std::function<void(FormWarning&)> handler)
 {
     Handler() = std::move(handler);
-}
-
-FormWarning* ExistingFormWarning()
-{
-    return Form();
 }
 
 }  // namespace kovrin

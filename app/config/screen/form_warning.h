@@ -2,6 +2,7 @@
 // The confirmation asked before application defaults are written.
 
 #include <QDialog>
+#include <QPointer>
 #include <cstdint>
 #include <functional>
 
@@ -10,9 +11,6 @@ class QLabel;
 class QPushButton;
 
 namespace kovrin {
-
-// The last answer given in FormWarning.
-extern bool WarningAccepted;
 
 class FormWarning : public QDialog {
     Q_OBJECT
@@ -23,6 +21,8 @@ public:
     QPushButton* ButtonOk = nullptr;
     QPushButton* ButtonCancel = nullptr;
     QCheckBox* CheckWarningDontShowMessage = nullptr;
+    // The last answer given.
+    bool WarningAccepted = false;
 
     void Form_Load();
     // True when the form hid itself at once because the user asked not to be asked again.
@@ -33,15 +33,12 @@ public:
     void reject() override;  // the close box and Escape answer Cancel
 };
 
-// Shows FormWarning modally (created on first use, afterwards only hidden)
-// and returns whether WarningAccepted is set.
-bool AskDefaultsWarning(QWidget* parent);
+// Shows `form` modally (created on first use, afterwards only hidden, so that
+// its answers last as long as its owner) and returns whether WarningAccepted is set.
+bool AskDefaultsWarning(QPointer<FormWarning>& form, QWidget* parent);
 
 // Tests answer the form through `handler` instead of a modal loop (nullptr
 // restores the modal form). The handler gets the form as the user would see it.
 void SetWarningHandler(std::function<void(FormWarning&)> handler);
-
-// The form once it has been created, else nullptr.
-FormWarning* ExistingFormWarning();
 
 }  // namespace kovrin
