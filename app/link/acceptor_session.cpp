@@ -46,6 +46,13 @@ bool AcceptorSession::OpenPort(int number, bool bootLoaderSpeed)
     return opened;
 }
 
+void AcceptorSession::Shutdown()
+{
+    poll_.Stop();
+    guard_.Stop();
+    port_.Close();
+}
+
 void AcceptorSession::OnComm(int event)
 {
     if (event != SerialPort::comEvReceive) {
@@ -96,6 +103,30 @@ void AcceptorSession::OnPollTimer(bool serial)
     }
     host_.PollTickChecked();
     PollTick();
+}
+
+// ---- exchanges the window starts
+
+void AcceptorSession::ReadConfiguration()
+{
+    poll_.Stop();
+    PDTCommand(CmdReadConfiguration);
+    guard_.Start(ExchangeGuardMs);
+}
+
+void AcceptorSession::Calibrate()
+{
+    poll_.Stop();  // the calibration's answer comes before the next poll
+    PDTCommand(CmdCalibrate);
+    guard_.Start(ExchangeGuardMs);
+}
+
+void AcceptorSession::StartUpdate(const std::vector<FlashBlock>* table, uint32_t ImageChecksum, bool sameVariant)
+{
+    PDTCommand(CmdStartUpdate);
+    Flash.Start(table, ImageChecksum, sameVariant);
+    poll_.Stop();
+    guard_.Start(ExchangeGuardMs);
 }
 
 // ---- sending
@@ -303,6 +334,8 @@ void AcceptorSession::ProcessAcceptorReply(const Bytes& RxFrame)
 {
     poll_.Stop();
     guard_.Stop();
+    if (RxFrame.size() >= FrameHeaderLength)
+        ReplyCode = RxFrame[4];  // as the receive path found it
     if (FlashMode) {
         ProcessFlashModeReply(RxFrame);
         return;

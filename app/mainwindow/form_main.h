@@ -276,7 +276,7 @@ private:
     // The configuration screen's side of the window.
     bool SerialMode() const override { return ComPort < UsbEntry; }
     // What "DISCONNECTED" stands for: no acceptor answering, no module in use.
-    bool DeviceConnected() const { return Session.AcceptorFound || KduInUse != 0; }
+    bool DeviceConnected() const { return Session.State().AcceptorFound || KduInUse != 0; }
     bool FirmwareImageLoaded() const override { return HexFileLoaded; }
     bool ExtractConfigFromImage() override;
     QString FirmwareModelName() const override;

@@ -67,9 +67,9 @@ void FormMain::Connect()
             error = MSComm1->ErrorDescription();
         }
         // Also after a failure, so the poll timer keeps trying the port.
-        tmrPoll->start();
+        Session.StartPolling();
     } else {
-        tmrPoll->stop();
+        Session.StopPolling();
         ShowDisconnected();
         cmdFlashRqt->setText("&UPDATE KDU");
         cmdFlashRqt->setAccessibleName("UPDATE KDU");
@@ -102,7 +102,7 @@ void FormMain::Connect()
 
 void FormMain::OpenPortFlashSpeed()
 {
-    tmrPoll->stop();
+    Session.StopPolling();
     Session.ClosePort();
     if (!Session.OpenPort(ComPort, true)) {
         ManageButtonStates(0, false);
@@ -178,7 +178,7 @@ void FormMain::Reconnect()
 void FormMain::PollTickChecked()
 {
     FlashInhibit &= ~InhibitUpdateRequested;
-    if (Session.AcceptorCode == 0 || Session.AcceptorCode == ImageCode)
+    if (Session.State().AcceptorCode == 0 || Session.State().AcceptorCode == ImageCode)
         FlashInhibit &= ~InhibitOtherAcceptorCode;
     else
         FlashInhibit |= InhibitOtherAcceptorCode;
@@ -313,7 +313,7 @@ void FormMain::WaitForReboot(int ms)
 
 void FormMain::ShowAuditReply(const Bytes& frame)
 {
-    FormAudit::Default().FillFromReply(frame, Session.FirmwareVersionText);
+    FormAudit::Default().FillFromReply(frame, Session.State().FirmwareVersionText);
 }
 
 void FormMain::ShowDeviceProgrammed()

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -194,14 +195,14 @@ protected:
     {
         port.arrived = frame;
         const size_t from = host.calls.size();
-        session.OnComm(SerialPort::comEvReceive);
+        session->OnComm(SerialPort::comEvReceive);
         if (host.calls.size() > from && host.calls[from] == "pause 20")
             host.calls.erase(host.calls.begin() + long(from));
     }
     // The expiry stops the guard before anything else; what follows is looked at.
     void GuardExpires()
     {
-        DropFirstOf("guard off", [&] { session.OnGuardTimer(); });
+        DropFirstOf("guard off", [&] { session->OnGuardTimer(); });
     }
     template <class Action>
     void DropFirstOf(const std::string& line, Action action)
@@ -220,11 +221,48 @@ protected:
         return c;
     }
 
+    // A session that knows nothing yet, as when the window starts.
+    void Fresh() { session = std::make_unique<AcceptorSession>(port, poll, guard, host); }
+    const AcceptorLinkState& State() const { return session->State(); }
+    // An acceptor of `variant` answers a poll at the normal speed; variant 5's frames go to address 4.
+    void Identified(uint8_t variant = 5, uint16_t memory = 0)
+    {
+        Receive(Identification(variant, 0, memory));
+        Taken();
+    }
+    // A small image is updated up to its matching checksum, and the window goes back to the normal
+    // speed: the date stamp is due, no stamp has been tried yet.
+    void StampDue()
+    {
+        session->OpenPort(1, true);
+        session->StartUpdate(&smallImage, 0x1234, true);
+        GuardExpires();  // the start command is not answered: the erase goes
+        for (int step = 0; step < 3; ++step)
+            Receive(ReplyFrame(ReplyAcknowledge));  // erased, block written, boot strap updated
+        Receive(ReplyFrame(CmdVerifyChecksum, {0x12, 0x34}));
+        ASSERT_TRUE(State().bStampDatePending);
+        session->OpenPort(1, false);
+        Taken();
+    }
+    // The paged read of the factory copy stands at `state` (0 to 3), the factory record not yet valid.
+    void PagedReadAt(int32_t state)
+    {
+        if (state >= 1)
+            Identified(5, 0x5180);
+        if (state >= 2)
+            Receive(MemoryPage(128, 0));
+        if (state >= 3)
+            Receive(MemoryPage(128, 128));
+        Taken();
+        ASSERT_EQ(State().PagedReadState, state);
+    }
+
+    const std::vector<FlashBlock> smallImage = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
     FakeHost host;
     FakePort port{host.calls};
     FakeTimer poll{host.calls, "poll"};
     FakeTimer guard{host.calls, "guard"};
-    AcceptorSession session{port, poll, guard, host};
+    std::unique_ptr<AcceptorSession> session = std::make_unique<AcceptorSession>(port, poll, guard, host);
 };
 
 // ---- sending
@@ -242,40 +280,41 @@ TEST_F(SessionTest, MemoryReadsAskForTheFactoryPagesAndTheCalibrationState)
         {0, {}},
         {4, {}},
     };
-    session.FrameAddress = 4;
-    session.MemoryReadAddress = 0x5180;
+    Identified(5, 0x5180);  // frames go to address 4, the factory copy lies at 0x5180
     for (const Case& c : cases) {
-        session.ReadEepromBlock(c.kind);
+        session->ReadEepromBlock(c.kind);
         EXPECT_EQ(Taken(), c.sent) << "kind " << c.kind;
     }
 }
 
 TEST_F(SessionTest, DateStampCarriesTheCalendarOrTheDayCount)
 {
-    session.FrameAddress = 4;
+    Identified();
     host.dayCount = false;
-    session.SendStatusDateTime();
+    session->SendStatusDateTime();
     EXPECT_EQ(Taken(), Calls{"write 27 04 0B F5 34 18 03 09 0E 19 CB"});
-    EXPECT_EQ(session.LastCommand, CmdDateStamp);
+    EXPECT_EQ(State().LastCommand, CmdDateStamp);
 
     host.dayCount = true;  // 2024-03-09 is day 5181 (0x143D) since 2010-01-01, low byte first
-    session.SendStatusDateTime();
+    session->SendStatusDateTime();
     EXPECT_EQ(Taken(), Calls{"write 27 04 0B F5 34 3D 14 00 00 00 E7"});
 }
 
 TEST_F(SessionTest, AClosedPortTakesNothingButTheCommandIsStillTheLastOne)
 {
     port.portOpen = false;
-    session.ReplyTimedOut = true;
-    session.PDTCommand(CmdPoll);
+    GuardExpires();  // no reply came
+    Taken();
+    ASSERT_TRUE(State().ReplyTimedOut);
+    session->PDTCommand(CmdPoll);
     EXPECT_EQ(Taken(), Calls{});
-    EXPECT_EQ(session.LastCommand, CmdPoll);
-    EXPECT_EQ(session.ReplyTimedOut, true);
+    EXPECT_EQ(State().LastCommand, CmdPoll);
+    EXPECT_EQ(State().ReplyTimedOut, true);
 
     port.portOpen = true;
-    session.PDTCommand(CmdPoll);
+    session->PDTCommand(CmdPoll);
     EXPECT_EQ(Taken(), Calls{"write 27 00 06 FA 06 FA"});
-    EXPECT_EQ(session.ReplyTimedOut, false);
+    EXPECT_EQ(State().ReplyTimedOut, false);
 }
 
 TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
@@ -305,18 +344,32 @@ TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
         {"the sixth stamp to an identified acceptor gives up", false, true, false, true, 0, 5, {poll}, 0, false},
     };
     for (const Case& c : cases) {
-        session.FrameAddress = 4;
-        session.FlashMode = c.flashMode;
-        session.AcceptorFound = c.found;
-        session.AuditRequestPending = c.audit;
-        session.bStampDatePending = c.stamp;
-        session.MissedReplyCount = c.missed;
-        session.StampDateAttempts = c.attempts;
-        session.PollTick();
+        // The case's state, reached the way the acceptor and the window reach it.
+        Fresh();
+        Identified();  // frames go to address 4
+        if (c.stamp)
+            StampDue();
+        // Ticks without a reply; the first of them, still counting as answered, tries the stamp.
+        for (int i = 0; i < c.missed; ++i)
+            session->OnPollTimer(true);
+        const int triedOnTicks = c.stamp && c.missed > 0 ? 1 : 0;
+        for (int i = triedOnTicks; i < c.attempts; ++i)
+            session->PollTick();
+        if (!c.found)
+            session->ForgetAcceptor();
+        if (c.flashMode)
+            session->OpenPort(1, true);
+        if (c.audit)
+            session->RequestAudit();
+        Taken();
+        ASSERT_EQ(State().MissedReplyCount, c.missed) << c.name;
+        ASSERT_EQ(State().StampDateAttempts, c.attempts) << c.name;
+
+        session->PollTick();
         EXPECT_EQ(Taken(), c.sent) << c.name;
-        EXPECT_EQ(session.StampDateAttempts, c.attemptsAfter) << c.name;
-        EXPECT_EQ(session.bStampDatePending, c.stampAfter) << c.name;
-        EXPECT_FALSE(session.AuditRequestPending) << c.name;
+        EXPECT_EQ(State().StampDateAttempts, c.attemptsAfter) << c.name;
+        EXPECT_EQ(State().bStampDatePending, c.stampAfter) << c.name;
+        EXPECT_FALSE(State().AuditRequestPending) << c.name;
     }
 }
 
@@ -326,26 +379,26 @@ TEST_F(SessionTest, TheReceiveEventDropsWhatCameWithALineErrorAndCompletesASplit
 {
     const Bytes audit = ReplyFrame(CmdReadAudit, Bytes(20, 0x11));
     port.arrived = audit;
-    session.OnComm(SerialPort::comEventFrame);
+    session->OnComm(SerialPort::comEventFrame);
     EXPECT_TRUE(port.arrived.empty()) << "read and thrown away";
     EXPECT_EQ(Taken(), Calls{});
 
     port.arrived.assign(audit.begin(), audit.begin() + 10);
-    session.OnComm(SerialPort::comEvReceive);
+    session->OnComm(SerialPort::comEvReceive);
     EXPECT_EQ(Taken(), Calls{"pause 20"});
-    EXPECT_TRUE(session.Receiver().RxHeaderFound);
+    EXPECT_TRUE(session->Receiver().RxHeaderFound);
     port.arrived.assign(audit.begin() + 10, audit.end());
-    session.OnComm(SerialPort::comEvReceive);
+    session->OnComm(SerialPort::comEvReceive);
     EXPECT_EQ(Taken(), (Calls{"pause 20", "poll off", "guard off", "audit " + Hex(audit), "poll on"}));
-    EXPECT_FALSE(session.Receiver().RxHeaderFound);
+    EXPECT_FALSE(session->Receiver().RxHeaderFound);
 }
 
 TEST_F(SessionTest, TheFourthTickWithoutAReplyGivesTheAcceptorUpAndProbesTheOtherSpeed)
 {
-    host.openFlashSpeed = [&] { session.OpenPort(1, true); };
+    host.openFlashSpeed = [&] { session->OpenPort(1, true); };
     host.reconnect = [&] {
-        session.ClosePort();
-        session.OpenPort(1, false);
+        session->ClosePort();
+        session->OpenPort(1, false);
     };
     const std::string poll = "write 27 00 06 FA 06 FA";
     Receive(Identification(8, 0));  // a Pellot answers, at address 0
@@ -353,39 +406,39 @@ TEST_F(SessionTest, TheFourthTickWithoutAReplyGivesTheAcceptorUpAndProbesTheOthe
     FactoryConfigValid = true;
     const Calls quietTick = {"guard off", "update abandoned", "update button", poll};
     for (int i = 1; i <= 3; ++i) {
-        session.OnPollTimer(true);
+        session->OnPollTimer(true);
         EXPECT_EQ(Taken(), quietTick) << "tick " << i;
     }
-    EXPECT_TRUE(session.AcceptorFound);
+    EXPECT_TRUE(State().AcceptorFound);
     EXPECT_TRUE(FactoryConfigValid);
 
     // Over to the boot loader's speed: the guard waits for it, its poll goes after the wake byte.
-    session.OnPollTimer(true);
+    session->OnPollTimer(true);
     EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "flash speed", "open 1 38400, N, 8, 1",
                               "guard 500", "poll off", "update button", "write 37", "pause 100", poll}));
-    EXPECT_FALSE(session.AcceptorFound);
+    EXPECT_FALSE(State().AcceptorFound);
     EXPECT_FALSE(FactoryConfigValid);
-    EXPECT_TRUE(session.FlashMode);
-    EXPECT_EQ(session.MissedReplyCount, 0);
+    EXPECT_TRUE(State().FlashMode);
+    EXPECT_EQ(State().MissedReplyCount, 0);
 
     // No boot loader answers: polling goes on at 38400, and four ticks later back to 9600.
     GuardExpires();
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "guard off", "poll on"}));
     const Calls probeTick = {"guard off", "update abandoned", "update button", "write 37", "pause 100", poll};
     for (int i = 1; i <= 3; ++i) {
-        session.OnPollTimer(true);
+        session->OnPollTimer(true);
         EXPECT_EQ(Taken(), probeTick) << "tick " << i;
     }
-    session.OnPollTimer(true);
+    session->OnPollTimer(true);
     EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "reconnect", "pause 500", "close",
                               "open 1 9600, N, 8, 1", "poll on", "update button", poll}));
-    EXPECT_FALSE(session.FlashMode);
-    EXPECT_EQ(session.MissedReplyCount, 0);
+    EXPECT_FALSE(State().FlashMode);
+    EXPECT_EQ(State().MissedReplyCount, 0);
 }
 
 TEST_F(SessionTest, WithTheModuleChosenTheFirstTickStopsPolling)
 {
-    session.OnPollTimer(false);
+    session->OnPollTimer(false);
     EXPECT_EQ(Taken(), Calls{"poll off"});
 }
 
@@ -410,30 +463,45 @@ TEST_F(SessionTest, EachReplyCodeIsHandledByItsCode)
         {"acknowledgement of a calibration", ReplyFrame(ReplyAcknowledge), CmdCalibrate, {"poll on"}},
         {"memory read with none asked for", MemoryPage(128, 0), CmdReadMemory, {"poll on"}},
         {"an unknown code", ReplyFrame(0x50, {1, 2}), CmdPoll, {"poll on"}},
-        {"an acknowledgement of an unknown command", ReplyFrame(ReplyAcknowledge), 0x50, {"poll on"}},
+        {"an acknowledgement of a command without a handler", ReplyFrame(ReplyAcknowledge), CmdStartUpdate,
+         {"poll on"}},
     };
     for (const Case& c : cases) {
+        // A stamp due and tried three times, two ticks without a reply, then the command.
+        Fresh();
+        Identified();
+        StampDue();
+        session->PollTick();
+        session->PollTick();
+        session->OnPollTimer(true);
+        session->OnPollTimer(true);
+        if (c.lastCommand == CmdWriteConfiguration)
+            session->WriteConfiguration(EepromImage{}, 3, EepromLayout::V6);
+        else if (c.lastCommand == CmdDateStamp)
+            session->SendStatusDateTime();
+        else
+            session->PDTCommand(c.lastCommand);
+        Taken();
+        ASSERT_EQ(State().LastCommand, c.lastCommand) << c.name;
+        ASSERT_EQ(State().StampDateAttempts, 3) << c.name;
+        ASSERT_EQ(State().MissedReplyCount, 2) << c.name;
         FactoryConfigValid = true;
-        session.bStampDatePending = true;
-        session.StampDateAttempts = 3;
-        session.LastCommand = c.lastCommand;
-        session.MissedReplyCount = 2;
-        session.ReplyCode = c.frame[4];
-        session.ProcessAcceptorReply(c.frame);
+        session->ProcessAcceptorReply(c.frame);
         Calls expected = {"poll off", "guard off"};
         expected.insert(expected.end(), c.taken.begin(), c.taken.end());
         EXPECT_EQ(Taken(), expected) << c.name;
         const uint8_t handled = c.frame[4] == ReplyAcknowledge ? c.lastCommand : c.frame[4];
-        EXPECT_EQ(session.ReplyCode, handled) << c.name;
+        EXPECT_EQ(State().ReplyCode, handled) << c.name;
         EXPECT_EQ(FactoryConfigValid, handled != CmdCalibrate) << c.name;
-        EXPECT_EQ(session.bStampDatePending, handled != CmdDateStamp) << c.name;
-        EXPECT_EQ(session.MissedReplyCount, handled == CmdWriteConfiguration ? 2 : 0) << c.name;
+        EXPECT_EQ(State().bStampDatePending, handled != CmdDateStamp) << c.name;
+        EXPECT_EQ(State().MissedReplyCount, handled == CmdWriteConfiguration ? 2 : 0) << c.name;
     }
 }
 
 TEST_F(SessionTest, AGuardExpiryAtNormalSpeedOnlyRestartsPolling)
 {
-    session.LastCommand = CmdReadConfiguration;
+    session->PDTCommand(CmdReadConfiguration);
+    Taken();
     GuardExpires();
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
 }
@@ -446,30 +514,30 @@ TEST_F(SessionTest, IdentificationShowsTheAcceptorAndReadsItsFactoryCopyOnce)
                               "write 27 04 0A F6 24 00 51 80 80 8D", "show configuration", "poll on"}));
     EXPECT_EQ(AcceptorVariant, 5);
     EXPECT_EQ(CurrentRecord.VariantCode, 5);
-    EXPECT_EQ(session.FrameAddress, 4);
-    EXPECT_EQ(session.AcceptorCode, 0);
-    EXPECT_TRUE(session.AcceptorFound);
-    EXPECT_EQ(session.PagedReadState, 1);
+    EXPECT_EQ(State().FrameAddress, 4);
+    EXPECT_EQ(State().AcceptorCode, 0);
+    EXPECT_TRUE(State().AcceptorFound);
+    EXPECT_EQ(State().PagedReadState, 1);
 
     Receive(MemoryPage(128, 0));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "write 27 04 0A F6 24 00 52 00 80 0E", "poll on"}));
-    EXPECT_EQ(session.PagedReadState, 2);
+    EXPECT_EQ(State().PagedReadState, 2);
     Receive(MemoryPage(128, 128));
     // Bytes 251 and 253 of the factory copy are its setup and calibration revisions.
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "revisions FB FD", "write 27 04 0A F6 24 00 02 FA 06 22",
                               "poll on"}));
     EXPECT_EQ(FactoryRecord.SetupRevision, 0xFB);
-    EXPECT_EQ(session.PagedReadState, 3);
+    EXPECT_EQ(State().PagedReadState, 3);
     Receive(MemoryPage(6, 1));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "calibrated", "poll on"}));
     EXPECT_EQ(FactoryConfigValid, true);
-    EXPECT_EQ(session.UnitCalibrated, 1);
+    EXPECT_EQ(State().UnitCalibrated, 1);
 
     // Later polls read only the calibration state.
     Receive(Identification(5, 0, 0x5180));
     const Calls later = Taken();
     EXPECT_EQ(later[later.size() - 2], "write 27 04 0A F6 24 00 02 FA 06 22");
-    EXPECT_EQ(session.PagedReadState, 3);
+    EXPECT_EQ(State().PagedReadState, 3);
 }
 
 TEST_F(SessionTest, IdentificationByVariantAndUnitState)
@@ -503,13 +571,14 @@ TEST_F(SessionTest, IdentificationByVariantAndUnitState)
          "unit SER0123456X|INFO012345|SOFTWARE010|0041", "controls show show", 5, 4, 0},
     };
     for (const Case& c : cases) {
-        session.AcceptorCode = 9;
+        Receive(Identification(5, 9));  // a code the case's reply replaces
+        Taken();
         Receive(c.frame);
         EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", c.shown, c.unit, c.controls, "hardware found", "poll on"}))
             << c.name;
         EXPECT_EQ(AcceptorVariant, c.variant) << c.name;
-        EXPECT_EQ(session.FrameAddress, c.address) << c.name;
-        EXPECT_EQ(session.AcceptorCode, c.code) << c.name;
+        EXPECT_EQ(State().FrameAddress, c.address) << c.name;
+        EXPECT_EQ(State().AcceptorCode, c.code) << c.name;
     }
 }
 
@@ -554,13 +623,14 @@ TEST_F(SessionTest, RepliesShorterThanWhatTheirHandlerReadsAreNotRead)
         {"calibration state without data", 3, ReplyFrame(CmdReadMemory), {"poll on"}, 0},
     };
     for (const Case& c : cases) {
-        session.PagedReadState = c.pagedState;
+        Fresh();
+        PagedReadAt(c.pagedState);
         const EepromRecord factory = FactoryRecord;
         Receive(c.frame);
         Calls expected = {"poll off", "guard off"};
         expected.insert(expected.end(), c.taken.begin(), c.taken.end());
         EXPECT_EQ(Taken(), expected) << c.name;
-        EXPECT_EQ(session.PagedReadState, c.stateAfter) << c.name;
+        EXPECT_EQ(State().PagedReadState, c.stateAfter) << c.name;
         EXPECT_EQ(FactoryRecord, factory) << c.name;
         EXPECT_EQ(FactoryConfigValid, false) << c.name;
     }
@@ -576,19 +646,19 @@ TEST_F(SessionTest, AMemoryReadInEachStateOfThePagedRead)
     };
     const Case cases[] = {
         {0, MemoryPage(128, 0), {"poll on"}, 0},
-        {1, MemoryPage(128, 0), {"write 27 00 0A F6 24 00 00 80 80 D8", "poll on"}, 2},
-        {2, MemoryPage(128, 128), {"revisions FB FD", "write 27 00 0A F6 24 00 02 FA 06 26", "poll on"}, 3},
+        {1, MemoryPage(128, 0), {"write 27 04 0A F6 24 00 52 00 80 0E", "poll on"}, 2},
+        {2, MemoryPage(128, 128), {"revisions FB FD", "write 27 04 0A F6 24 00 02 FA 06 22", "poll on"}, 3},
         {3, MemoryPage(6, 0), {"not calibrated", "poll on"}, 0},
-        {4, MemoryPage(6, 1), {"poll on"}, 0},
     };
     AcceptorVariant = 5;
     for (const Case& c : cases) {
-        session.PagedReadState = c.state;
+        Fresh();
+        PagedReadAt(c.state);  // a Sarnel at address 4, its factory copy at 0x5180
         Receive(c.frame);
         Calls expected = {"poll off", "guard off"};
         expected.insert(expected.end(), c.taken.begin(), c.taken.end());
         EXPECT_EQ(Taken(), expected) << "state " << c.state;
-        EXPECT_EQ(session.PagedReadState, c.next) << "state " << c.state;
+        EXPECT_EQ(State().PagedReadState, c.next) << "state " << c.state;
     }
 }
 
@@ -600,7 +670,8 @@ TEST_F(SessionTest, AConfigurationReadIsTakenWholeOrNotAtAll)
     EXPECT_EQ(ConfigSource, ConfigFromDefaults);
     EXPECT_EQ(CurrentRecord, EepromRecord{});
 
-    session.LastCommand = CmdReadConfiguration;
+    session->PDTCommand(CmdReadConfiguration);
+    Taken();
     Receive(ReplyFrame(ReplyAcknowledge));  // no data: nothing to take
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
     EXPECT_EQ(ConfigSource, ConfigFromDefaults);
@@ -618,10 +689,12 @@ TEST_F(SessionTest, AConfigurationReadIsTakenWholeOrNotAtAll)
 
 TEST_F(SessionTest, TheFirstIdentificationAfterAWriteOnlyEndsTheWrite)
 {
-    session.ConfigWritePending = true;
+    session->WriteConfiguration(EepromImage{}, 3, EepromLayout::V6);
+    Taken();
+    ASSERT_TRUE(State().ConfigWritePending);
     Receive(Identification(5, 0, 0x5180));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
-    EXPECT_EQ(session.ConfigWritePending, false);
+    EXPECT_EQ(State().ConfigWritePending, false);
     EXPECT_EQ(AcceptorVariant, 0);
     Receive(Identification(5, 0));
     EXPECT_EQ(AcceptorVariant, 5);
@@ -629,12 +702,12 @@ TEST_F(SessionTest, TheFirstIdentificationAfterAWriteOnlyEndsTheWrite)
 
 TEST_F(SessionTest, AWriteOfLayout67GoesAtOnce)
 {
-    session.FrameAddress = 4;
+    Identified();
     EepromImage image{};
     image.fill(0x11);
-    session.WriteConfiguration(image, 3, EepromLayout::V6);
+    session->WriteConfiguration(image, 3, EepromLayout::V6);
     EXPECT_EQ(Taken(), (Calls{"write 27 04 09 F7 21 62 11 11 B9", "guard 1500"}));
-    EXPECT_EQ(session.ConfigWritePending, true);
+    EXPECT_EQ(State().ConfigWritePending, true);
     EXPECT_EQ(EepromLength, 3);
 }
 
@@ -657,25 +730,25 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
     };
     AcceptorVariant = 5;
     for (const Case& c : cases) {
-        session.FrameAddress = 4;
-        session.ConfigWritePending = false;
+        Fresh();
+        Identified();
         CurrentRecord.AuditCounters.fill(0);
         EepromImage image{};
         image.fill(0x33);
-        session.WriteConfiguration(image, 176, EepromLayout::V5);
+        session->WriteConfiguration(image, 176, EepromLayout::V5);
         EXPECT_EQ(Taken(), (Calls{"write 27 04 06 FA 20 D8", "guard 1500"})) << c.name;
-        EXPECT_TRUE(session.ConfigWriteAwaitingCounters) << c.name;
+        EXPECT_TRUE(State().ConfigWriteAwaitingCounters) << c.name;
 
         if (c.reply.empty())
             GuardExpires();
         else
             Receive(c.reply);
         const Calls taken = Taken();
-        EXPECT_FALSE(session.ConfigWriteAwaitingCounters) << c.name;
+        EXPECT_FALSE(State().ConfigWriteAwaitingCounters) << c.name;
         ASSERT_GE(taken.size(), 3u) << c.name;
         if (!c.written) {
             EXPECT_EQ(taken, (Calls{"poll off", "guard off", "poll on", "write refused"})) << c.name;
-            EXPECT_EQ(session.ConfigWritePending, false) << c.name;
+            EXPECT_EQ(State().ConfigWritePending, false) << c.name;
             continue;
         }
         // The write carries the edited bytes and, at 143 to 162, the unit's counters.
@@ -687,7 +760,7 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
             x ^= sent[i];
         sent.push_back(x);
         EXPECT_EQ(taken, (Calls{"poll off", "guard off", "write " + Hex(sent), "guard 1500"})) << c.name;
-        EXPECT_EQ(session.ConfigWritePending, true) << c.name;
+        EXPECT_EQ(State().ConfigWritePending, true) << c.name;
         EXPECT_EQ(CurrentRecord.AuditCounters[0], 143) << c.name;
     }
 }
@@ -696,8 +769,9 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
 
 TEST_F(SessionTest, TheBootLoaderAnswersThePoll)
 {
-    session.FlashMode = true;
-    session.LastCommand = CmdPoll;
+    session->OpenPort(1, true);
+    session->PDTCommand(CmdPoll);
+    Taken();
     ConfigSource = ConfigFromAcceptor;
     CurrentRecord.HeaderByte = 0xAB;
     Receive(Identification(13, 0, 0, 47));
@@ -705,7 +779,7 @@ TEST_F(SessionTest, TheBootLoaderAnswersThePoll)
                               "hardware found", "guard off", "poll on"}));
     EXPECT_EQ(AcceptorVariant, 13) << "kept as received";
     EXPECT_EQ(ConfigSource, ConfigFromDefaults);
-    EXPECT_EQ(session.FrameAddress, 0);
+    EXPECT_EQ(State().FrameAddress, 0);
 
     // No boot loader answering the probe: polling goes on at this speed.
     GuardExpires();
@@ -715,10 +789,9 @@ TEST_F(SessionTest, TheBootLoaderAnswersThePoll)
 TEST_F(SessionTest, AnUpdateRunsOnTheRepliesOfItsSteps)
 {
     const std::vector<FlashBlock> table = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
-    session.FlashMode = true;
-    session.FrameAddress = 4;
-    session.PDTCommand(CmdStartUpdate);
-    session.Flash.Start(&table, 0x1234, true);
+    Identified();
+    session->OpenPort(1, true);
+    session->StartUpdate(&table, 0x1234, true);
     Taken();
 
     struct Step {
@@ -744,20 +817,19 @@ TEST_F(SessionTest, AnUpdateRunsOnTheRepliesOfItsSteps)
             Receive(s.reply);
         Calls expected = {"poll off", "guard off"};
         expected.insert(expected.end(), s.taken.begin(), s.taken.end());
-        EXPECT_EQ(Taken(), expected) << "step " << session.Flash.FlashStep;
+        EXPECT_EQ(Taken(), expected) << "step " << session->Update().FlashStep;
     }
-    EXPECT_EQ(session.bStampDatePending, true);
-    EXPECT_EQ(session.StampDateAttempts, 0);
+    EXPECT_EQ(State().bStampDatePending, true);
+    EXPECT_EQ(State().StampDateAttempts, 0);
 }
 
 TEST_F(SessionTest, AnUpdateEndsWithItsResultOrAForeignReply)
 {
     const std::vector<FlashBlock> table = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
-    session.FlashMode = true;
+    session->OpenPort(1, true);
 
     // The erase fails four times.
-    session.PDTCommand(CmdStartUpdate);
-    session.Flash.Start(&table, 0x1234, true);
+    session->StartUpdate(&table, 0x1234, true);
     GuardExpires();  // the start command is not answered: the erase goes
     for (int i = 0; i < 4; ++i) {
         Taken();
@@ -766,11 +838,12 @@ TEST_F(SessionTest, AnUpdateEndsWithItsResultOrAForeignReply)
     const Calls failed = Taken();
     ASSERT_GE(failed.size(), 3u);
     EXPECT_EQ((Calls{failed.end() - 3, failed.end()}), (Calls{"result 1 at 0", "guard off", "poll on"}));
-    EXPECT_EQ(session.Flash.FlashStep, 0);
-    EXPECT_EQ(session.Flash.FlashRetryCount, 0);
+    EXPECT_EQ(session->Update().FlashStep, 0);
+    EXPECT_EQ(session->Update().FlashRetryCount, 0);
 
     // A reply to no step of an update.
-    session.LastCommand = CmdReadAudit;
+    session->PDTCommand(CmdReadAudit);
+    Taken();
     Receive(ReplyFrame(CmdReadAudit, Bytes(20, 0)));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "update abandoned", "poll on"}));
 }
