@@ -1,8 +1,8 @@
 #include "app/link/acceptor_session.h"
 
 #include <algorithm>
+#include <utility>
 
-#include "app/config/colours.h"
 #include "app/core/hex_digits.h"
 #include "app/link/config_frames.h"
 
@@ -418,9 +418,7 @@ void AcceptorSession::IdentifyBootLoader(const Bytes& frame)
             TakeIdentificationTexts(*reply);
             AcceptorVariant = reply->variant;  // kept as received, also when unknown
             CurrentRecord.VariantCode = AcceptorVariant;
-            ShowAcceptorName();
-            ShowUnitState(reply->unitState);
-            ShowHardwareFound();
+            host_.ShowIdentification(TakeIdentity(reply->unitState, std::nullopt));
         }
     }
     guard_.Stop();
@@ -437,27 +435,23 @@ void AcceptorSession::TakeIdentificationTexts(const IdentificationReply& reply)
     AcceptorInfoText = reply.info;
 }
 
-void AcceptorSession::ShowAcceptorName()
+IdentifiedAcceptor AcceptorSession::TakeIdentity(uint8_t unitState, std::optional<VariantControls> controls)
 {
     FrameAddress = FrameAddressOf(AcceptorVariant);
-    host_.ShowAcceptorName(VariantName(AcceptorVariant));
-}
-
-void AcceptorSession::ShowUnitState(uint8_t unitState)
-{
-    if (unitState == UnitStateProgramMode) {
-        AcceptorCode = 0;
-        host_.ShowProgramMode();
-        return;
+    IdentifiedAcceptor acceptor;
+    acceptor.name = VariantName(AcceptorVariant);
+    acceptor.programMode = unitState == UnitStateProgramMode;
+    AcceptorCode = acceptor.programMode ? 0 : unitState;
+    acceptor.restricted = AcceptorCode != 0;
+    if (!acceptor.programMode) {
+        acceptor.serial = AcceptorSerialText;
+        acceptor.info = AcceptorInfoText;
+        acceptor.software = SoftwareNameText;
+        acceptor.version = FirmwareVersionText;
     }
-    AcceptorCode = unitState;
-    host_.ShowUnit(AcceptorCode != 0, AcceptorSerialText, AcceptorInfoText, SoftwareNameText, FirmwareVersionText);
-}
-
-void AcceptorSession::ShowHardwareFound()
-{
+    acceptor.controls = std::move(controls);
     AcceptorFound = true;
-    host_.ShowHardwareFound();
+    return acceptor;
 }
 
 void AcceptorSession::Identify(const Bytes& frame)
@@ -478,12 +472,10 @@ void AcceptorSession::Identify(const Bytes& frame)
         ConfigSource = ConfigFromDefaults;
     }
     AcceptorVariant = static_cast<uint8_t>(KnownVariantOr0(reply->variant));
-    ShowAcceptorName();
     CurrentRecord.VariantCode = AcceptorVariant;
-    ShowUnitState(reply->unitState);
     const bool programMode = reply->unitState == UnitStateProgramMode;
-    host_.ShowVariantControls(VariantControlsFor(AcceptorVariant, programMode ? "" : FirmwareVersionText));
-    ShowHardwareFound();
+    host_.ShowIdentification(
+        TakeIdentity(reply->unitState, VariantControlsFor(AcceptorVariant, programMode ? "" : FirmwareVersionText)));
 
     if (MemoryReadAddress != 0) {
         if (!FactoryConfigValid) {
@@ -561,8 +553,7 @@ void AcceptorSession::ConfigurationRead(const Bytes& frame)
     std::copy(frame.begin() + ReplyDataStart, frame.begin() + long(ReplyDataStart + n), ConfigImage.begin());
     DecodeEepromImage(CurrentRecord, ConfigImage, 1);
     ConfigSource = ConfigFromAcceptor;
-    host_.ShowConfiguration();
-    host_.FlashConfigFrame(ColourGreen);
+    host_.ShowConfigurationRead();
 }
 
 }  // namespace kovrin

@@ -5,6 +5,7 @@
 // It speaks through the port and paces itself with the poll and guard timers;
 // the window keeps the labels and is the host.
 
+#include <optional>
 #include <string>
 
 #include "app/config/eeprom_map.h"
@@ -29,6 +30,16 @@ constexpr int ReceiveWaitMs = 20;         // the rest of a frame arrives meanwhi
 constexpr int PortCloseWaitMs = 500;      // the port stays open this long before it closes
 constexpr int16_t MaxMissedReplies = 3;   // one more and the acceptor is lost
 
+// What an identification found, for the window to show at once.
+struct IdentifiedAcceptor {
+    std::string name;          // the variant's name, as the window shows it and compares it
+    bool programMode = false;  // the unit is in program mode: it has no texts to show
+    bool restricted = false;   // the unit reports an acceptor code of its own
+    std::string serial, info, software, version;
+    // The configuration screen's controls for the variant; a boot loader's answer says nothing of them.
+    std::optional<VariantControls> controls;
+};
+
 // What the session needs of the window.
 class AcceptorSessionHost : public FlashUpdateDisplay {
 public:
@@ -47,22 +58,16 @@ public:
     virtual bool DateStampUsesDayCount() const = 0;
 
     // ---- an identification
-    // The variant's name, as the window shows it and compares it.
-    virtual void ShowAcceptorName(const std::string& name) = 0;
-    // The unit is in program mode: its texts are emptied.
-    virtual void ShowProgramMode() = 0;
-    virtual void ShowUnit(bool restricted, const std::string& serial, const std::string& info,
-                          const std::string& software, const std::string& version) = 0;
-    virtual void ShowVariantControls(const VariantControls& controls) = 0;
-    // An acceptor answers: the update may go on, its buttons and picture show.
-    virtual void ShowHardwareFound() = 0;
+    // An acceptor, or its boot loader, answered a poll: the update may go on, its buttons and picture show.
+    virtual void ShowIdentification(const IdentifiedAcceptor& acceptor) = 0;
     virtual void ShowFactoryRevisions(const std::string& setupHex, const std::string& calibrationHex) = 0;
     virtual void ShowCalibration(bool calibrated) = 0;
 
     // ---- the configuration
     // CurrentRecord changed: the configuration screen shows it.
     virtual void ShowConfiguration() = 0;
-    virtual void FlashConfigFrame(int32_t colour) = 0;
+    // The acceptor's configuration was read into CurrentRecord.
+    virtual void ShowConfigurationRead() = 0;
     // A configuration read held fewer bytes than the layout needs; nothing changed.
     virtual void ReportShortConfiguration(int received, int needed) = 0;
     // The write waited for the unit's own audit counters and did not get them; nothing was sent.
@@ -210,9 +215,8 @@ private:
     void IdentifyBootLoader(const Bytes& frame);
     void Identify(const Bytes& frame);
     void TakeIdentificationTexts(const IdentificationReply& reply);
-    void ShowAcceptorName();
-    void ShowUnitState(uint8_t unitState);
-    void ShowHardwareFound();
+    // AcceptorVariant answered in `unitState`: the link now addresses it and counts it as found.
+    IdentifiedAcceptor TakeIdentity(uint8_t unitState, std::optional<VariantControls> controls);
     void PagedRead(const Bytes& frame);
     void ConfigurationRead(const Bytes& frame);
     void SendConfigurationWrite(const EepromImage& image, int16_t length);

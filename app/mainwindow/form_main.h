@@ -249,15 +249,11 @@ private:
     void PollTickChecked() override;
     LocalTime LocalNow() const override;
     bool DateStampUsesDayCount() const override;
-    void ShowAcceptorName(const std::string& name) override;
-    void ShowProgramMode() override;
-    void ShowUnit(bool restricted, const std::string& serial, const std::string& info, const std::string& software,
-                  const std::string& version) override;
-    void ShowVariantControls(const VariantControls& controls) override;
-    void ShowHardwareFound() override;
+    void ShowIdentification(const IdentifiedAcceptor& acceptor) override;
     void ShowFactoryRevisions(const std::string& setupHex, const std::string& calibrationHex) override;
     void ShowCalibration(bool calibrated) override;
     void ShowConfiguration() override;
+    void ShowConfigurationRead() override;
     void ReportShortConfiguration(int received, int needed) override;
     void ConfigurationWriteRefused() override;
     void WaitForReboot(int ms) override;

@@ -147,8 +147,7 @@ void FormMain::TimerCmdResponseDelay_Timer()
 {
     TimerCmdResponseDelay->stop();
     ConfigSource = ConfigFromAcceptor;
-    ShowConfiguration(CurrentRecord, AcceptorVariant);
-    FlashConfigFrame(ColourGreen);
+    ShowConfigurationRead();
     Session.RestartPolling();
 }
 
@@ -228,50 +227,38 @@ void FormMain::ClearIdentification()
     SetMachineName("");
 }
 
-void FormMain::ShowAcceptorName(const std::string& name)
+void FormMain::ShowIdentification(const IdentifiedAcceptor& acceptor)
 {
-    Label6[4]->setText(QString::fromStdString(name));
+    Label6[4]->setText(QString::fromStdString(acceptor.name));
     SetMachineName(Label6[4]->text());
     setWindowTitle(QString(ProgramTitle) + "-" + Label6[4]->text());
-}
-
-void FormMain::ShowProgramMode()
-{
-    ShowUnitMode(UnitMode::ProgramMode);
-    for (int i = 5; i <= 8; ++i)
-        Label6[i]->clear();
-    for (QLabel* l : {lblCSoftware, lblCVersion, lblCSerial, LabelFwSetupRevision, LabelFwCalRevision,
-                      LabelEeSetupRevision, LabelEeCalRevision})
-        l->clear();
-}
-
-void FormMain::ShowUnit(bool restricted, const std::string& serial, const std::string& info,
-                        const std::string& software, const std::string& version)
-{
-    ShowUnitMode(restricted ? UnitMode::Restricted : UnitMode::None);
-    Label6[8]->setText(Latin1(serial));
-    lblCSerial->setText(Label6[8]->text());
-    if (txtSerial->text().isEmpty())  // an edited serial number survives later polls
-        txtSerial->setText(Label6[8]->text());
-    Label6[5]->setText(Latin1(info));
-    Label6[6]->setText(Latin1(software));
-    lblCSoftware->setText(Label6[6]->text());
-    Label6[7]->setText(Latin1(version));
-    lblCVersion->setText(Label6[7]->text());
-}
-
-void FormMain::ShowVariantControls(const VariantControls& controls)
-{
-    if (controls.billHoldAndCcTalk) {
-        chkBill_Hold->setVisible(*controls.billHoldAndCcTalk);
-        chkCCTalk->setVisible(*controls.billHoldAndCcTalk);
+    if (acceptor.programMode) {
+        ShowUnitMode(UnitMode::ProgramMode);
+        for (int i = 5; i <= 8; ++i)
+            Label6[i]->clear();
+        for (QLabel* l : {lblCSoftware, lblCVersion, lblCSerial, LabelFwSetupRevision, LabelFwCalRevision,
+                          LabelEeSetupRevision, LabelEeCalRevision})
+            l->clear();
+    } else {
+        ShowUnitMode(acceptor.restricted ? UnitMode::Restricted : UnitMode::None);
+        Label6[8]->setText(Latin1(acceptor.serial));
+        lblCSerial->setText(Label6[8]->text());
+        if (txtSerial->text().isEmpty())  // an edited serial number survives later polls
+            txtSerial->setText(Label6[8]->text());
+        Label6[5]->setText(Latin1(acceptor.info));
+        Label6[6]->setText(Latin1(acceptor.software));
+        lblCSoftware->setText(Label6[6]->text());
+        Label6[7]->setText(Latin1(acceptor.version));
+        lblCVersion->setText(Label6[7]->text());
     }
-    if (controls.escrowTime)
-        frmEscrowTime->setVisible(*controls.escrowTime);
-}
-
-void FormMain::ShowHardwareFound()
-{
+    if (const auto& controls = acceptor.controls) {
+        if (controls->billHoldAndCcTalk) {
+            chkBill_Hold->setVisible(*controls->billHoldAndCcTalk);
+            chkCCTalk->setVisible(*controls->billHoldAndCcTalk);
+        }
+        if (controls->escrowTime)
+            frmEscrowTime->setVisible(*controls->escrowTime);
+    }
     FlashInhibit &= ~InhibitNoAcceptor;
     Label7[0]->setText("HARDWARE FOUND");
     ManageButtonStates(AcceptorVariant, true);
@@ -295,6 +282,12 @@ void FormMain::ShowCalibration(bool calibrated)
 void FormMain::ShowConfiguration()
 {
     ShowConfiguration(CurrentRecord, AcceptorVariant);
+}
+
+void FormMain::ShowConfigurationRead()
+{
+    ShowConfiguration(CurrentRecord, AcceptorVariant);
+    FlashConfigFrame(ColourGreen);
 }
 
 void FormMain::ReportShortConfiguration(int received, int needed)

@@ -71,18 +71,18 @@ public:
     LocalTime LocalNow() const override { return {2024, 2, 29, 23, 59}; }
     bool DateStampUsesDayCount() const override { return false; }
 
-    void ShowAcceptorName(const std::string& name) override { FUZZ_CHECK(!name.empty()); }
-    void ShowProgramMode() override {}
-    void ShowUnit(bool, const std::string&, const std::string&, const std::string&, const std::string&) override {}
-    void ShowVariantControls(const VariantControls&) override {}
-    void ShowHardwareFound() override {}
+    void ShowIdentification(const IdentifiedAcceptor& acceptor) override
+    {
+        FUZZ_CHECK(!acceptor.name.empty());
+        FUZZ_CHECK(!acceptor.programMode || !acceptor.restricted);
+    }
     void ShowFactoryRevisions(const std::string& setupHex, const std::string& calibrationHex) override
     {
         FUZZ_CHECK(setupHex.size() == 2 && calibrationHex.size() == 2);
     }
     void ShowCalibration(bool) override {}
     void ShowConfiguration() override {}
-    void FlashConfigFrame(int32_t) override {}
+    void ShowConfigurationRead() override {}
     void ReportShortConfiguration(int received, int needed) override
     {
         FUZZ_CHECK(received > 0 && received < needed);

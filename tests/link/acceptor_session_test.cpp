@@ -82,27 +82,30 @@ public:
     LocalTime LocalNow() const override { return now; }
     bool DateStampUsesDayCount() const override { return dayCount; }
 
-    void ShowAcceptorName(const std::string& name) override { Call("name " + name); }
-    void ShowProgramMode() override { Call("program mode"); }
-    void ShowUnit(bool restricted, const std::string& serial, const std::string& info, const std::string& software,
-                  const std::string& version) override
+    // One line for each part of what was found, in the order the window shows them.
+    void ShowIdentification(const IdentifiedAcceptor& a) override
     {
-        Call(std::string(restricted ? "restricted " : "unit ") + serial + "|" + info + "|" + software + "|" +
-             version);
+        Call("name " + a.name);
+        if (a.programMode) {
+            EXPECT_TRUE(a.serial.empty() && a.info.empty() && a.software.empty() && a.version.empty());
+            Call("program mode");
+        } else {
+            Call(std::string(a.restricted ? "restricted " : "unit ") + a.serial + "|" + a.info + "|" + a.software +
+                 "|" + a.version);
+        }
+        if (const auto& c = a.controls) {
+            const auto text = [](std::optional<bool> shown) { return shown ? (*shown ? "show" : "hide") : "keep"; };
+            Call(std::string("controls ") + text(c->billHoldAndCcTalk) + " " + text(c->escrowTime));
+        }
+        Call("hardware found");
     }
-    void ShowVariantControls(const VariantControls& c) override
-    {
-        const auto text = [](std::optional<bool> shown) { return shown ? (*shown ? "show" : "hide") : "keep"; };
-        Call(std::string("controls ") + text(c.billHoldAndCcTalk) + " " + text(c.escrowTime));
-    }
-    void ShowHardwareFound() override { Call("hardware found"); }
     void ShowFactoryRevisions(const std::string& setup, const std::string& calibration) override
     {
         Call("revisions " + setup + " " + calibration);
     }
     void ShowCalibration(bool calibrated) override { Call(calibrated ? "calibrated" : "not calibrated"); }
     void ShowConfiguration() override { Call("show configuration"); }
-    void FlashConfigFrame(int32_t colour) override { Call("flash " + std::to_string(colour)); }
+    void ShowConfigurationRead() override { Call("configuration read"); }
     void ReportShortConfiguration(int received, int needed) override
     {
         Call("short configuration " + std::to_string(received) + " of " + std::to_string(needed));
@@ -679,7 +682,7 @@ TEST_F(SessionTest, AConfigurationReadIsTakenWholeOrNotAtAll)
     Bytes image(176, 0);
     image[0] = 0x5A;  // the header byte
     Receive(ReplyFrame(CmdReadConfiguration, image));
-    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on", "show configuration", "flash 65280"}));
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on", "configuration read"}));
     EXPECT_EQ(ConfigSource, ConfigFromAcceptor);
     EXPECT_EQ(CurrentRecord.HeaderByte, 0x5A);
     EXPECT_EQ(EepromLength, 176);
