@@ -182,8 +182,8 @@ public:
     // ---- exchanges the window starts; each stops polling, and the guard brings it back if no reply comes
     void ReadConfiguration();
     void Calibrate();
-    // The update of `table` starts with its command; the port then goes over to the boot loader's speed.
-    // `sameVariant`: the image is for the attached acceptor's variant.
+    // The update of `table` starts with its command, before the window reopens the port at the boot
+    // loader's speed. `sameVariant`: the image is for the attached acceptor's variant.
     void StartUpdate(const std::vector<FlashBlock>* table, uint32_t ImageChecksum, bool sameVariant);
 
     // ---- sending

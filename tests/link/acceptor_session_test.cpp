@@ -63,9 +63,30 @@ private:
 class FakeTimer : public LinkTimer {
 public:
     FakeTimer(std::vector<std::string>& calls, std::string name) : calls_(calls), name_(std::move(name)) {}
-    void Start() override { calls_.push_back(name_ + " on"); }
-    void Start(int ms) override { calls_.push_back(name_ + " " + std::to_string(ms)); }
-    void Stop() override { calls_.push_back(name_ + " off"); }
+    void Start() override
+    {
+        running = true;
+        calls_.push_back(name_ + " on");
+    }
+    void Start(int ms) override
+    {
+        running = true;
+        calls_.push_back(name_ + " " + std::to_string(ms));
+    }
+    void Stop() override
+    {
+        running = false;
+        calls_.push_back(name_ + " off");
+    }
+    // The interval ends: what the window runs on the timer's event runs, only for a running timer.
+    void Tick()
+    {
+        ASSERT_TRUE(running) << name_ << " ticks while stopped";
+        fire();
+    }
+
+    bool running = false;
+    std::function<void()> fire;
 
 private:
     std::vector<std::string>& calls_;
@@ -184,6 +205,9 @@ class SessionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // As the window routes its timers' events.
+        poll.fire = [this] { session->OnPollTimer(serial); };
+        guard.fire = [this] { session->OnGuardTimer(); };
         CurrentRecord = FactoryRecord = EepromRecord{};
         ConfigSource = ConfigFromDefaults;
         FactoryConfigValid = false;
@@ -205,7 +229,7 @@ protected:
     // The expiry stops the guard before anything else; what follows is looked at.
     void GuardExpires()
     {
-        DropFirstOf("guard off", [&] { session->OnGuardTimer(); });
+        DropFirstOf("guard off", [&] { guard.Tick(); });
     }
     template <class Action>
     void DropFirstOf(const std::string& line, Action action)
@@ -245,6 +269,7 @@ protected:
         Receive(ReplyFrame(CmdVerifyChecksum, {0x12, 0x34}));
         ASSERT_TRUE(State().bStampDatePending);
         session->OpenPort(1, false);
+        session->StartPolling();
         Taken();
     }
     // The paged read of the factory copy stands at `state` (0 to 3), the factory record not yet valid.
@@ -260,6 +285,7 @@ protected:
         ASSERT_EQ(State().PagedReadState, state);
     }
 
+    bool serial = true;  // the port menu names a serial port
     const std::vector<FlashBlock> smallImage = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
     FakeHost host;
     FakePort port{host.calls};
@@ -306,6 +332,7 @@ TEST_F(SessionTest, DateStampCarriesTheCalendarOrTheDayCount)
 TEST_F(SessionTest, AClosedPortTakesNothingButTheCommandIsStillTheLastOne)
 {
     port.portOpen = false;
+    session->ReadConfiguration();
     GuardExpires();  // no reply came
     Taken();
     ASSERT_TRUE(State().ReplyTimedOut);
@@ -331,20 +358,20 @@ TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
         int attemptsAfter;
         int16_t stampAfter;
     };
-    const std::string poll = "write 27 04 06 FA 06 FE";
+    const std::string pollFrame = "write 27 04 06 FA 06 FE";
     const std::string stamp = "write 27 04 0B F5 34 18 03 09 0E 19 CB";
     const Case cases[] = {
-        {"a plain poll", false, true, false, false, 0, 0, {poll}, 0, false},
+        {"a plain poll", false, true, false, false, 0, 0, {pollFrame}, 0, false},
         {"probing for a boot loader wakes it first", true, false, false, false, 0, 0,
-         {"write 37", "pause 100", poll}, 0, false},
-        {"a boot loader found needs no wake byte", true, true, false, false, 0, 0, {poll}, 0, false},
+         {"write 37", "pause 100", pollFrame}, 0, false},
+        {"a boot loader found needs no wake byte", true, true, false, false, 0, 0, {pollFrame}, 0, false},
         {"the audit request goes in the poll's place", false, true, true, false, 0, 0,
          {"poll off", "write 27 04 06 FA 35 CD", "guard 1500"}, 0, false},
         {"the stamp goes in the poll's place", false, true, false, true, 0, 0, {"pause 1000", stamp}, 1, true},
         {"the stamp waits for an unidentified acceptor without counting", false, false, false, true, 1, 3,
          {"pause 1000", stamp}, 3, true},
-        {"an unanswered exchange polls instead of stamping", false, true, false, true, 2, 1, {poll}, 1, true},
-        {"the sixth stamp to an identified acceptor gives up", false, true, false, true, 0, 5, {poll}, 0, false},
+        {"an unanswered exchange polls instead of stamping", false, true, false, true, 2, 1, {pollFrame}, 1, true},
+        {"the sixth stamp to an identified acceptor gives up", false, true, false, true, 0, 5, {pollFrame}, 0, false},
     };
     for (const Case& c : cases) {
         // The case's state, reached the way the acceptor and the window reach it.
@@ -354,7 +381,7 @@ TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
             StampDue();
         // Ticks without a reply; the first of them, still counting as answered, tries the stamp.
         for (int i = 0; i < c.missed; ++i)
-            session->OnPollTimer(true);
+            poll.Tick();
         const int triedOnTicks = c.stamp && c.missed > 0 ? 1 : 0;
         for (int i = triedOnTicks; i < c.attempts; ++i)
             session->PollTick();
@@ -403,22 +430,22 @@ TEST_F(SessionTest, TheFourthTickWithoutAReplyGivesTheAcceptorUpAndProbesTheOthe
         session->ClosePort();
         session->OpenPort(1, false);
     };
-    const std::string poll = "write 27 00 06 FA 06 FA";
+    const std::string pollFrame = "write 27 00 06 FA 06 FA";
     Receive(Identification(8, 0));  // a Pellot answers, at address 0
     Taken();
     FactoryConfigValid = true;
-    const Calls quietTick = {"guard off", "update abandoned", "update button", poll};
+    const Calls quietTick = {"guard off", "update abandoned", "update button", pollFrame};
     for (int i = 1; i <= 3; ++i) {
-        session->OnPollTimer(true);
+        poll.Tick();
         EXPECT_EQ(Taken(), quietTick) << "tick " << i;
     }
     EXPECT_TRUE(State().AcceptorFound);
     EXPECT_TRUE(FactoryConfigValid);
 
     // Over to the boot loader's speed: the guard waits for it, its poll goes after the wake byte.
-    session->OnPollTimer(true);
+    poll.Tick();
     EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "flash speed", "open 1 38400, N, 8, 1",
-                              "guard 500", "poll off", "update button", "write 37", "pause 100", poll}));
+                              "guard 500", "poll off", "update button", "write 37", "pause 100", pollFrame}));
     EXPECT_FALSE(State().AcceptorFound);
     EXPECT_FALSE(FactoryConfigValid);
     EXPECT_TRUE(State().FlashMode);
@@ -427,21 +454,24 @@ TEST_F(SessionTest, TheFourthTickWithoutAReplyGivesTheAcceptorUpAndProbesTheOthe
     // No boot loader answers: polling goes on at 38400, and four ticks later back to 9600.
     GuardExpires();
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "guard off", "poll on"}));
-    const Calls probeTick = {"guard off", "update abandoned", "update button", "write 37", "pause 100", poll};
+    const Calls probeTick = {"guard off", "update abandoned", "update button", "write 37", "pause 100", pollFrame};
     for (int i = 1; i <= 3; ++i) {
-        session->OnPollTimer(true);
+        poll.Tick();
         EXPECT_EQ(Taken(), probeTick) << "tick " << i;
     }
-    session->OnPollTimer(true);
+    poll.Tick();
     EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "reconnect", "pause 500", "close",
-                              "open 1 9600, N, 8, 1", "poll on", "update button", poll}));
+                              "open 1 9600, N, 8, 1", "poll on", "update button", pollFrame}));
     EXPECT_FALSE(State().FlashMode);
     EXPECT_EQ(State().MissedReplyCount, 0);
 }
 
 TEST_F(SessionTest, WithTheModuleChosenTheFirstTickStopsPolling)
 {
-    session->OnPollTimer(false);
+    serial = false;
+    session->StartPolling();
+    Taken();
+    poll.Tick();
     EXPECT_EQ(Taken(), Calls{"poll off"});
 }
 
@@ -476,8 +506,8 @@ TEST_F(SessionTest, EachReplyCodeIsHandledByItsCode)
         StampDue();
         session->PollTick();
         session->PollTick();
-        session->OnPollTimer(true);
-        session->OnPollTimer(true);
+        poll.Tick();
+        poll.Tick();
         if (c.lastCommand == CmdWriteConfiguration)
             session->WriteConfiguration(EepromImage{}, 3, EepromLayout::V6);
         else if (c.lastCommand == CmdDateStamp)
@@ -503,7 +533,7 @@ TEST_F(SessionTest, EachReplyCodeIsHandledByItsCode)
 
 TEST_F(SessionTest, AGuardExpiryAtNormalSpeedOnlyRestartsPolling)
 {
-    session->PDTCommand(CmdReadConfiguration);
+    session->ReadConfiguration();
     Taken();
     GuardExpires();
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
@@ -785,6 +815,13 @@ TEST_F(SessionTest, TheBootLoaderAnswersThePoll)
     EXPECT_EQ(State().FrameAddress, 0);
 
     // No boot loader answering the probe: polling goes on at this speed.
+    Fresh();
+    host.openFlashSpeed = [&] { session->OpenPort(1, true); };
+    session->StartPolling();
+    for (int tick = 0; tick <= MaxMissedReplies; ++tick)
+        poll.Tick();
+    Taken();
+    ASSERT_TRUE(State().FlashMode);
     GuardExpires();
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "guard off", "poll on"}));
 }
