@@ -1,8 +1,8 @@
 #include "app/link/acceptor_session.h"
 
 #include <algorithm>
+#include <utility>
 
-#include "app/config/colours.h"
 #include "app/core/hex_digits.h"
 #include "app/link/config_frames.h"
 
@@ -44,6 +44,13 @@ bool AcceptorSession::OpenPort(int number, bool bootLoaderSpeed)
     if (opened)
         FlashMode = bootLoaderSpeed;
     return opened;
+}
+
+void AcceptorSession::Shutdown()
+{
+    poll_.Stop();
+    guard_.Stop();
+    port_.Close();
 }
 
 void AcceptorSession::OnComm(int event)
@@ -96,6 +103,30 @@ void AcceptorSession::OnPollTimer(bool serial)
     }
     host_.PollTickChecked();
     PollTick();
+}
+
+// ---- exchanges the window starts
+
+void AcceptorSession::ReadConfiguration()
+{
+    poll_.Stop();
+    PDTCommand(CmdReadConfiguration);
+    guard_.Start(ExchangeGuardMs);
+}
+
+void AcceptorSession::Calibrate()
+{
+    poll_.Stop();  // the calibration's answer comes before the next poll
+    PDTCommand(CmdCalibrate);
+    guard_.Start(ExchangeGuardMs);
+}
+
+void AcceptorSession::StartUpdate(const std::vector<FlashBlock>* table, uint32_t ImageChecksum, bool sameVariant)
+{
+    PDTCommand(CmdStartUpdate);
+    Flash.Start(table, ImageChecksum, sameVariant);
+    poll_.Stop();
+    guard_.Start(ExchangeGuardMs);
 }
 
 // ---- sending
@@ -303,6 +334,8 @@ void AcceptorSession::ProcessAcceptorReply(const Bytes& RxFrame)
 {
     poll_.Stop();
     guard_.Stop();
+    if (RxFrame.size() >= FrameHeaderLength)
+        ReplyCode = RxFrame[4];  // as the receive path found it
     if (FlashMode) {
         ProcessFlashModeReply(RxFrame);
         return;
@@ -385,9 +418,7 @@ void AcceptorSession::IdentifyBootLoader(const Bytes& frame)
             TakeIdentificationTexts(*reply);
             state_.AcceptorVariant = reply->variant;  // kept as received, also when unknown
             state_.CurrentRecord.VariantCode = state_.AcceptorVariant;
-            ShowAcceptorName();
-            ShowUnitState(reply->unitState);
-            ShowHardwareFound();
+            host_.ShowIdentification(TakeIdentity(reply->unitState, std::nullopt));
         }
     }
     guard_.Stop();
@@ -404,27 +435,23 @@ void AcceptorSession::TakeIdentificationTexts(const IdentificationReply& reply)
     AcceptorInfoText = reply.info;
 }
 
-void AcceptorSession::ShowAcceptorName()
+IdentifiedAcceptor AcceptorSession::TakeIdentity(uint8_t unitState, std::optional<VariantControls> controls)
 {
     FrameAddress = FrameAddressOf(state_.AcceptorVariant);
-    host_.ShowAcceptorName(VariantName(state_.AcceptorVariant));
-}
-
-void AcceptorSession::ShowUnitState(uint8_t unitState)
-{
-    if (unitState == UnitStateProgramMode) {
-        AcceptorCode = 0;
-        host_.ShowProgramMode();
-        return;
+    IdentifiedAcceptor acceptor;
+    acceptor.name = VariantName(state_.AcceptorVariant);
+    acceptor.programMode = unitState == UnitStateProgramMode;
+    AcceptorCode = acceptor.programMode ? 0 : unitState;
+    acceptor.restricted = AcceptorCode != 0;
+    if (!acceptor.programMode) {
+        acceptor.serial = AcceptorSerialText;
+        acceptor.info = AcceptorInfoText;
+        acceptor.software = SoftwareNameText;
+        acceptor.version = FirmwareVersionText;
     }
-    AcceptorCode = unitState;
-    host_.ShowUnit(AcceptorCode != 0, AcceptorSerialText, AcceptorInfoText, SoftwareNameText, FirmwareVersionText);
-}
-
-void AcceptorSession::ShowHardwareFound()
-{
+    acceptor.controls = std::move(controls);
     AcceptorFound = true;
-    host_.ShowHardwareFound();
+    return acceptor;
 }
 
 void AcceptorSession::Identify(const Bytes& frame)
@@ -445,12 +472,10 @@ void AcceptorSession::Identify(const Bytes& frame)
         state_.ConfigSource = ConfigFromDefaults;
     }
     state_.AcceptorVariant = static_cast<uint8_t>(KnownVariantOr0(reply->variant));
-    ShowAcceptorName();
     state_.CurrentRecord.VariantCode = state_.AcceptorVariant;
-    ShowUnitState(reply->unitState);
     const bool programMode = reply->unitState == UnitStateProgramMode;
-    host_.ShowVariantControls(VariantControlsFor(state_.AcceptorVariant, programMode ? "" : FirmwareVersionText));
-    ShowHardwareFound();
+    host_.ShowIdentification(
+        TakeIdentity(reply->unitState, VariantControlsFor(state_.AcceptorVariant, programMode ? "" : FirmwareVersionText)));
 
     if (MemoryReadAddress != 0) {
         if (!state_.FactoryConfigValid) {
@@ -528,8 +553,7 @@ void AcceptorSession::ConfigurationRead(const Bytes& frame)
     std::copy(frame.begin() + ReplyDataStart, frame.begin() + long(ReplyDataStart + n), ConfigImage.begin());
     state_.DecodeEepromImage(state_.CurrentRecord, ConfigImage, 1);
     state_.ConfigSource = ConfigFromAcceptor;
-    host_.ShowConfiguration();
-    host_.FlashConfigFrame(ColourGreen);
+    host_.ShowConfigurationRead();
 }
 
 }  // namespace kovrin

@@ -448,9 +448,7 @@ bool FormMain::ScrollByWheel(const QWheelEvent& wheel)
 void FormMain::Form_Unload()
 {
     StopUsbLibrary();
-    tmrPoll->stop();
-    tmrGuard->stop();
-    MSComm1->SetPortOpen(false);
+    Session.Shutdown();
     FormAudit::Default().Unload();
     // Every other window of the program goes with the main window.
     const QWidgetList windows = QApplication::topLevelWidgets();
@@ -488,18 +486,16 @@ void FormMain::mnuAudit_Click()
     // The request waits for the next poll tick, so it never meets an exchange under way.
     if (VariantRow(State.AcceptorVariant).AuditByCommand)
         Session.RequestAudit();
-    FormAudit::Default().ShowAudit(State, Session.FirmwareVersionText);
+    FormAudit::Default().ShowAudit(State, Session.State().FirmwareVersionText);
 }
 
 void FormMain::cmdCalibrate_Click()
 {
     ManageButtonStates(State.AcceptorVariant, false);
-    tmrPoll->stop();
-    MSComm1->Wait(ReceiveWaitMs);
+    Session.StopPolling();
+    Session.Wait(ReceiveWaitMs);
     Connect();
-    tmrPoll->stop();  // the calibration's answer comes before the next poll
-    Session.PDTCommand(CmdCalibrate);
-    tmrGuard->start(ExchangeGuardMs);
+    Session.Calibrate();
 }
 
 void FormMain::Label56_Click()
@@ -552,7 +548,7 @@ void FormMain::ManageButtonStates(int MachineId, bool state)
 void FormMain::ManageImages(int variant)
 {
     const int v = KnownVariantOr0(variant);
-    const int index = pictures_.Step(v, Session.UnitCalibrated != 0, Session.FlashMode);
+    const int index = pictures_.Step(v, Session.State().UnitCalibrated != 0, Session.State().FlashMode);
     ImageNoteAcceptor->setPixmap(AcceptorPicture(v, index));
     ImageNoteAcceptor->setProperty("pictureIndex", index);
     ImageNoteAcceptor->setProperty("pictureVariant", v);

@@ -255,15 +255,11 @@ private:
     void PollTickChecked() override;
     LocalTime LocalNow() const override;
     bool DateStampUsesDayCount() const override;
-    void ShowAcceptorName(const std::string& name) override;
-    void ShowProgramMode() override;
-    void ShowUnit(bool restricted, const std::string& serial, const std::string& info, const std::string& software,
-                  const std::string& version) override;
-    void ShowVariantControls(const VariantControls& controls) override;
-    void ShowHardwareFound() override;
+    void ShowIdentification(const IdentifiedAcceptor& acceptor) override;
     void ShowFactoryRevisions(const std::string& setupHex, const std::string& calibrationHex) override;
     void ShowCalibration(bool calibrated) override;
     void ShowConfiguration() override;
+    void ShowConfigurationRead() override;
     void ReportShortConfiguration(int received, int needed) override;
     void ConfigurationWriteRefused() override;
     void WaitForReboot(int ms) override;
@@ -282,7 +278,7 @@ private:
     // The configuration screen's side of the window.
     bool SerialMode() const override { return ComPort < UsbEntry; }
     // What "DISCONNECTED" stands for: no acceptor answering, no module in use.
-    bool DeviceConnected() const { return Session.AcceptorFound || KduInUse != 0; }
+    bool DeviceConnected() const { return Session.State().AcceptorFound || KduInUse != 0; }
     bool FirmwareImageLoaded() const override { return HexFileLoaded; }
     bool ExtractConfigFromImage() override;
     QString FirmwareModelName() const override;

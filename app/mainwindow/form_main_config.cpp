@@ -42,12 +42,10 @@ void FormMain::cmdRefresh_Click()
     if (!ConfigurationPossible())
         return;
     ManageButtonStates(State.AcceptorVariant, false);
-    tmrPoll->stop();
-    MSComm1->Wait(ReceiveWaitMs);
+    Session.StopPolling();
+    Session.Wait(ReceiveWaitMs);
     Connect();
-    tmrPoll->stop();  // no poll between the request and its answer
-    Session.PDTCommand(CmdReadConfiguration);
-    tmrGuard->start(ExchangeGuardMs);  // polling comes back if the acceptor does not answer
+    Session.ReadConfiguration();
 }
 
 void FormMain::cmdSend_Click()
@@ -70,10 +68,10 @@ void FormMain::cmdSend_Click()
     }
     if (SerialMode()) {
         ManageButtonStates(State.AcceptorVariant, false);
-        tmrPoll->stop();
-        MSComm1->Wait(ReceiveWaitMs);
+        Session.StopPolling();
+        Session.Wait(ReceiveWaitMs);
         Connect();
-        tmrPoll->stop();  // no poll between the write and its answer
+        Session.StopPolling();  // no poll between the write and its answer
     }
     const auto giveUp = [this] {
         ManageButtonStates(State.AcceptorVariant, true);

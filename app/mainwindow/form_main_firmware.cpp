@@ -206,10 +206,10 @@ void FormMain::cmdFlashRqt_Click()
     }
     if (Busy() || !Firmware.analysed || Firmware.BlockTable.empty())
         return;  // never an update without a whole block table
-    tmrPoll->stop();
+    Session.StopPolling();
     cmdFlashRqt->setEnabled(false);
     ManageButtonStates(State.AcceptorVariant, false);
-    MSComm1->Wait(PortCloseWaitMs);
+    Session.Wait(PortCloseWaitMs);
     FlashInhibit |= InhibitUpdateRequested;
     FlashInhibit |= InhibitNoAcceptor;
     Session.ExpectHeaderlessReply();
@@ -222,9 +222,8 @@ void FormMain::cmdFlashRqt_Click()
     SetFirmwareButtons();
     StartAcceptorUpdate();
     OpenPortFlashSpeed();
-    if (!Session.FlashMode) {
+    if (!Session.State().FlashMode) {
         // The port did not reopen at the boot loader's speed: the update is over before it began.
-        tmrGuard->stop();
         EndUpdate();
         lblDisplay->setText("The port could not be opened at 38400 baud; the update did not start.");
         Session.RestartPolling();
@@ -235,10 +234,7 @@ void FormMain::cmdFlashRqt_Click()
 
 void FormMain::StartAcceptorUpdate()
 {
-    Session.PDTCommand(CmdStartUpdate);
-    Session.Flash.Start(&Firmware.BlockTable, Firmware.ImageChecksum, ImageNamedAsAcceptor());
-    tmrPoll->stop();
-    tmrGuard->start(ExchangeGuardMs);
+    Session.StartUpdate(&Firmware.BlockTable, Firmware.ImageChecksum, ImageNamedAsAcceptor());
     blockRetries_ = bootstrapRetries_ = 0;
     for (QLabel* l : {Label59, Label60, Label61, Label62})
         l->setText("0");
@@ -305,7 +301,7 @@ void FormMain::UpdateVerified()
     UpdateRunning = false;
     SetFirmwareButtons();
     Connect();
-    tmrPoll->start();
+    Session.StartPolling();
 }
 
 }  // namespace kovrin

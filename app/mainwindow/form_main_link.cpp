@@ -67,9 +67,9 @@ void FormMain::Connect()
             error = MSComm1->ErrorDescription();
         }
         // Also after a failure, so the poll timer keeps trying the port.
-        tmrPoll->start();
+        Session.StartPolling();
     } else {
-        tmrPoll->stop();
+        Session.StopPolling();
         ShowDisconnected();
         cmdFlashRqt->setText("&UPDATE KDU");
         cmdFlashRqt->setAccessibleName("UPDATE KDU");
@@ -102,7 +102,7 @@ void FormMain::Connect()
 
 void FormMain::OpenPortFlashSpeed()
 {
-    tmrPoll->stop();
+    Session.StopPolling();
     Session.ClosePort();
     if (!Session.OpenPort(ComPort, true)) {
         ManageButtonStates(0, false);
@@ -147,8 +147,7 @@ void FormMain::TimerCmdResponseDelay_Timer()
 {
     TimerCmdResponseDelay->stop();
     State.ConfigSource = ConfigFromAcceptor;
-    ShowConfiguration(State.CurrentRecord, State.AcceptorVariant);
-    FlashConfigFrame(ColourGreen);
+    ShowConfigurationRead();
     Session.RestartPolling();
 }
 
@@ -178,7 +177,7 @@ void FormMain::Reconnect()
 void FormMain::PollTickChecked()
 {
     FlashInhibit &= ~InhibitUpdateRequested;
-    if (Session.AcceptorCode == 0 || Session.AcceptorCode == ImageCode)
+    if (Session.State().AcceptorCode == 0 || Session.State().AcceptorCode == ImageCode)
         FlashInhibit &= ~InhibitOtherAcceptorCode;
     else
         FlashInhibit |= InhibitOtherAcceptorCode;
@@ -228,50 +227,38 @@ void FormMain::ClearIdentification()
     SetMachineName("");
 }
 
-void FormMain::ShowAcceptorName(const std::string& name)
+void FormMain::ShowIdentification(const IdentifiedAcceptor& acceptor)
 {
-    Label6[4]->setText(QString::fromStdString(name));
+    Label6[4]->setText(QString::fromStdString(acceptor.name));
     SetMachineName(Label6[4]->text());
     setWindowTitle(QString(ProgramTitle) + "-" + Label6[4]->text());
-}
-
-void FormMain::ShowProgramMode()
-{
-    ShowUnitMode(UnitMode::ProgramMode);
-    for (int i = 5; i <= 8; ++i)
-        Label6[i]->clear();
-    for (QLabel* l : {lblCSoftware, lblCVersion, lblCSerial, LabelFwSetupRevision, LabelFwCalRevision,
-                      LabelEeSetupRevision, LabelEeCalRevision})
-        l->clear();
-}
-
-void FormMain::ShowUnit(bool restricted, const std::string& serial, const std::string& info,
-                        const std::string& software, const std::string& version)
-{
-    ShowUnitMode(restricted ? UnitMode::Restricted : UnitMode::None);
-    Label6[8]->setText(Latin1(serial));
-    lblCSerial->setText(Label6[8]->text());
-    if (txtSerial->text().isEmpty())  // an edited serial number survives later polls
-        txtSerial->setText(Label6[8]->text());
-    Label6[5]->setText(Latin1(info));
-    Label6[6]->setText(Latin1(software));
-    lblCSoftware->setText(Label6[6]->text());
-    Label6[7]->setText(Latin1(version));
-    lblCVersion->setText(Label6[7]->text());
-}
-
-void FormMain::ShowVariantControls(const VariantControls& controls)
-{
-    if (controls.billHoldAndCcTalk) {
-        chkBill_Hold->setVisible(*controls.billHoldAndCcTalk);
-        chkCCTalk->setVisible(*controls.billHoldAndCcTalk);
+    if (acceptor.programMode) {
+        ShowUnitMode(UnitMode::ProgramMode);
+        for (int i = 5; i <= 8; ++i)
+            Label6[i]->clear();
+        for (QLabel* l : {lblCSoftware, lblCVersion, lblCSerial, LabelFwSetupRevision, LabelFwCalRevision,
+                          LabelEeSetupRevision, LabelEeCalRevision})
+            l->clear();
+    } else {
+        ShowUnitMode(acceptor.restricted ? UnitMode::Restricted : UnitMode::None);
+        Label6[8]->setText(Latin1(acceptor.serial));
+        lblCSerial->setText(Label6[8]->text());
+        if (txtSerial->text().isEmpty())  // an edited serial number survives later polls
+            txtSerial->setText(Label6[8]->text());
+        Label6[5]->setText(Latin1(acceptor.info));
+        Label6[6]->setText(Latin1(acceptor.software));
+        lblCSoftware->setText(Label6[6]->text());
+        Label6[7]->setText(Latin1(acceptor.version));
+        lblCVersion->setText(Label6[7]->text());
     }
-    if (controls.escrowTime)
-        frmEscrowTime->setVisible(*controls.escrowTime);
-}
-
-void FormMain::ShowHardwareFound()
-{
+    if (const auto& controls = acceptor.controls) {
+        if (controls->billHoldAndCcTalk) {
+            chkBill_Hold->setVisible(*controls->billHoldAndCcTalk);
+            chkCCTalk->setVisible(*controls->billHoldAndCcTalk);
+        }
+        if (controls->escrowTime)
+            frmEscrowTime->setVisible(*controls->escrowTime);
+    }
     FlashInhibit &= ~InhibitNoAcceptor;
     Label7[0]->setText("HARDWARE FOUND");
     ManageButtonStates(State.AcceptorVariant, true);
@@ -297,6 +284,12 @@ void FormMain::ShowConfiguration()
     ShowConfiguration(State.CurrentRecord, State.AcceptorVariant);
 }
 
+void FormMain::ShowConfigurationRead()
+{
+    ShowConfiguration(State.CurrentRecord, State.AcceptorVariant);
+    FlashConfigFrame(ColourGreen);
+}
+
 void FormMain::ReportShortConfiguration(int received, int needed)
 {
     MsgBox(this, QString("The acceptor sent %1 of the %2 bytes of its configuration; nothing was changed.")
@@ -313,7 +306,7 @@ void FormMain::WaitForReboot(int ms)
 
 void FormMain::ShowAuditReply(const Bytes& frame)
 {
-    FormAudit::Default().FillFromReply(frame, State, Session.FirmwareVersionText);
+    FormAudit::Default().FillFromReply(frame, State, Session.State().FirmwareVersionText);
 }
 
 void FormMain::ShowDeviceProgrammed()

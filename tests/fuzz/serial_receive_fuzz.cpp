@@ -71,18 +71,18 @@ public:
     LocalTime LocalNow() const override { return {2024, 2, 29, 23, 59}; }
     bool DateStampUsesDayCount() const override { return false; }
 
-    void ShowAcceptorName(const std::string& name) override { FUZZ_CHECK(!name.empty()); }
-    void ShowProgramMode() override {}
-    void ShowUnit(bool, const std::string&, const std::string&, const std::string&, const std::string&) override {}
-    void ShowVariantControls(const VariantControls&) override {}
-    void ShowHardwareFound() override {}
+    void ShowIdentification(const IdentifiedAcceptor& acceptor) override
+    {
+        FUZZ_CHECK(!acceptor.name.empty());
+        FUZZ_CHECK(!acceptor.programMode || !acceptor.restricted);
+    }
     void ShowFactoryRevisions(const std::string& setupHex, const std::string& calibrationHex) override
     {
         FUZZ_CHECK(setupHex.size() == 2 && calibrationHex.size() == 2);
     }
     void ShowCalibration(bool) override {}
     void ShowConfiguration() override {}
-    void FlashConfigFrame(int32_t) override {}
+    void ShowConfigurationRead() override {}
     void ReportShortConfiguration(int received, int needed) override
     {
         FUZZ_CHECK(received > 0 && received < needed);
@@ -139,18 +139,17 @@ const std::vector<FlashBlock> kTable = {
 };
 
 // What the window's buttons and menus start.
-void WindowCommand(AcceptorSession& session, WatchingHost& host, RxAssembler& rx, Input& in)
+void WindowCommand(AcceptorSession& session, RxAssembler& rx, Input& in)
 {
     switch (in.Byte() % 9) {
     case 0:
-        session.PDTCommand(CmdReadConfiguration);
-        host.guard = true;
+        session.ReadConfiguration();
         break;
     case 1:
-        session.PDTCommand(CmdCalibrate);
+        session.Calibrate();
         break;
     case 2:
-        session.AuditRequestPending = true;
+        session.RequestAudit();
         break;
     case 3: {
         EepromImage image;
@@ -164,9 +163,7 @@ void WindowCommand(AcceptorSession& session, WatchingHost& host, RxAssembler& rx
         // The update button: the start command, then the port at the boot loader's speed.
         const uint16_t checksum = in.Word();
         const bool sameVariant = in.Byte() & 1;
-        session.PDTCommand(CmdStartUpdate);
-        session.Flash.Start(&kTable, checksum, sameVariant);
-        host.guard = true;
+        session.StartUpdate(&kTable, checksum, sameVariant);
         session.OpenPort(1, true);
         session.ExpectHeaderlessReply();
         rx.Clear();
@@ -175,16 +172,16 @@ void WindowCommand(AcceptorSession& session, WatchingHost& host, RxAssembler& rx
     }
     case 5:
         // The speed probe or the way back from it.
-        session.OpenPort(1, !session.FlashMode);
+        session.OpenPort(1, !session.State().FlashMode);
         rx.Clear();
-        session.AcceptorFound = false;
+        session.ForgetAcceptor();
         break;
     case 6:
-        session.bStampDatePending = true;
+        // The date stamp, as a poll tick sends it once an update is verified.
+        session.SendStatusDateTime();
         break;
     case 7:
-        session.PagedReadState = in.Byte() % 5;
-        session.ReadEepromBlock(session.PagedReadState);
+        session.ReadEepromBlock(in.Byte() % 5);
         break;
     default:
         session.PDTCommand(CmdPoll);
@@ -211,7 +208,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     WatchingHost host;
     AcceptorSession session(host, host.pollTimer, host.guardTimer, host, state);
-    session.FlashMode = (flags & 2) != 0;
+    if (flags & 2)
+        session.OpenPort(1, true);
     RxAssembler rx;  // what the session's own should hold
     uint8_t code = 0;  // the reply code it found
     rx.InsertRxHeader = flags & 1;
@@ -232,7 +230,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
         if (event == kReopen) {
             session.ClosePort();
-            session.OpenPort(1, session.FlashMode);
+            session.OpenPort(1, session.State().FlashMode);
             rx.Clear();
             stream.clear();
             repaired = false;
@@ -241,10 +239,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             session.OnGuardTimer();
             dispatched = true;
         } else if (event == kPollTick) {
-            session.Flash.FlashStep = 0;
-            session.PollTick();
+            session.OnPollTimer(true);
         } else if (event == kCommand) {
-            WindowCommand(session, host, rx, in);
+            WindowCommand(session, rx, in);
         } else {
             const Bytes bytes = in.Bytes(event);
             stream.insert(stream.end(), bytes.begin(), bytes.end());
@@ -267,7 +264,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                     FUZZ_CHECK(IsReplyHeader(rx.RxFrame()));
                     FUZZ_CHECK(rx.RxFrame().size() < rx.RxFrame()[2]);
                     FUZZ_CHECK(code == rx.RxFrame()[4]);
-                    FUZZ_CHECK(session.ReplyCode == code);
+                    FUZZ_CHECK(session.State().ReplyCode == code);
                 } else {
                     FUZZ_CHECK(rx.RxFrame().size() < FrameHeaderLength);
                 }
@@ -292,7 +289,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
         // After every reply the link is watched: polling, a guard, or the reboot wait that restarts polling.
         FUZZ_CHECK(host.polling || host.guard || host.rebootWait);
-        FUZZ_CHECK(session.FrameAddress == 0 || session.FrameAddress == 4);
+        FUZZ_CHECK(session.State().FrameAddress == 0 || session.State().FrameAddress == 4);
         CheckConfigurationRead(host, recordBefore, state.CurrentRecord);
         // A configuration write whose counters did not come sends nothing.
         if (host.writeRefused)

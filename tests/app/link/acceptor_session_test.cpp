@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,9 +63,30 @@ private:
 class FakeTimer : public LinkTimer {
 public:
     FakeTimer(std::vector<std::string>& calls, std::string name) : calls_(calls), name_(std::move(name)) {}
-    void Start() override { calls_.push_back(name_ + " on"); }
-    void Start(int ms) override { calls_.push_back(name_ + " " + std::to_string(ms)); }
-    void Stop() override { calls_.push_back(name_ + " off"); }
+    void Start() override
+    {
+        running = true;
+        calls_.push_back(name_ + " on");
+    }
+    void Start(int ms) override
+    {
+        running = true;
+        calls_.push_back(name_ + " " + std::to_string(ms));
+    }
+    void Stop() override
+    {
+        running = false;
+        calls_.push_back(name_ + " off");
+    }
+    // The interval ends: what the window runs on the timer's event runs, only for a running timer.
+    void Tick()
+    {
+        ASSERT_TRUE(running) << name_ << " ticks while stopped";
+        fire();
+    }
+
+    bool running = false;
+    std::function<void()> fire;
 
 private:
     std::vector<std::string>& calls_;
@@ -81,27 +103,30 @@ public:
     LocalTime LocalNow() const override { return now; }
     bool DateStampUsesDayCount() const override { return dayCount; }
 
-    void ShowAcceptorName(const std::string& name) override { Call("name " + name); }
-    void ShowProgramMode() override { Call("program mode"); }
-    void ShowUnit(bool restricted, const std::string& serial, const std::string& info, const std::string& software,
-                  const std::string& version) override
+    // One line for each part of what was found, in the order the window shows them.
+    void ShowIdentification(const IdentifiedAcceptor& a) override
     {
-        Call(std::string(restricted ? "restricted " : "unit ") + serial + "|" + info + "|" + software + "|" +
-             version);
+        Call("name " + a.name);
+        if (a.programMode) {
+            EXPECT_TRUE(a.serial.empty() && a.info.empty() && a.software.empty() && a.version.empty());
+            Call("program mode");
+        } else {
+            Call(std::string(a.restricted ? "restricted " : "unit ") + a.serial + "|" + a.info + "|" + a.software +
+                 "|" + a.version);
+        }
+        if (const auto& c = a.controls) {
+            const auto text = [](std::optional<bool> shown) { return shown ? (*shown ? "show" : "hide") : "keep"; };
+            Call(std::string("controls ") + text(c->billHoldAndCcTalk) + " " + text(c->escrowTime));
+        }
+        Call("hardware found");
     }
-    void ShowVariantControls(const VariantControls& c) override
-    {
-        const auto text = [](std::optional<bool> shown) { return shown ? (*shown ? "show" : "hide") : "keep"; };
-        Call(std::string("controls ") + text(c.billHoldAndCcTalk) + " " + text(c.escrowTime));
-    }
-    void ShowHardwareFound() override { Call("hardware found"); }
     void ShowFactoryRevisions(const std::string& setup, const std::string& calibration) override
     {
         Call("revisions " + setup + " " + calibration);
     }
     void ShowCalibration(bool calibrated) override { Call(calibrated ? "calibrated" : "not calibrated"); }
     void ShowConfiguration() override { Call("show configuration"); }
-    void FlashConfigFrame(int32_t colour) override { Call("flash " + std::to_string(colour)); }
+    void ShowConfigurationRead() override { Call("configuration read"); }
     void ReportShortConfiguration(int received, int needed) override
     {
         Call("short configuration " + std::to_string(received) + " of " + std::to_string(needed));
@@ -178,20 +203,27 @@ Bytes MemoryPage(size_t n, uint8_t first)
 
 class SessionTest : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        // As the window routes its timers' events.
+        poll.fire = [this] { session->OnPollTimer(serial); };
+        guard.fire = [this] { session->OnGuardTimer(); };
+    }
+
     // The frame arrives in one receive event; the wait for the rest of it (none after an
     // acknowledgement at the boot loader's speed) is not looked at here.
     void Receive(const Bytes& frame)
     {
         port.arrived = frame;
         const size_t from = host.calls.size();
-        session.OnComm(SerialPort::comEvReceive);
+        session->OnComm(SerialPort::comEvReceive);
         if (host.calls.size() > from && host.calls[from] == "pause 20")
             host.calls.erase(host.calls.begin() + long(from));
     }
     // The expiry stops the guard before anything else; what follows is looked at.
     void GuardExpires()
     {
-        DropFirstOf("guard off", [&] { session.OnGuardTimer(); });
+        DropFirstOf("guard off", [&] { guard.Tick(); });
     }
     template <class Action>
     void DropFirstOf(const std::string& line, Action action)
@@ -210,12 +242,51 @@ protected:
         return c;
     }
 
+    // A session that knows nothing yet, as when the window starts.
+    void Fresh() { session = std::make_unique<AcceptorSession>(port, poll, guard, host, program); }
+    const AcceptorLinkState& State() const { return session->State(); }
+    // An acceptor of `variant` answers a poll at the normal speed; variant 5's frames go to address 4.
+    void Identified(uint8_t variant = 5, uint16_t memory = 0)
+    {
+        Receive(Identification(variant, 0, memory));
+        Taken();
+    }
+    // A small image is updated up to its matching checksum, and the window goes back to the normal
+    // speed: the date stamp is due, no stamp has been tried yet.
+    void StampDue()
+    {
+        session->OpenPort(1, true);
+        session->StartUpdate(&smallImage, 0x1234, true);
+        GuardExpires();  // the start command is not answered: the erase goes
+        for (int step = 0; step < 3; ++step)
+            Receive(ReplyFrame(ReplyAcknowledge));  // erased, block written, boot strap updated
+        Receive(ReplyFrame(CmdVerifyChecksum, {0x12, 0x34}));
+        ASSERT_TRUE(State().bStampDatePending);
+        session->OpenPort(1, false);
+        session->StartPolling();
+        Taken();
+    }
+    // The paged read of the factory copy stands at `state` (0 to 3), the factory record not yet valid.
+    void PagedReadAt(int32_t state)
+    {
+        if (state >= 1)
+            Identified(5, 0x5180);
+        if (state >= 2)
+            Receive(MemoryPage(128, 0));
+        if (state >= 3)
+            Receive(MemoryPage(128, 128));
+        Taken();
+        ASSERT_EQ(State().PagedReadState, state);
+    }
+
+    bool serial = true;  // the port menu names a serial port
+    const std::vector<FlashBlock> smallImage = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
     FakeHost host;
     FakePort port{host.calls};
     FakeTimer poll{host.calls, "poll"};
     FakeTimer guard{host.calls, "guard"};
-    ProgramState state;
-    AcceptorSession session{port, poll, guard, host, state};
+    ProgramState program;  // what the program holds, which the link reads and sets
+    std::unique_ptr<AcceptorSession> session = std::make_unique<AcceptorSession>(port, poll, guard, host, program);
 };
 
 // ---- sending
@@ -233,40 +304,42 @@ TEST_F(SessionTest, MemoryReadsAskForTheFactoryPagesAndTheCalibrationState)
         {0, {}},
         {4, {}},
     };
-    session.FrameAddress = 4;
-    session.MemoryReadAddress = 0x5180;
+    Identified(5, 0x5180);  // frames go to address 4, the factory copy lies at 0x5180
     for (const Case& c : cases) {
-        session.ReadEepromBlock(c.kind);
+        session->ReadEepromBlock(c.kind);
         EXPECT_EQ(Taken(), c.sent) << "kind " << c.kind;
     }
 }
 
 TEST_F(SessionTest, DateStampCarriesTheCalendarOrTheDayCount)
 {
-    session.FrameAddress = 4;
+    Identified();
     host.dayCount = false;
-    session.SendStatusDateTime();
+    session->SendStatusDateTime();
     EXPECT_EQ(Taken(), Calls{"write 27 04 0B F5 34 18 03 09 0E 19 CB"});
-    EXPECT_EQ(session.LastCommand, CmdDateStamp);
+    EXPECT_EQ(State().LastCommand, CmdDateStamp);
 
     host.dayCount = true;  // 2024-03-09 is day 5181 (0x143D) since 2010-01-01, low byte first
-    session.SendStatusDateTime();
+    session->SendStatusDateTime();
     EXPECT_EQ(Taken(), Calls{"write 27 04 0B F5 34 3D 14 00 00 00 E7"});
 }
 
 TEST_F(SessionTest, AClosedPortTakesNothingButTheCommandIsStillTheLastOne)
 {
     port.portOpen = false;
-    session.ReplyTimedOut = true;
-    session.PDTCommand(CmdPoll);
+    session->ReadConfiguration();
+    GuardExpires();  // no reply came
+    Taken();
+    ASSERT_TRUE(State().ReplyTimedOut);
+    session->PDTCommand(CmdPoll);
     EXPECT_EQ(Taken(), Calls{});
-    EXPECT_EQ(session.LastCommand, CmdPoll);
-    EXPECT_EQ(session.ReplyTimedOut, true);
+    EXPECT_EQ(State().LastCommand, CmdPoll);
+    EXPECT_EQ(State().ReplyTimedOut, true);
 
     port.portOpen = true;
-    session.PDTCommand(CmdPoll);
+    session->PDTCommand(CmdPoll);
     EXPECT_EQ(Taken(), Calls{"write 27 00 06 FA 06 FA"});
-    EXPECT_EQ(session.ReplyTimedOut, false);
+    EXPECT_EQ(State().ReplyTimedOut, false);
 }
 
 TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
@@ -280,34 +353,48 @@ TEST_F(SessionTest, EachPollTickSendsWhatIsDue)
         int attemptsAfter;
         int16_t stampAfter;
     };
-    const std::string poll = "write 27 04 06 FA 06 FE";
+    const std::string pollFrame = "write 27 04 06 FA 06 FE";
     const std::string stamp = "write 27 04 0B F5 34 18 03 09 0E 19 CB";
     const Case cases[] = {
-        {"a plain poll", false, true, false, false, 0, 0, {poll}, 0, false},
+        {"a plain poll", false, true, false, false, 0, 0, {pollFrame}, 0, false},
         {"probing for a boot loader wakes it first", true, false, false, false, 0, 0,
-         {"write 37", "pause 100", poll}, 0, false},
-        {"a boot loader found needs no wake byte", true, true, false, false, 0, 0, {poll}, 0, false},
+         {"write 37", "pause 100", pollFrame}, 0, false},
+        {"a boot loader found needs no wake byte", true, true, false, false, 0, 0, {pollFrame}, 0, false},
         {"the audit request goes in the poll's place", false, true, true, false, 0, 0,
          {"poll off", "write 27 04 06 FA 35 CD", "guard 1500"}, 0, false},
         {"the stamp goes in the poll's place", false, true, false, true, 0, 0, {"pause 1000", stamp}, 1, true},
         {"the stamp waits for an unidentified acceptor without counting", false, false, false, true, 1, 3,
          {"pause 1000", stamp}, 3, true},
-        {"an unanswered exchange polls instead of stamping", false, true, false, true, 2, 1, {poll}, 1, true},
-        {"the sixth stamp to an identified acceptor gives up", false, true, false, true, 0, 5, {poll}, 0, false},
+        {"an unanswered exchange polls instead of stamping", false, true, false, true, 2, 1, {pollFrame}, 1, true},
+        {"the sixth stamp to an identified acceptor gives up", false, true, false, true, 0, 5, {pollFrame}, 0, false},
     };
     for (const Case& c : cases) {
-        session.FrameAddress = 4;
-        session.FlashMode = c.flashMode;
-        session.AcceptorFound = c.found;
-        session.AuditRequestPending = c.audit;
-        session.bStampDatePending = c.stamp;
-        session.MissedReplyCount = c.missed;
-        session.StampDateAttempts = c.attempts;
-        session.PollTick();
+        // The case's state, reached the way the acceptor and the window reach it.
+        Fresh();
+        Identified();  // frames go to address 4
+        if (c.stamp)
+            StampDue();
+        // Ticks without a reply; the first of them, still counting as answered, tries the stamp.
+        for (int i = 0; i < c.missed; ++i)
+            poll.Tick();
+        const int triedOnTicks = c.stamp && c.missed > 0 ? 1 : 0;
+        for (int i = triedOnTicks; i < c.attempts; ++i)
+            session->PollTick();
+        if (!c.found)
+            session->ForgetAcceptor();
+        if (c.flashMode)
+            session->OpenPort(1, true);
+        if (c.audit)
+            session->RequestAudit();
+        Taken();
+        ASSERT_EQ(State().MissedReplyCount, c.missed) << c.name;
+        ASSERT_EQ(State().StampDateAttempts, c.attempts) << c.name;
+
+        session->PollTick();
         EXPECT_EQ(Taken(), c.sent) << c.name;
-        EXPECT_EQ(session.StampDateAttempts, c.attemptsAfter) << c.name;
-        EXPECT_EQ(session.bStampDatePending, c.stampAfter) << c.name;
-        EXPECT_FALSE(session.AuditRequestPending) << c.name;
+        EXPECT_EQ(State().StampDateAttempts, c.attemptsAfter) << c.name;
+        EXPECT_EQ(State().bStampDatePending, c.stampAfter) << c.name;
+        EXPECT_FALSE(State().AuditRequestPending) << c.name;
     }
 }
 
@@ -317,66 +404,69 @@ TEST_F(SessionTest, TheReceiveEventDropsWhatCameWithALineErrorAndCompletesASplit
 {
     const Bytes audit = ReplyFrame(CmdReadAudit, Bytes(20, 0x11));
     port.arrived = audit;
-    session.OnComm(SerialPort::comEventFrame);
+    session->OnComm(SerialPort::comEventFrame);
     EXPECT_TRUE(port.arrived.empty()) << "read and thrown away";
     EXPECT_EQ(Taken(), Calls{});
 
     port.arrived.assign(audit.begin(), audit.begin() + 10);
-    session.OnComm(SerialPort::comEvReceive);
+    session->OnComm(SerialPort::comEvReceive);
     EXPECT_EQ(Taken(), Calls{"pause 20"});
-    EXPECT_TRUE(session.Receiver().RxHeaderFound);
+    EXPECT_TRUE(session->Receiver().RxHeaderFound);
     port.arrived.assign(audit.begin() + 10, audit.end());
-    session.OnComm(SerialPort::comEvReceive);
+    session->OnComm(SerialPort::comEvReceive);
     EXPECT_EQ(Taken(), (Calls{"pause 20", "poll off", "guard off", "audit " + Hex(audit), "poll on"}));
-    EXPECT_FALSE(session.Receiver().RxHeaderFound);
+    EXPECT_FALSE(session->Receiver().RxHeaderFound);
 }
 
 TEST_F(SessionTest, TheFourthTickWithoutAReplyGivesTheAcceptorUpAndProbesTheOtherSpeed)
 {
-    host.openFlashSpeed = [&] { session.OpenPort(1, true); };
+    host.openFlashSpeed = [&] { session->OpenPort(1, true); };
     host.reconnect = [&] {
-        session.ClosePort();
-        session.OpenPort(1, false);
+        session->ClosePort();
+        session->OpenPort(1, false);
     };
-    const std::string poll = "write 27 00 06 FA 06 FA";
+    const std::string pollFrame = "write 27 00 06 FA 06 FA";
     Receive(Identification(8, 0));  // a Pellot answers, at address 0
     Taken();
-    state.FactoryConfigValid = true;
-    const Calls quietTick = {"guard off", "update abandoned", "update button", poll};
+    program.FactoryConfigValid = true;
+    const Calls quietTick = {"guard off", "update abandoned", "update button", pollFrame};
     for (int i = 1; i <= 3; ++i) {
-        session.OnPollTimer(true);
+        poll.Tick();
         EXPECT_EQ(Taken(), quietTick) << "tick " << i;
     }
-    EXPECT_TRUE(session.AcceptorFound);
-    EXPECT_TRUE(state.FactoryConfigValid);
+    EXPECT_TRUE(State().AcceptorFound);
+    EXPECT_TRUE(program.FactoryConfigValid);
 
     // Over to the boot loader's speed: the guard waits for it, its poll goes after the wake byte.
-    session.OnPollTimer(true);
+    poll.Tick();
     EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "flash speed", "open 1 38400, N, 8, 1",
-                              "guard 500", "poll off", "update button", "write 37", "pause 100", poll}));
-    EXPECT_FALSE(session.AcceptorFound);
-    EXPECT_FALSE(state.FactoryConfigValid);
-    EXPECT_TRUE(session.FlashMode);
-    EXPECT_EQ(session.MissedReplyCount, 0);
+                              "guard 500", "poll off", "update button", "write 37", "pause 100", pollFrame}));
+    EXPECT_FALSE(State().AcceptorFound);
+    EXPECT_FALSE(program.FactoryConfigValid);
+    EXPECT_TRUE(State().FlashMode);
+    EXPECT_EQ(State().MissedReplyCount, 0);
 
     // No boot loader answers: polling goes on at 38400, and four ticks later back to 9600.
     GuardExpires();
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "guard off", "poll on"}));
-    const Calls probeTick = {"guard off", "update abandoned", "update button", "write 37", "pause 100", poll};
+    const Calls probeTick = {"guard off", "update abandoned", "update button", "write 37", "pause 100", pollFrame};
     for (int i = 1; i <= 3; ++i) {
-        session.OnPollTimer(true);
+        poll.Tick();
         EXPECT_EQ(Taken(), probeTick) << "tick " << i;
     }
-    session.OnPollTimer(true);
+    poll.Tick();
     EXPECT_EQ(Taken(), (Calls{"guard off", "update abandoned", "link lost", "reconnect", "pause 500", "close",
-                              "open 1 9600, N, 8, 1", "poll on", "update button", poll}));
-    EXPECT_FALSE(session.FlashMode);
-    EXPECT_EQ(session.MissedReplyCount, 0);
+                              "open 1 9600, N, 8, 1", "poll on", "update button", pollFrame}));
+    EXPECT_FALSE(State().FlashMode);
+    EXPECT_EQ(State().MissedReplyCount, 0);
 }
 
 TEST_F(SessionTest, WithTheModuleChosenTheFirstTickStopsPolling)
 {
-    session.OnPollTimer(false);
+    serial = false;
+    session->StartPolling();
+    Taken();
+    poll.Tick();
     EXPECT_EQ(Taken(), Calls{"poll off"});
 }
 
@@ -401,30 +491,45 @@ TEST_F(SessionTest, EachReplyCodeIsHandledByItsCode)
         {"acknowledgement of a calibration", ReplyFrame(ReplyAcknowledge), CmdCalibrate, {"poll on"}},
         {"memory read with none asked for", MemoryPage(128, 0), CmdReadMemory, {"poll on"}},
         {"an unknown code", ReplyFrame(0x50, {1, 2}), CmdPoll, {"poll on"}},
-        {"an acknowledgement of an unknown command", ReplyFrame(ReplyAcknowledge), 0x50, {"poll on"}},
+        {"an acknowledgement of a command without a handler", ReplyFrame(ReplyAcknowledge), CmdStartUpdate,
+         {"poll on"}},
     };
     for (const Case& c : cases) {
-        state.FactoryConfigValid = true;
-        session.bStampDatePending = true;
-        session.StampDateAttempts = 3;
-        session.LastCommand = c.lastCommand;
-        session.MissedReplyCount = 2;
-        session.ReplyCode = c.frame[4];
-        session.ProcessAcceptorReply(c.frame);
+        // A stamp due and tried three times, two ticks without a reply, then the command.
+        Fresh();
+        Identified();
+        StampDue();
+        session->PollTick();
+        session->PollTick();
+        poll.Tick();
+        poll.Tick();
+        if (c.lastCommand == CmdWriteConfiguration)
+            session->WriteConfiguration(EepromImage{}, 3, EepromLayout::V6);
+        else if (c.lastCommand == CmdDateStamp)
+            session->SendStatusDateTime();
+        else
+            session->PDTCommand(c.lastCommand);
+        Taken();
+        ASSERT_EQ(State().LastCommand, c.lastCommand) << c.name;
+        ASSERT_EQ(State().StampDateAttempts, 3) << c.name;
+        ASSERT_EQ(State().MissedReplyCount, 2) << c.name;
+        program.FactoryConfigValid = true;
+        session->ProcessAcceptorReply(c.frame);
         Calls expected = {"poll off", "guard off"};
         expected.insert(expected.end(), c.taken.begin(), c.taken.end());
         EXPECT_EQ(Taken(), expected) << c.name;
         const uint8_t handled = c.frame[4] == ReplyAcknowledge ? c.lastCommand : c.frame[4];
-        EXPECT_EQ(session.ReplyCode, handled) << c.name;
-        EXPECT_EQ(state.FactoryConfigValid, handled != CmdCalibrate) << c.name;
-        EXPECT_EQ(session.bStampDatePending, handled != CmdDateStamp) << c.name;
-        EXPECT_EQ(session.MissedReplyCount, handled == CmdWriteConfiguration ? 2 : 0) << c.name;
+        EXPECT_EQ(State().ReplyCode, handled) << c.name;
+        EXPECT_EQ(program.FactoryConfigValid, handled != CmdCalibrate) << c.name;
+        EXPECT_EQ(State().bStampDatePending, handled != CmdDateStamp) << c.name;
+        EXPECT_EQ(State().MissedReplyCount, handled == CmdWriteConfiguration ? 2 : 0) << c.name;
     }
 }
 
 TEST_F(SessionTest, AGuardExpiryAtNormalSpeedOnlyRestartsPolling)
 {
-    session.LastCommand = CmdReadConfiguration;
+    session->ReadConfiguration();
+    Taken();
     GuardExpires();
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
 }
@@ -435,32 +540,32 @@ TEST_F(SessionTest, IdentificationShowsTheAcceptorAndReadsItsFactoryCopyOnce)
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "name Tyx Sarnel",
                               "unit SER0123456X|INFO012345|SOFTWARE01S|0043", "controls show show", "hardware found",
                               "write 27 04 0A F6 24 00 51 80 80 8D", "show configuration", "poll on"}));
-    EXPECT_EQ(state.AcceptorVariant, 5);
-    EXPECT_EQ(state.CurrentRecord.VariantCode, 5);
-    EXPECT_EQ(session.FrameAddress, 4);
-    EXPECT_EQ(session.AcceptorCode, 0);
-    EXPECT_TRUE(session.AcceptorFound);
-    EXPECT_EQ(session.PagedReadState, 1);
+    EXPECT_EQ(program.AcceptorVariant, 5);
+    EXPECT_EQ(program.CurrentRecord.VariantCode, 5);
+    EXPECT_EQ(State().FrameAddress, 4);
+    EXPECT_EQ(State().AcceptorCode, 0);
+    EXPECT_TRUE(State().AcceptorFound);
+    EXPECT_EQ(State().PagedReadState, 1);
 
     Receive(MemoryPage(128, 0));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "write 27 04 0A F6 24 00 52 00 80 0E", "poll on"}));
-    EXPECT_EQ(session.PagedReadState, 2);
+    EXPECT_EQ(State().PagedReadState, 2);
     Receive(MemoryPage(128, 128));
     // Bytes 251 and 253 of the factory copy are its setup and calibration revisions.
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "revisions FB FD", "write 27 04 0A F6 24 00 02 FA 06 22",
                               "poll on"}));
-    EXPECT_EQ(state.FactoryRecord.SetupRevision, 0xFB);
-    EXPECT_EQ(session.PagedReadState, 3);
+    EXPECT_EQ(program.FactoryRecord.SetupRevision, 0xFB);
+    EXPECT_EQ(State().PagedReadState, 3);
     Receive(MemoryPage(6, 1));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "calibrated", "poll on"}));
-    EXPECT_EQ(state.FactoryConfigValid, true);
-    EXPECT_EQ(session.UnitCalibrated, 1);
+    EXPECT_EQ(program.FactoryConfigValid, true);
+    EXPECT_EQ(State().UnitCalibrated, 1);
 
     // Later polls read only the calibration state.
     Receive(Identification(5, 0, 0x5180));
     const Calls later = Taken();
     EXPECT_EQ(later[later.size() - 2], "write 27 04 0A F6 24 00 02 FA 06 22");
-    EXPECT_EQ(session.PagedReadState, 3);
+    EXPECT_EQ(State().PagedReadState, 3);
 }
 
 TEST_F(SessionTest, IdentificationByVariantAndUnitState)
@@ -494,13 +599,14 @@ TEST_F(SessionTest, IdentificationByVariantAndUnitState)
          "unit SER0123456X|INFO012345|SOFTWARE010|0041", "controls show show", 5, 4, 0},
     };
     for (const Case& c : cases) {
-        session.AcceptorCode = 9;
+        Receive(Identification(5, 9));  // a code the case's reply replaces
+        Taken();
         Receive(c.frame);
         EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", c.shown, c.unit, c.controls, "hardware found", "poll on"}))
             << c.name;
-        EXPECT_EQ(state.AcceptorVariant, c.variant) << c.name;
-        EXPECT_EQ(session.FrameAddress, c.address) << c.name;
-        EXPECT_EQ(session.AcceptorCode, c.code) << c.name;
+        EXPECT_EQ(program.AcceptorVariant, c.variant) << c.name;
+        EXPECT_EQ(State().FrameAddress, c.address) << c.name;
+        EXPECT_EQ(State().AcceptorCode, c.code) << c.name;
     }
 }
 
@@ -516,15 +622,15 @@ TEST_F(SessionTest, AFileRecordGivesWayToDefaultsOnlyWhenTheVariantChanges)
         {ConfigFromFactory, 5, 7, false}, {ConfigFromAcceptor, 5, 7, false},
     };
     for (const Case& c : cases) {
-        state.CurrentRecord = EepromRecord{};
-        state.CurrentRecord.HeaderByte = 0xAB;
-        state.ConfigSource = c.source;
-        state.AcceptorVariant = c.before;
+        program.CurrentRecord = EepromRecord{};
+        program.CurrentRecord.HeaderByte = 0xAB;
+        program.ConfigSource = c.source;
+        program.AcceptorVariant = c.before;
         Receive(Identification(c.now, 0));
-        EXPECT_EQ(state.ConfigSource, c.defaulted ? ConfigFromDefaults : c.source) << c.source << " " << int(c.before);
+        EXPECT_EQ(program.ConfigSource, c.defaulted ? ConfigFromDefaults : c.source) << c.source << " " << int(c.before);
         // Defaults of the layout attached before, then the new variant.
-        EXPECT_EQ(state.CurrentRecord.HeaderByte != 0xAB, c.defaulted) << c.source;
-        EXPECT_EQ(state.CurrentRecord.VariantCode, c.now);
+        EXPECT_EQ(program.CurrentRecord.HeaderByte != 0xAB, c.defaulted) << c.source;
+        EXPECT_EQ(program.CurrentRecord.VariantCode, c.now);
         Taken();
     }
 }
@@ -545,15 +651,16 @@ TEST_F(SessionTest, RepliesShorterThanWhatTheirHandlerReadsAreNotRead)
         {"calibration state without data", 3, ReplyFrame(CmdReadMemory), {"poll on"}, 0},
     };
     for (const Case& c : cases) {
-        session.PagedReadState = c.pagedState;
-        const EepromRecord factory = state.FactoryRecord;
+        Fresh();
+        PagedReadAt(c.pagedState);
+        const EepromRecord factory = program.FactoryRecord;
         Receive(c.frame);
         Calls expected = {"poll off", "guard off"};
         expected.insert(expected.end(), c.taken.begin(), c.taken.end());
         EXPECT_EQ(Taken(), expected) << c.name;
-        EXPECT_EQ(session.PagedReadState, c.stateAfter) << c.name;
-        EXPECT_EQ(state.FactoryRecord, factory) << c.name;
-        EXPECT_EQ(state.FactoryConfigValid, false) << c.name;
+        EXPECT_EQ(State().PagedReadState, c.stateAfter) << c.name;
+        EXPECT_EQ(program.FactoryRecord, factory) << c.name;
+        EXPECT_EQ(program.FactoryConfigValid, false) << c.name;
     }
 }
 
@@ -567,66 +674,69 @@ TEST_F(SessionTest, AMemoryReadInEachStateOfThePagedRead)
     };
     const Case cases[] = {
         {0, MemoryPage(128, 0), {"poll on"}, 0},
-        {1, MemoryPage(128, 0), {"write 27 00 0A F6 24 00 00 80 80 D8", "poll on"}, 2},
-        {2, MemoryPage(128, 128), {"revisions FB FD", "write 27 00 0A F6 24 00 02 FA 06 26", "poll on"}, 3},
+        {1, MemoryPage(128, 0), {"write 27 04 0A F6 24 00 52 00 80 0E", "poll on"}, 2},
+        {2, MemoryPage(128, 128), {"revisions FB FD", "write 27 04 0A F6 24 00 02 FA 06 22", "poll on"}, 3},
         {3, MemoryPage(6, 0), {"not calibrated", "poll on"}, 0},
-        {4, MemoryPage(6, 1), {"poll on"}, 0},
     };
-    state.AcceptorVariant = 5;
+    program.AcceptorVariant = 5;
     for (const Case& c : cases) {
-        session.PagedReadState = c.state;
+        Fresh();
+        PagedReadAt(c.state);  // a Sarnel at address 4, its factory copy at 0x5180
         Receive(c.frame);
         Calls expected = {"poll off", "guard off"};
         expected.insert(expected.end(), c.taken.begin(), c.taken.end());
         EXPECT_EQ(Taken(), expected) << "state " << c.state;
-        EXPECT_EQ(session.PagedReadState, c.next) << "state " << c.state;
+        EXPECT_EQ(State().PagedReadState, c.next) << "state " << c.state;
     }
 }
 
 TEST_F(SessionTest, AConfigurationReadIsTakenWholeOrNotAtAll)
 {
-    state.AcceptorVariant = 5;  // layout 5/9: 176 bytes
+    program.AcceptorVariant = 5;  // layout 5/9: 176 bytes
     Receive(ReplyFrame(CmdReadConfiguration, Bytes(20, 1)));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on", "short configuration 20 of 176"}));
-    EXPECT_EQ(state.ConfigSource, ConfigFromDefaults);
-    EXPECT_EQ(state.CurrentRecord, EepromRecord{});
+    EXPECT_EQ(program.ConfigSource, ConfigFromDefaults);
+    EXPECT_EQ(program.CurrentRecord, EepromRecord{});
 
-    session.LastCommand = CmdReadConfiguration;
+    session->PDTCommand(CmdReadConfiguration);
+    Taken();
     Receive(ReplyFrame(ReplyAcknowledge));  // no data: nothing to take
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
-    EXPECT_EQ(state.ConfigSource, ConfigFromDefaults);
+    EXPECT_EQ(program.ConfigSource, ConfigFromDefaults);
 
     Bytes image(176, 0);
     image[0] = 0x5A;  // the header byte
     Receive(ReplyFrame(CmdReadConfiguration, image));
-    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on", "show configuration", "flash 65280"}));
-    EXPECT_EQ(state.ConfigSource, ConfigFromAcceptor);
-    EXPECT_EQ(state.CurrentRecord.HeaderByte, 0x5A);
-    EXPECT_EQ(state.EepromLength, 176);
+    EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on", "configuration read"}));
+    EXPECT_EQ(program.ConfigSource, ConfigFromAcceptor);
+    EXPECT_EQ(program.CurrentRecord.HeaderByte, 0x5A);
+    EXPECT_EQ(program.EepromLength, 176);
 }
 
 // ---- exchanges that span several replies
 
 TEST_F(SessionTest, TheFirstIdentificationAfterAWriteOnlyEndsTheWrite)
 {
-    session.ConfigWritePending = true;
+    session->WriteConfiguration(EepromImage{}, 3, EepromLayout::V6);
+    Taken();
+    ASSERT_TRUE(State().ConfigWritePending);
     Receive(Identification(5, 0, 0x5180));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "poll on"}));
-    EXPECT_EQ(session.ConfigWritePending, false);
-    EXPECT_EQ(state.AcceptorVariant, 0);
+    EXPECT_EQ(State().ConfigWritePending, false);
+    EXPECT_EQ(program.AcceptorVariant, 0);
     Receive(Identification(5, 0));
-    EXPECT_EQ(state.AcceptorVariant, 5);
+    EXPECT_EQ(program.AcceptorVariant, 5);
 }
 
 TEST_F(SessionTest, AWriteOfLayout67GoesAtOnce)
 {
-    session.FrameAddress = 4;
+    Identified();
     EepromImage image{};
     image.fill(0x11);
-    session.WriteConfiguration(image, 3, EepromLayout::V6);
+    session->WriteConfiguration(image, 3, EepromLayout::V6);
     EXPECT_EQ(Taken(), (Calls{"write 27 04 09 F7 21 62 11 11 B9", "guard 1500"}));
-    EXPECT_EQ(session.ConfigWritePending, true);
-    EXPECT_EQ(state.EepromLength, 3);
+    EXPECT_EQ(State().ConfigWritePending, true);
+    EXPECT_EQ(program.EepromLength, 3);
 }
 
 TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
@@ -646,27 +756,27 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
         {"a plain acknowledgement", ReplyFrame(ReplyAcknowledge), false},
         {"another reply", ReplyFrame(CmdPoll, Bytes(41, 0)), false},
     };
-    state.AcceptorVariant = 5;
+    program.AcceptorVariant = 5;
     for (const Case& c : cases) {
-        session.FrameAddress = 4;
-        session.ConfigWritePending = false;
-        state.CurrentRecord.AuditCounters.fill(0);
+        Fresh();
+        Identified();
+        program.CurrentRecord.AuditCounters.fill(0);
         EepromImage image{};
         image.fill(0x33);
-        session.WriteConfiguration(image, 176, EepromLayout::V5);
+        session->WriteConfiguration(image, 176, EepromLayout::V5);
         EXPECT_EQ(Taken(), (Calls{"write 27 04 06 FA 20 D8", "guard 1500"})) << c.name;
-        EXPECT_TRUE(session.ConfigWriteAwaitingCounters) << c.name;
+        EXPECT_TRUE(State().ConfigWriteAwaitingCounters) << c.name;
 
         if (c.reply.empty())
             GuardExpires();
         else
             Receive(c.reply);
         const Calls taken = Taken();
-        EXPECT_FALSE(session.ConfigWriteAwaitingCounters) << c.name;
+        EXPECT_FALSE(State().ConfigWriteAwaitingCounters) << c.name;
         ASSERT_GE(taken.size(), 3u) << c.name;
         if (!c.written) {
             EXPECT_EQ(taken, (Calls{"poll off", "guard off", "poll on", "write refused"})) << c.name;
-            EXPECT_EQ(session.ConfigWritePending, false) << c.name;
+            EXPECT_EQ(State().ConfigWritePending, false) << c.name;
             continue;
         }
         // The write carries the edited bytes and, at 143 to 162, the unit's counters.
@@ -678,8 +788,8 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
             x ^= sent[i];
         sent.push_back(x);
         EXPECT_EQ(taken, (Calls{"poll off", "guard off", "write " + Hex(sent), "guard 1500"})) << c.name;
-        EXPECT_EQ(session.ConfigWritePending, true) << c.name;
-        EXPECT_EQ(state.CurrentRecord.AuditCounters[0], 143) << c.name;
+        EXPECT_EQ(State().ConfigWritePending, true) << c.name;
+        EXPECT_EQ(program.CurrentRecord.AuditCounters[0], 143) << c.name;
     }
 }
 
@@ -687,18 +797,26 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
 
 TEST_F(SessionTest, TheBootLoaderAnswersThePoll)
 {
-    session.FlashMode = true;
-    session.LastCommand = CmdPoll;
-    state.ConfigSource = ConfigFromAcceptor;
-    state.CurrentRecord.HeaderByte = 0xAB;
+    session->OpenPort(1, true);
+    session->PDTCommand(CmdPoll);
+    Taken();
+    program.ConfigSource = ConfigFromAcceptor;
+    program.CurrentRecord.HeaderByte = 0xAB;
     Receive(Identification(13, 0, 0, 47));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "name UNKNOWN", "unit SER0123456|INFO012345|SOFTWARE01|S-00",
                               "hardware found", "guard off", "poll on"}));
-    EXPECT_EQ(state.AcceptorVariant, 13) << "kept as received";
-    EXPECT_EQ(state.ConfigSource, ConfigFromDefaults);
-    EXPECT_EQ(session.FrameAddress, 0);
+    EXPECT_EQ(program.AcceptorVariant, 13) << "kept as received";
+    EXPECT_EQ(program.ConfigSource, ConfigFromDefaults);
+    EXPECT_EQ(State().FrameAddress, 0);
 
     // No boot loader answering the probe: polling goes on at this speed.
+    Fresh();
+    host.openFlashSpeed = [&] { session->OpenPort(1, true); };
+    session->StartPolling();
+    for (int tick = 0; tick <= MaxMissedReplies; ++tick)
+        poll.Tick();
+    Taken();
+    ASSERT_TRUE(State().FlashMode);
     GuardExpires();
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "guard off", "poll on"}));
 }
@@ -706,10 +824,9 @@ TEST_F(SessionTest, TheBootLoaderAnswersThePoll)
 TEST_F(SessionTest, AnUpdateRunsOnTheRepliesOfItsSteps)
 {
     const std::vector<FlashBlock> table = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
-    session.FlashMode = true;
-    session.FrameAddress = 4;
-    session.PDTCommand(CmdStartUpdate);
-    session.Flash.Start(&table, 0x1234, true);
+    Identified();
+    session->OpenPort(1, true);
+    session->StartUpdate(&table, 0x1234, true);
     Taken();
 
     struct Step {
@@ -735,20 +852,19 @@ TEST_F(SessionTest, AnUpdateRunsOnTheRepliesOfItsSteps)
             Receive(s.reply);
         Calls expected = {"poll off", "guard off"};
         expected.insert(expected.end(), s.taken.begin(), s.taken.end());
-        EXPECT_EQ(Taken(), expected) << "step " << session.Flash.FlashStep;
+        EXPECT_EQ(Taken(), expected) << "step " << session->Update().FlashStep;
     }
-    EXPECT_EQ(session.bStampDatePending, true);
-    EXPECT_EQ(session.StampDateAttempts, 0);
+    EXPECT_EQ(State().bStampDatePending, true);
+    EXPECT_EQ(State().StampDateAttempts, 0);
 }
 
 TEST_F(SessionTest, AnUpdateEndsWithItsResultOrAForeignReply)
 {
     const std::vector<FlashBlock> table = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
-    session.FlashMode = true;
+    session->OpenPort(1, true);
 
     // The erase fails four times.
-    session.PDTCommand(CmdStartUpdate);
-    session.Flash.Start(&table, 0x1234, true);
+    session->StartUpdate(&table, 0x1234, true);
     GuardExpires();  // the start command is not answered: the erase goes
     for (int i = 0; i < 4; ++i) {
         Taken();
@@ -757,11 +873,12 @@ TEST_F(SessionTest, AnUpdateEndsWithItsResultOrAForeignReply)
     const Calls failed = Taken();
     ASSERT_GE(failed.size(), 3u);
     EXPECT_EQ((Calls{failed.end() - 3, failed.end()}), (Calls{"result 1 at 0", "guard off", "poll on"}));
-    EXPECT_EQ(session.Flash.FlashStep, 0);
-    EXPECT_EQ(session.Flash.FlashRetryCount, 0);
+    EXPECT_EQ(session->Update().FlashStep, 0);
+    EXPECT_EQ(session->Update().FlashRetryCount, 0);
 
     // A reply to no step of an update.
-    session.LastCommand = CmdReadAudit;
+    session->PDTCommand(CmdReadAudit);
+    Taken();
     Receive(ReplyFrame(CmdReadAudit, Bytes(20, 0)));
     EXPECT_EQ(Taken(), (Calls{"poll off", "guard off", "update abandoned", "poll on"}));
 }

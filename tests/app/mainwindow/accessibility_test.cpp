@@ -10,6 +10,7 @@
 #include "tests/app/mainwindow/form_main_fixture.h"
 #include "tests/support/accessibility_check.h"
 #include "tests/support/hex_writer.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin {
 namespace {
@@ -72,7 +73,8 @@ TEST_F(AccessibilityTest, ValueLabelsAreHeardAsTheValuesTheyShow)
     form->State.Settings.FirmwareFilePath = hex.fileName().toStdString();
     form->LoadHexFile();
 
-    form->Session.bStampDatePending = true;  // the answer to the stamp shows in the update status
+    // The answer to a date stamp shows in the update status.
+    form->Session.ProcessAcceptorReply(test::ReplyFrame(CmdDateStamp));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return form->lblDisplay->text() == "Device Programmed Successfully"; }, 5000));
     ASSERT_TRUE(Identified()) << "the poll after the stamp finds the acceptor again";

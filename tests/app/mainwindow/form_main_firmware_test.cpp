@@ -91,7 +91,7 @@ TEST_F(FirmwareTest, AGoodUpdateProgramsTheImageAndStampsTheDate)
     ASSERT_TRUE(emu->lastDateStamp().has_value());
     EXPECT_EQ(emu->commandCount(CmdEraseMemory), 1);
     EXPECT_EQ(emu->commandCount(CmdResetAuditData), 1);
-    EXPECT_EQ(form->Session.FlashMode, false);
+    EXPECT_EQ(form->Session.State().FlashMode, false);
     EXPECT_TRUE(messages.empty());
 }
 
@@ -144,7 +144,7 @@ TEST_F(FirmwareTest, EachFailureEndsWithItsResult)
         }
         EXPECT_FALSE(emu->lastDateStamp().has_value());
         EXPECT_TRUE(form->tmrPoll->isActive()) << "polling goes on at the boot loader's speed";
-        EXPECT_EQ(form->Session.FlashMode, true);
+        EXPECT_EQ(form->Session.State().FlashMode, true);
         EXPECT_TRUE(form->cmdOpenHex->isEnabled()) << "ready for the next file";
         TearDown();
         SetUp();
@@ -265,12 +265,18 @@ TEST_F(FirmwareTest, AVariantSixUnitIsNotUpdatedInNormalMode)
 TEST_F(FirmwareTest, APendingConfigurationWriteTakesOneBootStrapReply)
 {
     Ready(5, 5);
-    form->Session.ConfigWritePending = true;
+    // A configuration write the acceptor took; the update starts while it is said to reboot.
+    emu->setRebootTime(std::chrono::milliseconds(0));
+    ASSERT_TRUE(WaitUntilIdle());
+    form->DownloadConfiguration(form->State.CurrentRecord);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->TimerCmdResponseDelay->isActive(); }, 5000));
+    form->TimerCmdResponseDelay->stop();
+    ASSERT_TRUE(form->Session.State().ConfigWritePending);
     Update();
     ASSERT_TRUE(Shows("Device Programmed Successfully", 20000));
     EXPECT_EQ(emu->commandCount(CmdUpdateBootstrap), 2) << "the swallowed reply is asked for again";
     EXPECT_EQ(form->Label61->text(), "1");
-    EXPECT_EQ(form->Session.ConfigWritePending, false);
+    EXPECT_EQ(form->Session.State().ConfigWritePending, false);
 }
 
 // After an update that ended early the acceptor waits in its boot loader; the window finds it and
@@ -302,7 +308,7 @@ TEST_F(AbandonedUpdateTest, ChoosingAPortDuringTheUpdate)
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->eraseCount() >= 1; }, 5000));
     ASSERT_TRUE(form->UpdateRunning);
     form->mnuCom1_Click(1);
-    EXPECT_EQ(form->Session.FlashMode, false);
+    EXPECT_EQ(form->Session.State().FlashMode, false);
     ExpectReadyAndUpdatedAgain();
 }
 
@@ -313,7 +319,7 @@ TEST_F(AbandonedUpdateTest, APortThatDoesNotReopenAtTheBootLoadersSpeed)
     ASSERT_TRUE(QFile::remove(link));
     ASSERT_TRUE(QFile::link("/nonexistent/tty-of-nobody", link));
     Update();
-    EXPECT_EQ(form->Session.FlashMode, false);
+    EXPECT_EQ(form->Session.State().FlashMode, false);
     EXPECT_FALSE(form->UpdateRunning);
     EXPECT_TRUE(form->cmdOpenHex->isEnabled());
     EXPECT_TRUE(form->tmrPoll->isActive());
@@ -330,12 +336,36 @@ TEST_F(FirmwareTest, AnAcceptorSlowToStartAfterItsUpdateStillGetsItsStamp)
     Update();
     // The window gives the acceptor up and clears what it showed of it.
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label6[4]->text().isEmpty(); }, 20000));
-    EXPECT_EQ(form->Session.bStampDatePending, true);
+    EXPECT_EQ(form->Session.State().bStampDatePending, true);
     EXPECT_FALSE(emu->lastDateStamp().has_value());
     emu->finishStartUp();
     ASSERT_TRUE(Shows("Device Programmed Successfully", 20000));
     EXPECT_TRUE(emu->lastDateStamp().has_value());
-    EXPECT_EQ(form->Session.bStampDatePending, false);
+    EXPECT_EQ(form->Session.State().bStampDatePending, false);
+}
+
+TEST_F(FirmwareTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
+{
+    Ready(5, 5);
+    Update();  // a verified update leaves the stamp due
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastDateStamp().has_value(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.State().bStampDatePending; }, 5000));
+    EXPECT_EQ(form->lblDisplay->text(), "Device Programmed Successfully");
+
+    // An acceptor that answers polls but never the stamp: the attempts are bounded.
+    ASSERT_TRUE(Identified());
+    emulator::Fault ignore;
+    ignore.kind = emulator::FaultKind::NoReply;
+    ignore.times = 1000;
+    emu->failNextReplies(CmdDateStamp, ignore);
+    const int stampsBefore = emu->commandCount(CmdDateStamp);
+    Update();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->commandCount(CmdDateStamp) > stampsBefore; }, 20000))
+        << "the stamp is due again";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.State().bStampDatePending; }, 30000));
+    EXPECT_GE(emu->commandCount(CmdDateStamp) - stampsBefore, AcceptorLinkState::MaxStampDateAttempts);
+    const int polls = emu->pollCount();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->pollCount() > polls; }, 5000)) << "polling goes on";
 }
 
 }  // namespace

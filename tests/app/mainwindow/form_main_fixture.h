@@ -66,7 +66,7 @@ protected:
     bool WaitUntilIdle(int timeoutMs = 5000)
     {
         return QTest::qWaitFor(
-            [&] { return form->Session.MissedReplyCount == 0 && form->Session.PagedReadState == 0; }, timeoutMs);
+            [&] { return form->Session.State().MissedReplyCount == 0 && form->Session.State().PagedReadState == 0; }, timeoutMs);
     }
 
     // Waits until the acceptor has heard two more polls (one may already be on its way): a frame the

@@ -18,6 +18,7 @@
 
 #include "app/core/hex_digits.h"
 #include "tests/app/mainwindow/form_main_fixture.h"
+#include "tests/support/reply_frame.h"
 
 namespace kovrin {
 namespace {
@@ -36,7 +37,7 @@ TEST_F(FormMainTest, IdentifiesASarnelAndReadsItsFactoryCopy)
     EXPECT_EQ(form->txtSerial->text(), "12345678901");
     EXPECT_EQ(form->lblCMachine->text(), "Tyx Sarnel");
     EXPECT_EQ(form->Label6[7]->text().size(), 4);
-    EXPECT_EQ(form->Session.FrameAddress, 4);
+    EXPECT_EQ(form->Session.State().FrameAddress, 4);
     EXPECT_EQ(form->State.CurrentRecord.VariantCode, 5);
     EXPECT_TRUE(messages.empty());
 
@@ -82,11 +83,11 @@ TEST_F(FormMainTest, ShowsProgramModeAndRestrictedUnits)
     EXPECT_EQ(form->Label10->text(), "PROGRAM MODE");
     EXPECT_TRUE(form->Label6[8]->text().isEmpty());
     EXPECT_TRUE(form->Label6[7]->text().isEmpty());
-    EXPECT_EQ(form->Session.AcceptorCode, 0);
+    EXPECT_EQ(form->Session.State().AcceptorCode, 0);
 
     emu->setUnitState(3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label10->text() == "RESTRICTED UNIT"; }, 5000));
-    EXPECT_EQ(form->Session.AcceptorCode, 3);
+    EXPECT_EQ(form->Session.State().AcceptorCode, 3);
     EXPECT_FALSE(form->Label6[8]->text().isEmpty());
 }
 
@@ -95,7 +96,7 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     Attach({});
     Launch();
     ASSERT_TRUE(Identified());
-    form->Session.bStampDatePending = false;
+    ASSERT_FALSE(form->Session.State().bStampDatePending);
 
     emu->setSilent(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label7[0]->text() == "DISCONNECTED"; }, 10000));
@@ -112,12 +113,12 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     // Probing at the boot loader's speed: the wake byte and the poll arrive at 38400. The probe goes
     // back and forth between the speeds, so each is waited for, not looked at once.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return form->Session.FlashMode && form->MSComm1->BaudRate() == 38400; }, 5000));
+        [&] { return form->Session.State().FlashMode && form->MSComm1->BaudRate() == 38400; }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastLineSpeed() == 38400; }, 5000));
     EXPECT_GT(emu->wrongSpeedByteCount(), 0);
 
     // Four more missed ticks bring it back to the application's speed.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.FlashMode; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.State().FlashMode; }, 5000));
     EXPECT_EQ(form->MSComm1->BaudRate(), 9600);
 
     emu->setSilent(false);
@@ -125,35 +126,15 @@ TEST_F(FormMainTest, NoticesTheAcceptorLeaveProbesBothSpeedsAndFindsItAgain)
     EXPECT_EQ(form->Label6[4]->text(), "Tyx Sarnel");
 }
 
-TEST_F(FormMainTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
-{
-    Attach({});
-    Launch();
-    ASSERT_TRUE(Identified());
-    form->Session.bStampDatePending = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->lastDateStamp().has_value(); }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.bStampDatePending; }, 5000));
-    EXPECT_EQ(form->lblDisplay->text(), "Device Programmed Successfully");
-
-    // An acceptor that answers polls but never the stamp: the attempts are bounded.
-    emulator::Fault ignore;
-    ignore.kind = emulator::FaultKind::NoReply;
-    ignore.times = 1000;
-    emu->failNextReplies(CmdDateStamp, ignore);
-    const int stampsBefore = emu->commandCount(CmdDateStamp);
-    form->Session.bStampDatePending = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Session.bStampDatePending; }, 30000));
-    EXPECT_GE(emu->commandCount(CmdDateStamp) - stampsBefore, AcceptorSession::MaxStampDateAttempts);
-    const int polls = emu->pollCount();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return emu->pollCount() > polls; }, 5000)) << "polling goes on";
-}
-
 TEST_F(FormMainTest, GuardExpiryAtNormalSpeedOnlyRestartsPolling)
 {
     Attach({});
     Launch();
     ASSERT_TRUE(Identified());
-    form->Session.ReplyCode = CmdWriteConfiguration;  // an old reply must not be handled again
+    // An old reply must not be handled again.
+    form->Session.ProcessAcceptorReply(test::ReplyFrame(CmdWriteConfiguration));
+    ASSERT_TRUE(form->TimerCmdResponseDelay->isActive());
+    form->TimerCmdResponseDelay->stop();
     const QString status = form->LabelNaStatusMessage->text();
     form->tmrGuard_Timer();
     EXPECT_EQ(form->LabelNaStatusMessage->text(), status);
@@ -275,7 +256,7 @@ TEST_F(FormMainTest, AuditOfATekraComesFromItsReply)
     std::vector<std::string> events;
     bool requested = false;
     QObject::connect(form->tmrPoll, &QTimer::timeout, form.get(), [&] {
-        const bool sentTheRequest = requested && !form->Session.AuditRequestPending;
+        const bool sentTheRequest = requested && !form->Session.State().AuditRequestPending;
         if (sentTheRequest)
             requested = false;
         events.push_back(sentTheRequest ? "request" : "poll");
