@@ -19,6 +19,7 @@
 #include "app/module/kdu_directory.h"
 #include "app/module/module_session.h"
 #include "app/module/module_transfers.h"
+#include "app/module/programmer.h"
 #include "app/module/qel_usb_client.h"
 #include "app/module/screen/kdu_audit_frame.h"
 #include "app/mainwindow/picture_sequence.h"
@@ -131,7 +132,6 @@ public:
     bool UpdateRunning = false;  // an update over the serial link is under way
     bool Busy() const { return HexLoading || UpdateRunning || ModuleBusy; }
     void LoadHexFile();
-    void StartAcceptorUpdate();
     // Whatever ended the update, the window is ready for the next one.
     void EndUpdate();
     // The names shown for the image and the acceptor are the same (never for variant 6).
@@ -167,9 +167,6 @@ public:
     void DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t unitType);
     void RefreshKduFileList(UsbDevice handle);
     void ConfirmEraseKduFile(const KduFileRow& line);
-    void DownloadFirmwareToKdu(uint32_t variantId);
-    void DownloadConfigurationToKdu(const EepromRecord& record);
-    void RefreshConfigurationFromKdu();
     // ---- the module's audit files (form_main_module_audit.cpp)
     // Creates the audit files the module lacks, after a listing that shows it lacks them.
     void EnableAuditMode();
@@ -179,6 +176,16 @@ public:
     int32_t StartUsbLibrary();
     // Stops the USB library if it was started and forgets its units.
     void StopUsbLibrary();
+
+    // ---- the device the user's reads and writes go to
+private:
+    friend class SerialWindowHost;  // what the serial programmer has the window do
+    std::unique_ptr<SerialProgrammerHost> serialHost_ = MakeSerialHost();
+    std::unique_ptr<SerialProgrammerHost> MakeSerialHost();
+    SerialProgrammer serialProgrammer_{Session, *MSComm1, pollLink_, guardLink_, *serialHost_};
+    ModuleProgrammer moduleProgrammer_{Module};
+    // Chosen by Connect from the port menu's entry.
+    Programmer* programmer_ = &serialProgrammer_;
 
 public slots:
     void CommandKDUErase_Click();

@@ -47,6 +47,7 @@ void FormMain::Connect()
 
     // A library left running would report units to a window that no longer shows them.
     StopUsbLibrary();
+    programmer_ = SerialMode() ? static_cast<Programmer*>(&serialProgrammer_) : &moduleProgrammer_;
     QString error;
     if (SerialMode()) {
         ShowDisconnected();

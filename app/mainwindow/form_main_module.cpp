@@ -318,19 +318,4 @@ KduConfigTarget FormMain::ModuleConfigTarget() const
     return {ImageVariant, FactoryRecord.SetupRevision, FactoryRecord.CalibrationRevision};
 }
 
-void FormMain::DownloadFirmwareToKdu(uint32_t variantId)
-{
-    Module.DownloadFirmwareToKdu(variantId, Firmware, LocalTimeNow());
-}
-
-void FormMain::DownloadConfigurationToKdu(const EepromRecord& record)
-{
-    Module.DownloadConfigurationToKdu(record, ModuleConfigTarget());
-}
-
-void FormMain::RefreshConfigurationFromKdu()
-{
-    Module.RefreshConfigurationFromKdu(ModuleConfigTarget(), AcceptorVariant, CurrentRecord);
-}
-
 }  // namespace kovrin
