@@ -130,7 +130,7 @@ public:
     FirmwareImage Firmware;  // the loaded image and its block table
     bool HexLoading = false;     // a firmware file is being read
     bool UpdateRunning = false;  // an update over the serial link is under way
-    bool Busy() const { return HexLoading || UpdateRunning || ModuleBusy; }
+    bool Busy() const { return HexLoading || UpdateRunning || Module.ModuleBusy; }
     void LoadHexFile();
     // Whatever ended the update, the window is ready for the next one.
     void EndUpdate();
@@ -158,12 +158,8 @@ private:
 
 public:
     // The module's flows; the window hands them its values and shows what they report.
+    // ComboPort's selection follows Module.KduInUse.
     ModuleSession Module{QelUsbExports(), *moduleHost_};
-    // The session's state under its own names; ComboPort's selection follows KduInUse.
-    UsbDevice& KduInUse = Module.KduInUse;
-    KduFileList& KduFiles = Module.KduFiles;
-    bool& KduListStale = Module.KduListStale;
-    bool& ModuleBusy = Module.ModuleBusy;
     void DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t unitType);
     void RefreshKduFileList(UsbDevice handle);
     void ConfirmEraseKduFile(const KduFileRow& line);
@@ -283,7 +279,7 @@ private:
     // The configuration screen's side of the window.
     bool SerialMode() const override { return ComPort < UsbEntry; }
     // What "DISCONNECTED" stands for: no acceptor answering, no module in use.
-    bool DeviceConnected() const { return Session.AcceptorFound || KduInUse != 0; }
+    bool DeviceConnected() const { return Session.AcceptorFound || Module.KduInUse != 0; }
     bool FirmwareImageLoaded() const override { return HexFileLoaded; }
     bool ExtractConfigFromImage() override;
     QString FirmwareModelName() const override;

@@ -115,7 +115,7 @@ void FormMain::OpenPortFlashSpeed()
 
 void FormMain::mnuCom1_Click(int16_t index)
 {
-    if (ModuleBusy)
+    if (Module.ModuleBusy)
         return;  // the download addresses the unit of this connection
     for (int i = 1; i <= UsbEntry; ++i)
         mnuCom1[i]->setChecked(i == index);
