@@ -276,8 +276,10 @@ private:
     void ReportFlashResult(int32_t result, int32_t blockNo) override;
     void UpdateAbandoned() override;
 
+    // A COM entry of the port menu is chosen (not the USB entry).
+    bool SerialMode() const { return ComPort < UsbEntry; }
     // The configuration screen's side of the window.
-    bool SerialMode() const override { return ComPort < UsbEntry; }
+    bool ConfiguresLoadedImage() const override { return programmer_->ConfiguresLoadedImage(); }
     // What "DISCONNECTED" stands for: no acceptor answering, no module in use.
     bool DeviceConnected() const { return Session.AcceptorFound || Module.KduInUse != 0; }
     bool FirmwareImageLoaded() const override { return HexFileLoaded; }

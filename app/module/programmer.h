@@ -32,6 +32,8 @@ public:
     // The write was given up before anything was sent.
     virtual void AbandonConfigurationWrite() = 0;
     virtual void WriteConfiguration(const EepromRecord& record, const KduConfigTarget& target) = 0;
+    // The configuration edited is the loaded image's, not one read from an attached acceptor.
+    virtual bool ConfiguresLoadedImage() const = 0;
 
     // ---- the firmware
     // A second image needs a restart of the program.
@@ -84,6 +86,7 @@ public:
     void BeginConfigurationWrite() override;
     void AbandonConfigurationWrite() override;
     void WriteConfiguration(const EepromRecord& record, const KduConfigTarget& target) override;
+    bool ConfiguresLoadedImage() const override { return false; }
     bool KeepsFirstImage() const override { return false; }
     ImageUse UseOfLoadedImage(uint8_t) const override { return ImageUse::FollowsAcceptor; }
     std::string FirmwareRefusal(const FirmwareImage&, uint8_t) const override { return {}; }
@@ -111,6 +114,7 @@ public:
     void BeginConfigurationWrite() override {}
     void AbandonConfigurationWrite() override {}
     void WriteConfiguration(const EepromRecord& record, const KduConfigTarget& target) override;
+    bool ConfiguresLoadedImage() const override { return true; }
     bool KeepsFirstImage() const override { return true; }
     ImageUse UseOfLoadedImage(uint8_t imageVariant) const override;
     std::string FirmwareRefusal(const FirmwareImage& image, uint8_t imageVariant) const override;

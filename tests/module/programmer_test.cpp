@@ -153,6 +153,7 @@ TEST_F(SerialProgrammerTest, AnUpdateGoesOnOnlyAtTheBootLoadersSpeed)
 {
     const FirmwareImage image = Image();
     EXPECT_FALSE(programmer.KeepsFirstImage());
+    EXPECT_FALSE(programmer.ConfiguresLoadedImage());
     EXPECT_EQ(programmer.UseOfLoadedImage(5), Programmer::ImageUse::FollowsAcceptor);
     EXPECT_EQ(programmer.FirmwareRefusal(FirmwareImage{}, 0), "");
     const Log start = {"poll off", "pause 500", "update starting", "write 27 00 0A F6 11 55 A0 55 88 C5",
@@ -213,6 +214,7 @@ struct ModuleProgrammerTest : ::testing::Test {
 TEST_F(ModuleProgrammerTest, OnlyAnImageOfAVariantTheModuleKnowsIsKeptAndSent)
 {
     EXPECT_TRUE(programmer.KeepsFirstImage());
+    EXPECT_TRUE(programmer.ConfiguresLoadedImage());
     EXPECT_EQ(programmer.RecordRefusal(5, 7), "");  // the attached acceptor plays no part
     const struct {
         uint8_t variant;
