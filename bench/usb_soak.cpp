@@ -126,7 +126,7 @@ public:
         kdu_->ForgetRequests();  // the emulator's own log would show as growth
         if (unplug) {
             // Gone during the operation, or the unplug is still waiting for its transfer: take it out now.
-            const bool gone = form_->KduInUse == 0 || !Connected(0);
+            const bool gone = form_->Module.KduInUse == 0 || !Connected(0);
             if (gone)
                 ++tallies_[op].cut;
             bus_->UnplugAt(port_, UnplugPoint::None);
@@ -170,7 +170,7 @@ public:
 private:
     bool Connected(int timeoutMs = 10000)
     {
-        return RunUntil([&] { return form_->Label7[0]->text() == "CONNECTED TO KDU" && form_->KduInUse != 0; },
+        return RunUntil([&] { return form_->Label7[0]->text() == "CONNECTED TO KDU" && form_->Module.KduInUse != 0; },
                         std::chrono::milliseconds(timeoutMs));
     }
 
@@ -190,7 +190,7 @@ private:
 
     void Run(Operation op)
     {
-        if (form_->KduInUse == 0)
+        if (form_->Module.KduInUse == 0)
             return;
         switch (op) {
         case Operation::FileList:
@@ -227,7 +227,7 @@ private:
     // Selects a listed file Kovrin wrote, of that class, and erases it.
     void Erase(uint8_t fileClass)
     {
-        const KduFileList& list = form_->KduFiles;
+        const KduFileList& list = form_->Module.KduFiles;
         QAbstractItemModel* model = form_->ListKDU->model();
         for (size_t row = 0; row < list.Lines.size() && int(row) < model->rowCount(); ++row) {
             const bool firmware = list.Lines[row].Type.rfind("Application", 0) == 0;

@@ -459,7 +459,7 @@ void FormMain::Form_Unload()
 
 void FormMain::closeEvent(QCloseEvent* event)
 {
-    if (ModuleBusy) {
+    if (Module.ModuleBusy) {
         event->ignore();  // the download ends first, with the module's file whole or erased
         return;
     }

@@ -21,6 +21,7 @@
 #include "app/module/kdu_directory.h"
 #include "app/module/module_session.h"
 #include "app/module/module_transfers.h"
+#include "app/module/programmer.h"
 #include "app/module/qel_usb_client.h"
 #include "app/module/screen/kdu_audit_frame.h"
 #include "app/mainwindow/picture_sequence.h"
@@ -135,9 +136,8 @@ public:
     FirmwareImage Firmware;  // the loaded image and its block table
     bool HexLoading = false;     // a firmware file is being read
     bool UpdateRunning = false;  // an update over the serial link is under way
-    bool Busy() const { return HexLoading || UpdateRunning || ModuleBusy; }
+    bool Busy() const { return HexLoading || UpdateRunning || Module.ModuleBusy; }
     void LoadHexFile();
-    void StartAcceptorUpdate();
     // Whatever ended the update, the window is ready for the next one.
     void EndUpdate();
     // The names shown for the image and the acceptor are the same (never for variant 6).
@@ -164,18 +164,11 @@ private:
 
 public:
     // The module's flows; the window hands them its values and shows what they report.
+    // ComboPort's selection follows Module.KduInUse.
     ModuleSession Module{QelUsbExports(), *moduleHost_};
-    // The session's state under its own names; ComboPort's selection follows KduInUse.
-    UsbDevice& KduInUse = Module.KduInUse;
-    KduFileList& KduFiles = Module.KduFiles;
-    bool& KduListStale = Module.KduListStale;
-    bool& ModuleBusy = Module.ModuleBusy;
     void DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t unitType);
     void RefreshKduFileList(UsbDevice handle);
     void ConfirmEraseKduFile(const KduFileRow& line);
-    void DownloadFirmwareToKdu(uint32_t variantId);
-    void DownloadConfigurationToKdu(const EepromRecord& record);
-    void RefreshConfigurationFromKdu();
     // ---- the module's audit files (form_main_module_audit.cpp)
     // Creates the audit files the module lacks, after a listing that shows it lacks them.
     void EnableAuditMode();
@@ -185,6 +178,16 @@ public:
     int32_t StartUsbLibrary();
     // Stops the USB library if it was started and forgets its units.
     void StopUsbLibrary();
+
+    // ---- the device the user's reads and writes go to
+private:
+    friend class SerialWindowHost;  // what the serial programmer has the window do
+    std::unique_ptr<SerialProgrammerHost> serialHost_ = MakeSerialHost();
+    std::unique_ptr<SerialProgrammerHost> MakeSerialHost();
+    SerialProgrammer serialProgrammer_{Session, *serialHost_};
+    ModuleProgrammer moduleProgrammer_{Module, State};
+    // Chosen by Connect from the port menu's entry.
+    Programmer* programmer_ = &serialProgrammer_;
 
 public slots:
     void CommandKDUErase_Click();
@@ -275,10 +278,12 @@ private:
     void ReportFlashResult(int32_t result, int32_t blockNo) override;
     void UpdateAbandoned() override;
 
+    // A COM entry of the port menu is chosen (not the USB entry).
+    bool SerialMode() const { return ComPort < UsbEntry; }
     // The configuration screen's side of the window.
-    bool SerialMode() const override { return ComPort < UsbEntry; }
+    bool ConfiguresLoadedImage() const override { return programmer_->ConfiguresLoadedImage(); }
     // What "DISCONNECTED" stands for: no acceptor answering, no module in use.
-    bool DeviceConnected() const { return Session.State().AcceptorFound || KduInUse != 0; }
+    bool DeviceConnected() const { return Session.State().AcceptorFound || Module.KduInUse != 0; }
     bool FirmwareImageLoaded() const override { return HexFileLoaded; }
     bool ExtractConfigFromImage() override;
     QString FirmwareModelName() const override;

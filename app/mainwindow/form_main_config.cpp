@@ -35,17 +35,7 @@ void FormMain::cmdConfig_Click()
 
 void FormMain::cmdRefresh_Click()
 {
-    if (!SerialMode()) {
-        RefreshConfigurationFromKdu();
-        return;
-    }
-    if (!ConfigurationPossible())
-        return;
-    ManageButtonStates(State.AcceptorVariant, false);
-    Session.StopPolling();
-    Session.Wait(ReceiveWaitMs);
-    Connect();
-    Session.ReadConfiguration();
+    programmer_->ReadConfiguration(ModuleConfigTarget(), State.AcceptorVariant, State.CurrentRecord);
 }
 
 void FormMain::cmdSend_Click()
@@ -56,27 +46,19 @@ void FormMain::cmdSend_Click()
     }
     if (!ConfigurationPossible())
         return;
-    if (SerialMode() && LayoutOfVariant(State.CurrentRecord.VariantCode) != LayoutOfVariant(State.AcceptorVariant)) {
-        // Bytes of one layout would land in the wrong places of the other.
-        MsgBox(this, "The configuration being edited is for another kind of acceptor than the one attached; "
-                     "nothing was sent.");
+    if (const std::string refusal = programmer_->RecordRefusal(State.CurrentRecord.VariantCode, State.AcceptorVariant);
+        !refusal.empty()) {
+        MsgBox(this, QString::fromStdString(refusal));
         return;
     }
     if (!frmConfiguration->ValidateConfigurationFields()) {
         MsgBox(this, "Invalid configuration");
         return;
     }
-    if (SerialMode()) {
-        ManageButtonStates(State.AcceptorVariant, false);
-        Session.StopPolling();
-        Session.Wait(ReceiveWaitMs);
-        Connect();
-        Session.StopPolling();  // no poll between the write and its answer
-    }
+    programmer_->BeginConfigurationWrite();
     const auto giveUp = [this] {
         ManageButtonStates(State.AcceptorVariant, true);
-        if (SerialMode())
-            Session.RestartPolling();
+        programmer_->AbandonConfigurationWrite();
     };
     if (State.ConfigSource == ConfigFromDefaults && !AskDefaultsWarning(frmWarning, this)) {
         giveUp();
@@ -93,22 +75,7 @@ void FormMain::cmdSend_Click()
 
 void FormMain::DownloadConfiguration(EepromRecord& record)
 {
-    if (!SerialMode()) {
-        DownloadConfigurationToKdu(record);
-        return;
-    }
-    EepromImage image{};
-    const CodecResult encoded = EncodeEepromImage(record, image);
-    // The record's own layout decides how many bytes go, never a length left by another acceptor.
-    const int16_t length = EepromLengthOf(record);
-    if (!encoded || length == 0) {
-        MsgBox(this, QString::fromStdString(encoded ? NoLayoutText(record.VariantCode) : encoded.message) +
-                         "\nNothing was sent.");
-        ManageButtonStates(State.AcceptorVariant, true);
-        Session.RestartPolling();
-        return;
-    }
-    Session.WriteConfiguration(image, length, LayoutOfVariant(record.VariantCode));
+    programmer_->WriteConfiguration(record, ModuleConfigTarget());
 }
 
 void FormMain::ConfigurationWriteRefused()

@@ -56,7 +56,7 @@ void FormMain::cmdOpenHex_Click()
 {
     if (Busy())
         return;
-    if (!SerialMode() && HexFileLoaded) {
+    if (programmer_->KeepsFirstImage() && HexFileLoaded) {
         MsgBox(this, "Exit Kovrin and restart in order to load another file", MsgButtons::Ok, MsgIcon::None,
                "File already loaded");
         cmdOpenHex->setEnabled(false);
@@ -137,11 +137,15 @@ void FormMain::LoadHexFile()
         FlashInhibit &= ~InhibitNoFirmwareFile;
     HexFileLoaded = true;
     finish("");
-    if (!SerialMode()) {
-        if (VariantRow(ImageVariant).ModuleFirmwareId != 0)
-            cmdFlashRqt->setEnabled(true);
-        else
-            HexFileLoaded = false;
+    switch (programmer_->UseOfLoadedImage(ImageVariant)) {
+    case Programmer::ImageUse::Ready:
+        cmdFlashRqt->setEnabled(true);
+        break;
+    case Programmer::ImageUse::Unusable:
+        HexFileLoaded = false;
+        break;
+    case Programmer::ImageUse::FollowsAcceptor:
+        break;
     }
 }
 
@@ -194,50 +198,56 @@ void FormMain::cmdFlashRqt_Click()
         MsgBox(this, "No device connected!", MsgButtons::Ok, MsgIcon::None, "Disconnected");
         return;
     }
-    if (!SerialMode()) {
-        const size_t revisionShown = ImageVariant != 0 ? Firmware.revision.size() : 0;
-        if (revisionShown != 4)
-            MsgBox(this, "Bad Firmware revision");
-        else if (Busy() || !Firmware.analysed || Firmware.BlockTable.empty())
-            return;
-        else if (const uint32_t id = VariantRow(ImageVariant).ModuleFirmwareId; id != 0)
-            DownloadFirmwareToKdu(id);
+    if (const std::string refusal = programmer_->FirmwareRefusal(Firmware, ImageVariant); !refusal.empty()) {
+        MsgBox(this, QString::fromStdString(refusal));
         return;
     }
     if (Busy() || !Firmware.analysed || Firmware.BlockTable.empty())
         return;  // never an update without a whole block table
-    Session.StopPolling();
-    cmdFlashRqt->setEnabled(false);
-    ManageButtonStates(State.AcceptorVariant, false);
-    Session.Wait(PortCloseWaitMs);
-    FlashInhibit |= InhibitUpdateRequested;
-    FlashInhibit |= InhibitNoAcceptor;
-    Session.ExpectHeaderlessReply();
-    SetBackground(lblDisplay, ColourLightBlue);
-    SetTextColour(lblDisplay, ColourBlack);
-    lblDisplay->setText("Initializing ...");
-    lblDeviceChk->clear();
-    lblDeviceChk->hide();
-    UpdateRunning = true;
-    SetFirmwareButtons();
-    StartAcceptorUpdate();
-    OpenPortFlashSpeed();
-    if (!Session.State().FlashMode) {
-        // The port did not reopen at the boot loader's speed: the update is over before it began.
-        EndUpdate();
-        lblDisplay->setText("The port could not be opened at 38400 baud; the update did not start.");
-        Session.RestartPolling();
-        return;
-    }
-    ManageImages(State.AcceptorVariant);
+    programmer_->WriteFirmware(Firmware, ImageVariant, ImageNamedAsAcceptor());
 }
 
-void FormMain::StartAcceptorUpdate()
+// ---- what the serial programmer has the window do
+
+class SerialWindowHost final : public SerialProgrammerHost {
+public:
+    explicit SerialWindowHost(FormMain& form) : f(form) {}
+
+    void Message(const std::string& text) override { MsgBox(&f, QString::fromStdString(text)); }
+    void EnableButtons(bool enabled) override { f.ManageButtonStates(f.State.AcceptorVariant, enabled); }
+    void Reconnect() override { f.Connect(); }
+    void UpdateStarting() override
+    {
+        f.cmdFlashRqt->setEnabled(false);
+        f.ManageButtonStates(f.State.AcceptorVariant, false);
+        f.FlashInhibit |= InhibitUpdateRequested;
+        f.FlashInhibit |= InhibitNoAcceptor;
+        f.SetBackground(f.lblDisplay, ColourLightBlue);
+        f.SetTextColour(f.lblDisplay, ColourBlack);
+        f.lblDisplay->setText("Initializing ...");
+        f.lblDeviceChk->clear();
+        f.lblDeviceChk->hide();
+        f.UpdateRunning = true;
+        f.SetFirmwareButtons();
+        f.blockRetries_ = f.bootstrapRetries_ = 0;
+        for (QLabel* l : {f.Label59, f.Label60, f.Label61, f.Label62})
+            l->setText("0");
+    }
+    void OpenPortFlashSpeed() override { f.OpenPortFlashSpeed(); }
+    void UpdateDidNotStart() override
+    {
+        f.EndUpdate();
+        f.lblDisplay->setText("The port could not be opened at 38400 baud; the update did not start.");
+    }
+    void UpdateUnderWay() override { f.ManageImages(f.State.AcceptorVariant); }
+
+private:
+    FormMain& f;
+};
+
+std::unique_ptr<SerialProgrammerHost> FormMain::MakeSerialHost()
 {
-    Session.StartUpdate(&Firmware.BlockTable, Firmware.ImageChecksum, ImageNamedAsAcceptor());
-    blockRetries_ = bootstrapRetries_ = 0;
-    for (QLabel* l : {Label59, Label60, Label61, Label62})
-        l->setText("0");
+    return std::make_unique<SerialWindowHost>(*this);
 }
 
 // ---- what the update has the window show

@@ -47,6 +47,7 @@ void FormMain::Connect()
 
     // A library left running would report units to a window that no longer shows them.
     StopUsbLibrary();
+    programmer_ = SerialMode() ? static_cast<Programmer*>(&serialProgrammer_) : &moduleProgrammer_;
     QString error;
     if (SerialMode()) {
         ShowDisconnected();
@@ -114,7 +115,7 @@ void FormMain::OpenPortFlashSpeed()
 
 void FormMain::mnuCom1_Click(int16_t index)
 {
-    if (ModuleBusy)
+    if (Module.ModuleBusy)
         return;  // the download addresses the unit of this connection
     for (int i = 1; i <= UsbEntry; ++i)
         mnuCom1[i]->setChecked(i == index);

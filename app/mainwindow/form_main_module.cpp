@@ -246,13 +246,13 @@ void FormMain::DeviceChangeCallback(UsbDevice handle, int32_t event, int32_t uni
 
 void FormMain::SelectUnitInUse()
 {
-    ComboPort->setCurrentIndex(KduInUse ? ComboPort->findData(QVariant::fromValue(KduInUse)) : -1);
+    ComboPort->setCurrentIndex(Module.KduInUse ? ComboPort->findData(QVariant::fromValue(Module.KduInUse)) : -1);
 }
 
 void FormMain::ShowModuleButtons()
 {
     if (!SerialMode())
-        ManageButtonStates(State.AcceptorVariant, KduInUse != 0);
+        ManageButtonStates(State.AcceptorVariant, Module.KduInUse != 0);
 }
 
 void FormMain::ComboPort_Click(int index)
@@ -294,7 +294,7 @@ void FormMain::RefreshKduFileList(UsbDevice handle)
 
 void FormMain::CommandKDUErase_Click()
 {
-    if (ModuleBusy || kduFileRows_->rowCount() == 0)
+    if (Module.ModuleBusy || kduFileRows_->rowCount() == 0)
         return;
     const QModelIndexList selected = ListKDU->selectionModel()->selectedRows();
     const KduFileRow* line = selected.isEmpty() ? nullptr : kduFileRows_->Row(selected.front().row());
@@ -316,22 +316,6 @@ void FormMain::ConfirmEraseKduFile(const KduFileRow& line)
 KduConfigTarget FormMain::ModuleConfigTarget() const
 {
     return {ImageVariant, State.FactoryRecord.SetupRevision, State.FactoryRecord.CalibrationRevision};
-}
-
-void FormMain::DownloadFirmwareToKdu(uint32_t variantId)
-{
-    Module.DownloadFirmwareToKdu(variantId, Firmware, LocalTimeNow());
-}
-
-void FormMain::DownloadConfigurationToKdu(const EepromRecord& record)
-{
-    if (const int16_t length = Module.DownloadConfigurationToKdu(record, ModuleConfigTarget()))
-        State.EepromLength = length;
-}
-
-void FormMain::RefreshConfigurationFromKdu()
-{
-    Module.RefreshConfigurationFromKdu(ModuleConfigTarget(), State.AcceptorVariant, State.CurrentRecord);
 }
 
 }  // namespace kovrin

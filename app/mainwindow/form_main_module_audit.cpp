@@ -12,7 +12,7 @@ namespace kovrin {
 
 void FormMain::cmdViewAudit_Click()
 {
-    if (ModuleBusy)
+    if (Module.ModuleBusy)
         return;
     if (cmdViewAudit->text() == "View Audit Data")
         ViewKduAudit();

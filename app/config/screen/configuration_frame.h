@@ -23,8 +23,9 @@ namespace kovrin {
 // What the configuration screen needs from the main window.
 struct ConfigHost {
     virtual ~ConfigHost() = default;
-    // A COM entry of the port menu is chosen (not the USB entry).
-    virtual bool SerialMode() const = 0;
+    // The configuration edited is the loaded firmware image's, for the programming module, not the
+    // attached acceptor's: it starts from the image's factory block and the module list comes back on close.
+    virtual bool ConfiguresLoadedImage() const = 0;
     // Paints the configuration frame in `colour` (0x00BBGGRR) for a moment and beeps.
     virtual void FlashConfigFrame(int32_t colour) = 0;
     // A valid firmware file is loaded (HexFileLoaded).

@@ -46,7 +46,7 @@ void ConfigurationFrame::ShowModuleSerialAndRevisions(const EepromRecord& serial
 
 void ConfigurationFrame::cmdConfig_Click()
 {
-    if (!host_.SerialMode()) {
+    if (host_.ConfiguresLoadedImage()) {
         if (!host_.FirmwareImageLoaded()) {
             MsgBox(this, "Must load a valid Tyx firmware file first");
             return;
@@ -73,7 +73,7 @@ void ConfigurationFrame::cmdConfig_Click()
 void ConfigurationFrame::cmdConfigClose_Click()
 {
     hide();
-    if (!host_.SerialMode())
+    if (host_.ConfiguresLoadedImage())
         host_.ShowModuleList(true);
 }
 
@@ -138,7 +138,7 @@ bool ConfigurationFrame::LoadConfigFile()
         ShowConfiguration(state_.CurrentRecord, state_.AcceptorVariant);
         SaveSettings(state_.Settings);
         host_.FlashConfigFrame(ColourYellow);
-        if (!host_.SerialMode() && VariantRow(state_.CurrentRecord.VariantCode).ModuleFirmwareId != 0)
+        if (host_.ConfiguresLoadedImage() && VariantRow(state_.CurrentRecord.VariantCode).ModuleFirmwareId != 0)
             ShowModuleSerialAndRevisions(state_.CurrentRecord);
         return true;
     }

@@ -154,7 +154,7 @@ TEST_F(ModuleAuditWindow, EnablingAuditModeCreatesBothFilesWithTheirLeadingByte)
     EXPECT_EQ(commands, (std::vector<int>{CmdCreate, CmdWrite, CmdClose, CmdCreate, CmdWrite, CmdClose}));
     EXPECT_EQ(ListedNames(*form), (QStringList{"TyxAuditData.bin", "TyxTekraAuditData.bin"}));
     EXPECT_EQ(form->cmdViewAudit->text(), "View Audit Data");
-    EXPECT_FALSE(form->ModuleBusy);
+    EXPECT_FALSE(form->Module.ModuleBusy);
 
     // The next click views the new file: the columns and no row.
     SelectListed(*form, "TyxAuditData.bin");
@@ -186,8 +186,8 @@ TEST_F(ModuleAuditWindow, OnlyAMissingFileIsCreatedSoNoRecordsAreHidden)
     EXPECT_EQ(kdu->Files().size(), 2u);
 
     // Without a unit the listing is gone with it, and the unit is what is missing.
-    form->KduInUse = 0;
-    form->KduFiles = {};
+    form->Module.KduInUse = 0;
+    form->Module.KduFiles = {};
     messages.clear();
     form->EnableAuditMode();
     ASSERT_EQ(messages.size(), 1u);
@@ -201,8 +201,8 @@ TEST_F(ModuleAuditWindow, NothingIsCreatedWithoutAWholeListing)
     auto kdu = ConnectKduWith({AuditFile(AuditFileKind::Tekra, TekraRecords)});
     // The listings break off before they reach the Tekra file: the last one and the one made again.
     kdu->AddFault(CmdEnum, {UsbFaultKind::NoReply, 2, 0});
-    form->RefreshKduFileList(form->KduInUse);
-    ASSERT_TRUE(form->KduListStale);
+    form->RefreshKduFileList(form->Module.KduInUse);
+    ASSERT_TRUE(form->Module.KduListStale);
     messages.clear();
     const size_t before = kdu->Requests().size();
     form->EnableAuditMode();
@@ -252,7 +252,7 @@ TEST_F(ModuleAuditWindow, AWrongListingBeforeKeepsTheCleanUpFromErasingAFileThat
     auto kdu = ConnectKduWith({AuditFile(AuditFileKind::Tekra, TekraRecords)});
     // Entry 0 answered as if past the last entry: the listing shows no file.
     kdu->AddFault(CmdEnum, {UsbFaultKind::Status, 1, 0, 1, 5});
-    form->RefreshKduFileList(form->KduInUse);
+    form->RefreshKduFileList(form->Module.KduInUse);
     ASSERT_EQ(ListedNames(*form), QStringList{"No Files found"});
     // The Tekra file's byte fails: two Tekra files now fit its entry.
     kdu->AddFault(CmdWrite, {UsbFaultKind::Status, 1, 1, 1, 2});
@@ -301,7 +301,7 @@ TEST_F(ModuleAuditWindow, ViewingReadsTheFileWithProgressAndShowsEveryRecord)
     // Posted before the read: it runs before the last piece only if the window keeps handling its events.
     bool handledDuringRead = false;
     QTimer::singleShot(0, form.get(), [&] {
-        handledDuringRead = form->ModuleBusy && form->ProgressBar1->value() < form->ProgressBar1->maximum();
+        handledDuringRead = form->Module.ModuleBusy && form->ProgressBar1->value() < form->ProgressBar1->maximum();
     });
     form->cmdViewAudit->click();
     EXPECT_TRUE(messages.empty());
@@ -393,7 +393,7 @@ TEST_F(ModuleAuditWindow, AFailedReadKeepsWhatTheListShowed)
     EXPECT_EQ(AuditList()->rowCount(), 2);
     EXPECT_EQ(AuditList()->index(0, ColumnSerial).data().toString(), "TT700012345");
     EXPECT_EQ(form->ProgressBar1->value(), 0);
-    EXPECT_FALSE(form->ModuleBusy);
+    EXPECT_FALSE(form->Module.ModuleBusy);
     EXPECT_EQ(Commands(*kdu).back(), CmdClose) << "the file is closed after the failure";
 }
 

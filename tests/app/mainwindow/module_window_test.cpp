@@ -65,7 +65,7 @@ protected:
         auto first = Module();
         const int port = Plug(first);
         ASSERT_TRUE(Connected());
-        const UsbDevice unit = form->KduInUse;
+        const UsbDevice unit = form->Module.KduInUse;
         auto second = Module();
         const size_t held = first->Files().size();
         ASSERT_EQ(second->Files().size(), held);
@@ -77,7 +77,7 @@ protected:
                     Plug(second);
                 else
                     Unplug(port);
-                EXPECT_TRUE(QTest::qWaitFor([&] { return form->KduInUse != unit; }, 5000));
+                EXPECT_TRUE(QTest::qWaitFor([&] { return form->Module.KduInUse != unit; }, 5000));
             }
             return MsgResult::Ok;
         });
@@ -112,16 +112,16 @@ TEST_F(ModuleWindow, AKduArrivesWithItsFilesAndLeavesWithThem)
     ASSERT_EQ(form->ComboPort->count(), 1);
     EXPECT_TRUE(form->ComboPort->itemText(0).endsWith(" KDU"));
     EXPECT_EQ(form->ComboPort->currentIndex(), 0);
-    EXPECT_EQ(form->ComboPort->itemText(0), QString::number(form->KduInUse, 16).toUpper() + " KDU");
+    EXPECT_EQ(form->ComboPort->itemText(0), QString::number(form->Module.KduInUse, 16).toUpper() + " KDU");
     EXPECT_FALSE(form->FrameKDU->isHidden());
     EXPECT_FALSE(form->ListKDU->isHidden());
     EXPECT_EQ(ListedNames(*form),
               (QStringList{"Tyx_Config.bin", "TyxAuditData.bin", "TyxTekraAuditData.bin", "Tyx_BA_Config.bin"}));
-    EXPECT_EQ(form->KduFiles.Lines[0].Line, "1\tTyx_Config.bin               \tConfiguration\t" +
-                                                std::to_string(form->KduFiles.Lines[0].Size) + " bytes");
-    EXPECT_EQ(form->KduFiles.AuditFileId, 2);
-    EXPECT_EQ(form->KduFiles.TekraAuditFileId, 3);
-    EXPECT_TRUE(form->KduFiles.SarnelConfigPresent);
+    EXPECT_EQ(form->Module.KduFiles.Lines[0].Line, "1\tTyx_Config.bin               \tConfiguration\t" +
+                                                std::to_string(form->Module.KduFiles.Lines[0].Size) + " bytes");
+    EXPECT_EQ(form->Module.KduFiles.AuditFileId, 2);
+    EXPECT_EQ(form->Module.KduFiles.TekraAuditFileId, 3);
+    EXPECT_TRUE(form->Module.KduFiles.SarnelConfigPresent);
     EXPECT_EQ(form->cmdViewAudit->text(), "View Audit Data");
     EXPECT_TRUE(form->cmdViewAudit->isHidden()) << "the access code shows it";
     EXPECT_TRUE(form->cmdCalibrate[form->State.AcceptorVariant]->isHidden());
@@ -131,7 +131,7 @@ TEST_F(ModuleWindow, AKduArrivesWithItsFilesAndLeavesWithThem)
     EXPECT_TRUE(form->FrameKDU->isHidden());
     EXPECT_EQ(form->ComboPort->count(), 0);
     EXPECT_EQ(form->ComboPort->currentIndex(), -1);
-    EXPECT_EQ(form->KduInUse, 0u);
+    EXPECT_EQ(form->Module.KduInUse, 0u);
     EXPECT_TRUE(messages.empty());
 }
 
@@ -141,7 +141,7 @@ TEST_F(ModuleWindow, AUnitPresentAtStartIsReportedWhileTheLibraryStarts)
     Launch();
     EXPECT_EQ(form->Label7[0]->text(), "CONNECTED TO KDU");
     EXPECT_EQ(ListedNames(*form), QStringList{"No Files found"});
-    EXPECT_EQ(form->KduFiles.AuditFileId, -1);
+    EXPECT_EQ(form->Module.KduFiles.AuditFileId, -1);
     EXPECT_EQ(form->cmdViewAudit->text(), "Enable Audit Mode");
 
     // Choosing a COM entry stops the library; its units go with it.
@@ -149,7 +149,7 @@ TEST_F(ModuleWindow, AUnitPresentAtStartIsReportedWhileTheLibraryStarts)
     EXPECT_EQ(form->ComboPort->count(), 0);
     EXPECT_TRUE(form->ComboPort->isHidden());
     EXPECT_TRUE(form->FrameKDU->isHidden());
-    EXPECT_EQ(form->KduInUse, 0u);
+    EXPECT_EQ(form->Module.KduInUse, 0u);
 }
 
 TEST_F(ModuleWindow, TheUnitInUseStaysSelectedWhileOthersComeAndGo)
@@ -157,7 +157,7 @@ TEST_F(ModuleWindow, TheUnitInUseStaysSelectedWhileOthersComeAndGo)
     Launch();
     const int first = Plug(Module());
     ASSERT_TRUE(Connected());
-    const UsbDevice kdu = form->KduInUse;
+    const UsbDevice kdu = form->Module.KduInUse;
 
     const int rdu = Plug(Module("rdu"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComboPort->count() == 2; }, 5000));
@@ -178,13 +178,13 @@ TEST_F(ModuleWindow, TheUnitInUseStaysSelectedWhileOthersComeAndGo)
 
     // A second KDU is taken into use; the first one's leaving then changes nothing on the screen.
     Plug(Module("kdu", false));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->KduInUse != kdu && form->KduInUse != 0; }, 5000));
-    const UsbDevice second = form->KduInUse;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Module.KduInUse != kdu && form->Module.KduInUse != 0; }, 5000));
+    const UsbDevice second = form->Module.KduInUse;
     EXPECT_EQ(form->ComboPort->currentData().value<UsbDevice>(), second);
     EXPECT_EQ(ListedNames(*form), QStringList{"No Files found"});
     Unplug(first);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->ComboPort->count() == 2; }, 5000));
-    EXPECT_EQ(form->KduInUse, second);
+    EXPECT_EQ(form->Module.KduInUse, second);
     EXPECT_EQ(form->Label7[0]->text(), "CONNECTED TO KDU");
 
     // Choosing the Knurl in the unit list leaves the module in use.
@@ -208,9 +208,9 @@ TEST_F(ModuleWindow, ChoosingTheUnitAgainKeepsTheAuditButtonAsTheAccessCodeLeftI
 
     // A unit arriving hides it, as it does on its own.
     form->cmdViewAudit->show();
-    const UsbDevice first = form->KduInUse;
+    const UsbDevice first = form->Module.KduInUse;
     Plug(Module("kdu", false));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->KduInUse != first; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Module.KduInUse != first; }, 5000));
     EXPECT_TRUE(form->cmdViewAudit->isHidden());
 }
 
@@ -227,7 +227,7 @@ TEST_F(ModuleWindow, AModuleWithOldSoftwareIsRefusedAndThePortMenuGoesBackToCom1
     EXPECT_EQ(messages[0].title, "Old KDU App software");
     EXPECT_TRUE(form->mnuCom1[1]->isChecked());
     EXPECT_EQ(form->ComboPort->count(), 0);
-    EXPECT_EQ(form->KduInUse, 0u);
+    EXPECT_EQ(form->Module.KduInUse, 0u);
     EXPECT_EQ(form->cmdFlashRqt->text(), "&UPDATE BA");
 }
 
@@ -252,7 +252,7 @@ TEST_F(ModuleWindow, EraseAsksFirstAndCancelKeepsTheFile)
     form->CommandKDUErase->click();
     ASSERT_EQ(kdu->Files().size(), 3u);
     EXPECT_EQ(ListedNames(*form), (QStringList{"Tyx_Config.bin", "TyxTekraAuditData.bin", "Tyx_BA_Config.bin"}));
-    EXPECT_EQ(form->KduFiles.AuditFileId, -1);
+    EXPECT_EQ(form->Module.KduFiles.AuditFileId, -1);
 
     for (const QString name : {"Tyx_Config.bin", "TyxTekraAuditData.bin", "Tyx_BA_Config.bin"}) {
         SelectListed(*form, name);
@@ -307,8 +307,8 @@ TEST_F(ModuleWindow, AFirmwareFileOnTheModuleIsTheImageAsHexText)
         }
     }
 
-    ASSERT_NE(form->KduFiles.Find(uint16_t(firmware[0].Number)), nullptr);
-    EXPECT_EQ(form->KduFiles.Find(uint16_t(firmware[0].Number))->Type, "Application (Sarnel)");
+    ASSERT_NE(form->Module.KduFiles.Find(uint16_t(firmware[0].Number)), nullptr);
+    EXPECT_EQ(form->Module.KduFiles.Find(uint16_t(firmware[0].Number))->Type, "Application (Sarnel)");
     EXPECT_TRUE(ListedNames(*form).contains("Ver   043 TYX_FW.HEX"));
 
     form->cmdFlashRqt_Click();
@@ -344,7 +344,7 @@ TEST_F(ModuleWindow, AFailedFirmwareDownloadLeavesNoFileAndSaysWhy)
         EXPECT_EQ(messages[0].text.section('\n', 0, 0), c.why);
         EXPECT_TRUE(FilesOfClass(*kdu, 3).empty());
         EXPECT_EQ(kdu->Files().size(), 4u);
-        EXPECT_FALSE(form->ModuleBusy);
+        EXPECT_FALSE(form->Module.ModuleBusy);
         kdu->ClearFaults();
     }
     // The module took the next download whole.
@@ -368,7 +368,7 @@ TEST_F(ModuleWindow, AWrongListingBeforeADownloadKeepsTheFirmwareFileThatWasTher
     kdu->WithFiles([&](emulator::usb::ModuleFiles& files) { return files.Add(held); });
     // Entry 0 answered as if past the last entry: the listing shows no file, so the download goes ahead.
     kdu->AddFault(0x3A, {UsbFaultKind::Status, 1, 0, 1, 5});
-    form->RefreshKduFileList(form->KduInUse);
+    form->RefreshKduFileList(form->Module.KduInUse);
     ASSERT_EQ(ListedNames(*form), QStringList{"No Files found"});
     kdu->AddFault(CmdWrite, {UsbFaultKind::Status, 1, 1, 1, 2});
     form->cmdFlashRqt_Click();
@@ -399,7 +399,7 @@ TEST_F(ModuleWindow, AStaleFileListRefusesNewFilesUntilItIsReadAgain)
     Plug(kdu);
     ASSERT_TRUE(Connected());
     ASSERT_TRUE(MessageShown("Error - Link Time out "));
-    EXPECT_TRUE(form->KduListStale);
+    EXPECT_TRUE(form->Module.KduListStale);
     EXPECT_EQ(ListedNames(*form), QStringList{"Tyx_Config.bin"});
 
     // The next download lists the files first; with the module answering again it goes ahead.
@@ -407,7 +407,7 @@ TEST_F(ModuleWindow, AStaleFileListRefusesNewFilesUntilItIsReadAgain)
     LoadSarnelImage();
     messages.clear();
     form->cmdFlashRqt_Click();
-    EXPECT_FALSE(form->KduListStale);
+    EXPECT_FALSE(form->Module.KduListStale);
     EXPECT_EQ(form->lblDisplay->text(), "Download complete");
     EXPECT_EQ(FilesOfClass(*kdu, 3).size(), 1u);
 
@@ -417,7 +417,7 @@ TEST_F(ModuleWindow, AStaleFileListRefusesNewFilesUntilItIsReadAgain)
     SelectListed(*form, "Ver   043 TYX_FW.HEX");
     form->CommandKDUErase->click();
     ASSERT_TRUE(FilesOfClass(*kdu, 3).empty());
-    EXPECT_TRUE(form->KduListStale);
+    EXPECT_TRUE(form->Module.KduListStale);
     messages.clear();
     form->cmdFlashRqt_Click();
     ASSERT_FALSE(messages.empty());
@@ -508,7 +508,7 @@ TEST_F(ModuleWindow, AConfigurationFileOfTheLoadedRevisionIsReadBack)
         return files.Add(readable);
     });
     form->ComboPort_Click(form->ComboPort->currentIndex());  // lists the module's files again
-    ASSERT_EQ(form->KduFiles.RevisionTable.count(26), 1u);
+    ASSERT_EQ(form->Module.KduFiles.RevisionTable.count(26), 1u);
 
     messages.clear();
     form->cmdRefresh_Click();

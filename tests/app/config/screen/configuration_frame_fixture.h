@@ -32,7 +32,7 @@ struct FakeHost : ConfigHost {
     std::vector<bool> moduleList;
     int auditHidden = 0;
 
-    bool SerialMode() const override { return serial; }
+    bool ConfiguresLoadedImage() const override { return !serial; }
     void FlashConfigFrame(int32_t colour) override { flashes.push_back(colour); }
     bool FirmwareImageLoaded() const override { return firmwareLoaded; }
     bool ExtractConfigFromImage() override
