@@ -1,15 +1,12 @@
-// Reading and writing the acceptor's configuration over the serial link.
+// Reading and writing the configuration, on whichever device the port menu chose.
 
 #include <QLabel>
 #include <QFrame>
-#include <QListWidget>
 #include <QScrollBar>
-#include <QTimer>
 
 #include "app/config/eeprom_map.h"
 #include "app/config/screen/form_warning.h"
 #include "app/config/screen_values.h"
-#include "app/link/acceptor_variant.h"
 #include "app/mainwindow/form_main.h"
 #include "app/widgets/message_seam.h"
 

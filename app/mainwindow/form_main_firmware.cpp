@@ -1,4 +1,4 @@
-// Firmware files and the update over the serial link.
+// Firmware files, the update, and what the serial programmer has the window do.
 
 #include <QApplication>
 #include <QFile>
