@@ -1,97 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/config/eeprom_map.h"
 #include "app/link/acceptor_session.h"
+#include "tests/app/link/fake_link.h"
 #include "tests/support/reply_frame.h"
 
 namespace kovrin {
 namespace {
 
+using test::HexBytes;
 using test::ReplyFrame;
-
-std::string Hex(const Bytes& bytes)
-{
-    std::string s;
-    char digits[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(digits, sizeof digits, s.empty() ? "%02X" : " %02X", b);
-        s += digits;
-    }
-    return s;
-}
-
-// Records what the session writes and waits for, one line per call.
-class FakePort : public SerialPort {
-public:
-    explicit FakePort(std::vector<std::string>& calls) : calls_(calls) {}
-    bool portOpen = true;
-    bool writeFails = false;
-    Bytes arrived;  // what the next read takes
-
-    bool Open(int number, const char* settings) override
-    {
-        calls_.push_back("open " + std::to_string(number) + " " + settings);
-        portOpen = true;
-        return true;
-    }
-    void Close() override
-    {
-        calls_.push_back("close");
-        portOpen = false;
-    }
-    bool PortOpen() const override { return portOpen; }
-    bool Output(const Bytes& bytes) override
-    {
-        calls_.push_back("write " + Hex(bytes));
-        return !writeFails;
-    }
-    Bytes Input() override { return std::exchange(arrived, {}); }
-    void Wait(int ms) override { calls_.push_back("pause " + std::to_string(ms)); }
-
-private:
-    std::vector<std::string>& calls_;
-};
-
-// Records how the session runs a timer: "poll on", "guard 1500", "guard off".
-class FakeTimer : public LinkTimer {
-public:
-    FakeTimer(std::vector<std::string>& calls, std::string name) : calls_(calls), name_(std::move(name)) {}
-    void Start() override
-    {
-        running = true;
-        calls_.push_back(name_ + " on");
-    }
-    void Start(int ms) override
-    {
-        running = true;
-        calls_.push_back(name_ + " " + std::to_string(ms));
-    }
-    void Stop() override
-    {
-        running = false;
-        calls_.push_back(name_ + " off");
-    }
-    // The interval ends: what the window runs on the timer's event runs, only for a running timer.
-    void Tick()
-    {
-        ASSERT_TRUE(running) << name_ << " ticks while stopped";
-        fire();
-    }
-
-    bool running = false;
-    std::function<void()> fire;
-
-private:
-    std::vector<std::string>& calls_;
-    std::string name_;
-};
 
 // Records what the session asks of the window, one line per call.
 class FakeHost : public AcceptorSessionHost {
@@ -133,7 +56,7 @@ public:
     }
     void ConfigurationWriteRefused() override { Call("write refused"); }
     void WaitForReboot(int ms) override { Call("reboot wait " + std::to_string(ms)); }
-    void ShowAuditReply(const Bytes& frame) override { Call("audit " + Hex(frame)); }
+    void ShowAuditReply(const Bytes& frame) override { Call("audit " + HexBytes(frame)); }
     void ShowDeviceProgrammed() override { Call("device programmed"); }
     void ShowStatus(const std::string& text) override { Call("status " + text); }
     void ShowProgress(int percent) override { Call("progress " + std::to_string(percent)); }
@@ -282,9 +205,9 @@ protected:
     bool serial = true;  // the port menu names a serial port
     const std::vector<FlashBlock> smallImage = {{0x4000, HexData, Bytes(2, 0xAB)}, {0, HexEndOfFile, {}}};
     FakeHost host;
-    FakePort port{host.calls};
-    FakeTimer poll{host.calls, "poll"};
-    FakeTimer guard{host.calls, "guard"};
+    test::LoggingPort port{host.calls};
+    test::LoggingTimer poll{host.calls, "poll"};
+    test::LoggingTimer guard{host.calls, "guard"};
     ProgramState program;  // what the program holds, which the link reads and sets
     std::unique_ptr<AcceptorSession> session = std::make_unique<AcceptorSession>(port, poll, guard, host, program);
 };
@@ -414,7 +337,7 @@ TEST_F(SessionTest, TheReceiveEventDropsWhatCameWithALineErrorAndCompletesASplit
     EXPECT_TRUE(session->Receiver().RxHeaderFound);
     port.arrived.assign(audit.begin() + 10, audit.end());
     session->OnComm(SerialPort::comEvReceive);
-    EXPECT_EQ(Taken(), (Calls{"pause 20", "poll off", "guard off", "audit " + Hex(audit), "poll on"}));
+    EXPECT_EQ(Taken(), (Calls{"pause 20", "poll off", "guard off", "audit " + HexBytes(audit), "poll on"}));
     EXPECT_FALSE(session->Receiver().RxHeaderFound);
 }
 
@@ -486,7 +409,7 @@ TEST_F(SessionTest, EachReplyCodeIsHandledByItsCode)
         {"configuration written: the reboot wait, no polling", ReplyFrame(CmdWriteConfiguration),
          CmdWriteConfiguration, {"reboot wait 7000"}},
         {"date stamp", ReplyFrame(CmdDateStamp), CmdDateStamp, {"device programmed", "poll on"}},
-        {"audit counters", audit, CmdReadAudit, {"audit " + Hex(audit), "poll on"}},
+        {"audit counters", audit, CmdReadAudit, {"audit " + HexBytes(audit), "poll on"}},
         {"acknowledgement of a stamp", ReplyFrame(ReplyAcknowledge), CmdDateStamp, {"device programmed", "poll on"}},
         {"acknowledgement of a calibration", ReplyFrame(ReplyAcknowledge), CmdCalibrate, {"poll on"}},
         {"memory read with none asked for", MemoryPage(128, 0), CmdReadMemory, {"poll on"}},
@@ -787,7 +710,7 @@ TEST_F(SessionTest, AWriteOfLayout59FirstReadsTheUnitsOwnCounters)
         for (size_t i = 1; i < sent.size(); ++i)
             x ^= sent[i];
         sent.push_back(x);
-        EXPECT_EQ(taken, (Calls{"poll off", "guard off", "write " + Hex(sent), "guard 1500"})) << c.name;
+        EXPECT_EQ(taken, (Calls{"poll off", "guard off", "write " + HexBytes(sent), "guard 1500"})) << c.name;
         EXPECT_EQ(State().ConfigWritePending, true) << c.name;
         EXPECT_EQ(program.CurrentRecord.AuditCounters[0], 143) << c.name;
     }

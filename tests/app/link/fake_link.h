@@ -2,7 +2,10 @@
 // A serial port and link timers that write down what is done with them, one
 // line per call, in one log shared with whatever else a test records.
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,9 +62,30 @@ private:
 class LoggingTimer : public LinkTimer {
 public:
     LoggingTimer(std::vector<std::string>& log, std::string name) : log_(log), name_(std::move(name)) {}
-    void Start() override { log_.push_back(name_ + " on"); }
-    void Start(int ms) override { log_.push_back(name_ + " " + std::to_string(ms)); }
-    void Stop() override { log_.push_back(name_ + " off"); }
+    void Start() override
+    {
+        running = true;
+        log_.push_back(name_ + " on");
+    }
+    void Start(int ms) override
+    {
+        running = true;
+        log_.push_back(name_ + " " + std::to_string(ms));
+    }
+    void Stop() override
+    {
+        running = false;
+        log_.push_back(name_ + " off");
+    }
+    // The interval ends: what the window runs on the timer's event runs, only for a running timer.
+    void Tick()
+    {
+        ASSERT_TRUE(running) << name_ << " ticks while stopped";
+        fire();
+    }
+
+    bool running = false;
+    std::function<void()> fire;
 
 private:
     std::vector<std::string>& log_;
