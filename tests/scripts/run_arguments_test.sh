@@ -45,6 +45,13 @@ expect 2 err "unknown option --bogus" "${display[@]}" -- --bogus
 expect 2 err "usage: scripts/run" "${display[@]}" -- -x
 expect 2 err "usage: scripts/run" "${display[@]}" -- --usb /dev/null
 expect 1 err "no device $work/ttyUSB7" "${display[@]}" -- "$work/ttyUSB7"
+# Only a character device can be a port: an ordinary file, a folder or a link to either is refused.
+touch "$work/capture.bin"
+mkdir "$work/folder"
+ln -s "$work/capture.bin" "$work/link-to-file"
+for thing in "$work/capture.bin" "$work/folder" "$work/link-to-file"; do
+  expect 1 err "$thing is not a serial device" "${display[@]}" -- "$thing"
+done
 expect 1 err "no display" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM --
 expect 1 err "no display" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -- --usb
 expect 1 err "no display" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -- /dev/null
