@@ -124,6 +124,7 @@ void AcceptorSession::Calibrate()
 void AcceptorSession::StartUpdate(const std::vector<FlashBlock>* table, uint32_t ImageChecksum, bool sameVariant)
 {
     PDTCommand(CmdStartUpdate);
+    StampUsesDayCount = host_.DateStampUsesDayCount();
     Flash.Start(table, ImageChecksum, sameVariant);
     poll_.Stop();
     guard_.Start(ExchangeGuardMs);
@@ -182,7 +183,7 @@ void AcceptorSession::ReadEepromBlock(int32_t kind)
 
 void AcceptorSession::SendStatusDateTime()
 {
-    const auto data = DateStampData(host_.LocalNow(), host_.DateStampUsesDayCount());
+    const auto data = DateStampData(host_.LocalNow(), StampUsesDayCount);
     constexpr int n = int(FrameHeaderLength + data.size());
     TxFrame[0] = FrameStartByte;
     TxFrame[1] = Address();

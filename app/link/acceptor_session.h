@@ -55,7 +55,8 @@ public:
     // A poll tick is about to send: the update button follows what is known now.
     virtual void PollTickChecked() = 0;
     virtual LocalTime LocalNow() const = 0;
-    // Whether the loaded firmware image's acceptor takes the date stamp as a day count.
+    // Whether the loaded firmware image's acceptor takes the date stamp as a day count; asked as an
+    // update starts, so that the stamp after it follows the image flashed, whatever is loaded meanwhile.
     virtual bool DateStampUsesDayCount() const = 0;
 
     // ---- an identification
@@ -117,6 +118,8 @@ struct AcceptorLinkState {
 
     // ---- exchanges that span several replies
     bool bStampDatePending = false;
+    // The form of that stamp, decided by the image the update flashed.
+    bool StampUsesDayCount = false;
     // Date stamps sent to an identified acceptor without an answer; bounded
     // so one that ignores the stamp is polled as usual again.
     int StampDateAttempts = 0;

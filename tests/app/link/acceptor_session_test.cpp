@@ -238,13 +238,32 @@ TEST_F(SessionTest, DateStampCarriesTheCalendarOrTheDayCount)
 {
     Identified();
     host.dayCount = false;
+    StampDue();
     session->SendStatusDateTime();
     EXPECT_EQ(Taken(), Calls{"write 27 04 0B F5 34 18 03 09 0E 19 CB"});
     EXPECT_EQ(State().LastCommand, CmdDateStamp);
 
     host.dayCount = true;  // 2024-03-09 is day 5181 (0x143D) since 2010-01-01, low byte first
+    StampDue();
     session->SendStatusDateTime();
     EXPECT_EQ(Taken(), Calls{"write 27 04 0B F5 34 3D 14 00 00 00 E7"});
+}
+
+TEST_F(SessionTest, TheStampTakesTheFormOfTheImageTheUpdateFlashed)
+{
+    // Another file picked while the unit restarts (or one refused, which leaves no image) must not
+    // change what the unit just flashed is stamped with.
+    for (const bool flashedTakesDayCount : {true, false}) {
+        Identified();
+        host.dayCount = flashedTakesDayCount;
+        StampDue();
+        host.dayCount = !flashedTakesDayCount;
+        poll.Tick();
+        const Calls sent = Taken();
+        ASSERT_FALSE(sent.empty());
+        EXPECT_EQ(sent.back(), flashedTakesDayCount ? "write 27 04 0B F5 34 3D 14 00 00 00 E7"
+                                                    : "write 27 04 0B F5 34 18 03 09 0E 19 CB");
+    }
 }
 
 TEST_F(SessionTest, AClosedPortTakesNothingButTheCommandIsStillTheLastOne)

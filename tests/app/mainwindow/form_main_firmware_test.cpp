@@ -8,6 +8,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <optional>
+
+#include "app/core/date_stamp.h"
 #include "tests/app/mainwindow/form_main_fixture.h"
 #include "tests/support/hex_writer.h"
 
@@ -45,17 +48,9 @@ protected:
         Attach(o);
         emu->setPacing(false);
         image = ImageBytes(imageVariant);
-        QByteArray text;
-        for (size_t i = 0; i < image.size(); i += 32)
-            text += HexLine(uint16_t(0x4000 + i), 0, Bytes(image.begin() + long(i), image.begin() + long(i) + 32));
-        text += HexLine(0, 1, {});
-        QFile file(dir + "/image.hex");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-        file.close();
         Launch();
         ASSERT_TRUE(Identified());
-        form->State.Settings.FirmwareFilePath = file.fileName().toStdString();
+        form->State.Settings.FirmwareFilePath = WriteFile("image.hex", HexOf(image));
         form->LoadHexFile();
         ASSERT_TRUE(form->Firmware.analysed);
         ASSERT_EQ(form->Firmware.BlockTable.size(), 5u);
@@ -67,6 +62,38 @@ protected:
         messages.clear();
         ASSERT_TRUE(WaitUntilIdle());
         form->cmdFlashRqt_Click();
+    }
+
+    static QByteArray HexOf(const Bytes& memory)
+    {
+        QByteArray text;
+        for (size_t i = 0; i < memory.size(); i += 32)
+            text += HexLine(uint16_t(0x4000 + i), 0, Bytes(memory.begin() + long(i), memory.begin() + long(i) + 32));
+        return text + HexLine(0, 1, {});
+    }
+
+    std::string WriteFile(const QString& name, const QByteArray& text)
+    {
+        QFile file(dir + "/" + name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        return file.fileName().toStdString();
+    }
+
+    // An update verified on a unit that then takes its time to start; meanwhile the user loads
+    // `text`. The stamp the unit gets at last.
+    std::optional<emulator::DateStamp> StampAfterLoadingMeanwhile(const QByteArray& text)
+    {
+        emu->setStartUpTime(std::chrono::hours(1));  // until the test lets it start
+        Update();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->Session.State().bStampDatePending; }, 20000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form->cmdOpenHex->isEnabled(); }, 20000))
+            << "another file may be picked";
+        form->State.Settings.FirmwareFilePath = WriteFile("meanwhile.hex", text);
+        form->LoadHexFile();
+        emu->finishStartUp();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return emu->lastDateStamp().has_value(); }, 20000));
+        return emu->lastDateStamp();
     }
 
     bool Shows(const QString& text, int timeoutMs = 15000)
@@ -342,6 +369,30 @@ TEST_F(FirmwareTest, AnAcceptorSlowToStartAfterItsUpdateStillGetsItsStamp)
     ASSERT_TRUE(Shows("Device Programmed Successfully", 20000));
     EXPECT_TRUE(emu->lastDateStamp().has_value());
     EXPECT_EQ(form->Session.State().bStampDatePending, false);
+}
+
+TEST_F(FirmwareTest, TheStampFollowsTheFlashedImageWhenARefusedFileIsPickedMeanwhile)
+{
+    Ready(5, 5);  // a Sarnel "0043" image: its unit counts days
+    const LocalTime before = LocalTimeNow();
+    const auto stamp = StampAfterLoadingMeanwhile("not an Intel HEX file\n");
+    ASSERT_EQ(form->ImageVariant, 0) << "the refused file leaves no image";
+    ASSERT_TRUE(stamp.has_value());
+    const emulator::DateStamp dayCount{DateStampData(before, true)}, dayCountAfter{DateStampData(LocalTimeNow(), true)};
+    EXPECT_TRUE(*stamp == dayCount || *stamp == dayCountAfter) << "the day count, not a calendar date";
+}
+
+TEST_F(FirmwareTest, TheStampFollowsTheFlashedImageWhenAnotherImageIsLoadedMeanwhile)
+{
+    Ready(5, 5);
+    Bytes older = ImageBytes(5);
+    older[0x18] = '2';  // "0042": its unit takes a calendar date
+    const LocalTime before = LocalTimeNow();
+    const auto stamp = StampAfterLoadingMeanwhile(HexOf(older));
+    ASSERT_EQ(form->Firmware.revision, "0042");
+    ASSERT_TRUE(stamp.has_value());
+    const emulator::DateStamp dayCount{DateStampData(before, true)}, dayCountAfter{DateStampData(LocalTimeNow(), true)};
+    EXPECT_TRUE(*stamp == dayCount || *stamp == dayCountAfter) << "the day count, not a calendar date";
 }
 
 TEST_F(FirmwareTest, DateStampIsAnsweredOrGivenUpByAnAcceptorThatIgnoresIt)
