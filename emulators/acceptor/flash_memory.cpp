@@ -42,14 +42,7 @@ bool FlashMemory::program(uint8_t bank, uint16_t address, const std::vector<uint
 uint16_t FlashMemory::checksum() const
 {
     uint32_t sum = 0;
-    auto it = bytes_.begin();
-    while (it != bytes_.end()) {
-        const FlashAddress bank = it->first >> 16;
-        const FlashAddress first = it->first;
-        FlashAddress last = first;
-        for (; it != bytes_.end() && (it->first >> 16) == bank; ++it) last = it->first;
-        for (FlashAddress a = first; a <= last; ++a) sum += at(a);
-    }
+    for (const auto& [address, value] : bytes_) sum += value;
     return static_cast<uint16_t>(sum & 0xFFFF);
 }
 

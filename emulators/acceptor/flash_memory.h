@@ -34,8 +34,8 @@ public:
     void erase();
     // Programs one block within one page; false, with nothing written, for a block the boot loader refuses.
     bool program(uint8_t bank, uint16_t address, const std::vector<uint8_t>& data);
-    // Sum modulo 65536 over the image's address set: in each bank holding programmed bytes, every byte
-    // from the lowest to the highest programmed address, erased gaps counting 0xFF.
+    // The checksum of the programmed memory: the sum, modulo 65536, of every byte programmed since the
+    // last erase. Erased bytes between blocks are no part of it, as a file's gaps are no part of its sum.
     uint16_t checksum() const;
     // Every programmed byte.
     const std::map<FlashAddress, uint8_t>& programmed() const { return bytes_; }

@@ -58,20 +58,24 @@ TEST(FlashMemory, AProgrammedByteChangesOnlyAfterAnErase)
     EXPECT_TRUE(flash.program(0, 0x4001, {9}));
 }
 
-TEST(FlashMemory, ChecksumSpansEachBanksImageWithErasedGapsAsFF)
+TEST(FlashMemory, ChecksumSumsTheProgrammedBytesAndNoErasedGap)
 {
     FlashMemory flash;
     EXPECT_EQ(flash.checksum(), 0);
     const Bytes low(16, 0x10);
     const Bytes high(128, 0xC3);
     ASSERT_TRUE(flash.program(0, 0x4000, low));
-    ASSERT_TRUE(flash.program(0, 0x4020, low));  // 16 erased bytes between
+    ASSERT_TRUE(flash.program(0, 0x4020, low));  // 16 erased bytes between, as in a file with a gap
     ASSERT_TRUE(flash.program(2, 0x8000, high));
-    const uint32_t expected = 32 * 0x10 + 16 * 0xFF + 128 * 0xC3;
+    const uint32_t expected = 32 * 0x10 + 128 * 0xC3;
     EXPECT_EQ(flash.checksum(), expected % 65536);
-    // Bank 1 was never written: its erased bytes are not part of the image.
     ASSERT_TRUE(flash.program(1, 0x4000, {0x01}));
     EXPECT_EQ(flash.checksum(), (expected + 1) % 65536);
+    // A byte programmed to the erased value counts like any other.
+    ASSERT_TRUE(flash.program(0, 0x4010, {0xFF}));
+    EXPECT_EQ(flash.checksum(), (expected + 1 + 0xFF) % 65536);
+    flash.erase();
+    EXPECT_EQ(flash.checksum(), 0);
 }
 
 TEST(FlashMemory, ChecksumWrapsAt65536)
