@@ -186,8 +186,10 @@ void FormMain::BuildControls()
     lblHexFile = NewLabel(firmware, "lblHexFile", QRect(720, 70, 280, 24));
     MakeValueLabel(lblHexFile, "Firmware file");
     lblHexFile->setStyleSheet("color: #555;");
-    Label7[1] = NewLabel(firmware, "Label7_1", QRect(720, 96, 280, 24));
+    // Two lines: the longest status ("... THE FILE WAS REFUSED") is wider than the column.
+    Label7[1] = NewLabel(firmware, "Label7_1", QRect(720, 94, 280, 44));
     MakeValueLabel(Label7[1], "Firmware status");
+    Label7[1]->setWordWrap(true);
     Label7[1]->setStyleSheet("font-weight: 700; color: #1f6b3a;");
     lblHexChk = CaptionedValue(firmware, "lblHexChk", "Image checksum", 440, 28, 100);
     LabelRomSetupRevision = CaptionedValue(firmware, "LabelRomSetupRevision", "Setup revision", 440, 54, 100);
@@ -209,7 +211,7 @@ void FormMain::BuildControls()
     ProgressBar1->setGeometry(16, 206, 680, 24);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
-    lblDeviceChk = NewLabel(firmware, "lblDeviceChk", QRect(720, 130, 200, 28));
+    lblDeviceChk = NewLabel(firmware, "lblDeviceChk", QRect(720, 142, 200, 28));
     MakeValueLabel(lblDeviceChk, "Acceptor checksum");
     cmdFlashRqt = new QPushButton("&UPDATE BA", firmware);
     cmdFlashRqt->setObjectName("cmdFlashRqt");

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -250,6 +251,24 @@ TEST_F(WindowLayout, AfterCloseThePanelIsWhereTheBarsSay)
     ASSERT_NE(focused, nullptr);
     EXPECT_TRUE(Shown().contains(QRect(focused->mapTo(Client(), QPoint(0, 0)), focused->size())))
         << Name(focused).toStdString();
+}
+
+TEST_F(WindowLayout, EachFirmwareStatusShowsWholeInItsPlace)
+{
+    ASSERT_NO_FATAL_FAILURE(StartMaximized());
+    QLabel* status = form->Label7[1];
+    status->ensurePolished();  // its style sheet's bold font is the one that must fit
+    for (const QString text :
+         {"SOFTWARE LOADED", "NO UPDATE FOR THIS IMAGE", "NO SOFTWARE LOADED: THE FILE WAS REFUSED"}) {
+        status->setText(text);
+        const QRect room = status->contentsRect();
+        const int flags = int(status->alignment()) | (status->wordWrap() ? int(Qt::TextWordWrap) : 0);
+        const QRect needs = status->fontMetrics().boundingRect(room, flags, text);
+        EXPECT_TRUE(room.contains(needs)) << text.toStdString() << " needs " << needs.width() << "x"
+                                          << needs.height() << ", has " << room.width() << "x" << room.height();
+    }
+    EXPECT_FALSE(status->geometry().intersects(form->lblDeviceChk->geometry()));
+    EXPECT_FALSE(status->geometry().intersects(form->lblHexFile->geometry()));
 }
 
 }  // namespace
