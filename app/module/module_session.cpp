@@ -158,10 +158,11 @@ void ModuleSession::DeleteKduFile(uint16_t fileNo)
     const KduFileDelete deleted = kovrin::DeleteKduFile(usb_, KduInUse, fileNo);
     if (deleted.Result)
         ShowUsbError(deleted.Result);
-    else if (deleted.Status == 0)
-        RefreshKduFileList(KduInUse);
-    else
+    else if (deleted.Status != 0)
         host_.Message("File Delete Error");
+    // Even without a reply that says so the module may have erased it, and the list would hold
+    // the file back from a second download of its kind.
+    RefreshKduFileList(KduInUse);
 }
 
 KduFileRead ModuleSession::ReadListedKduFile(uint16_t fileNo, const std::function<void(size_t)>& progress)

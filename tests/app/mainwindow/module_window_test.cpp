@@ -270,6 +270,35 @@ TEST_F(ModuleWindow, EraseAsksFirstAndCancelKeepsTheFile)
     EXPECT_EQ(messages.back().text, "No file selected");
 }
 
+// The module may have erased the file though its reply was lost: the list is read again.
+TEST_F(ModuleWindow, AnEraseWhoseReplyIsLostListsTheModuleAgain)
+{
+    const struct {
+        UsbFault fault;
+        QString why;
+    } cases[] = {
+        {{UsbFaultKind::NoReply}, "Error - Link Time out "},
+        {{UsbFaultKind::StallReply}, "Error - Link Failed"},
+    };
+    ShortTimeLimits();
+    Launch();
+    auto kdu = ConnectKdu();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why.toStdString());
+        const QString name = ListedNames(*form).front();
+        const size_t held = kdu->Files().size();
+        kdu->AddFault(0x39, c.fault);
+        SelectListed(*form, name);
+        messages.clear();
+        form->CommandKDUErase->click();
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].text, c.why);
+        ASSERT_EQ(kdu->Files().size(), held - 1);
+        EXPECT_FALSE(ListedNames(*form).contains(name));
+        EXPECT_FALSE(form->Module.KduListStale);
+    }
+}
+
 TEST_F(ModuleWindow, AnEraseConfirmedAfterAnotherKduWasTakenIntoUseErasesNothing)
 {
     EraseWhileTheUnitChanges(true);
