@@ -359,9 +359,16 @@ void ModuleSession::EnableAuditMode()
     // hide the records the module collected in the first.
     if (!KduReadyForNewFile())
         return;
-    std::vector<AuditFileKind> missing = {AuditFileKind::Sarnel};
+    // The listing may have been made again just now, and then it alone says what is missing.
+    std::vector<AuditFileKind> missing;
+    if (KduFiles.AuditFileId == -1)
+        missing.push_back(AuditFileKind::Sarnel);
     if (KduFiles.TekraAuditFileId == -1)
         missing.push_back(AuditFileKind::Tekra);
+    if (missing.empty()) {
+        host_.Message("Audit mode already enabled!", "Audit Mode");
+        return;
+    }
     const UsbDevice handle = KduInUse;
     const std::set<uint16_t> numbersBefore = KduFiles.Numbers();
     std::vector<std::string> failures;

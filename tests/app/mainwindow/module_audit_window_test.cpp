@@ -264,6 +264,55 @@ TEST_F(ModuleAuditWindow, AWrongListingBeforeKeepsTheCleanUpFromErasingAFileThat
     EXPECT_EQ(tekra[0].Contents, TekraRecords);
 }
 
+// A listing that broke off is made again before anything is created, and only what it shows missing is made.
+TEST_F(ModuleAuditWindow, AfterABrokenListingOnlyTheAuditFilesTheModuleLacksAreCreated)
+{
+    const struct {
+        const char* what;
+        bool tekraHeld;
+        std::vector<QString> shown;
+        size_t sarnelFiles, tekraFiles;
+    } cases[] = {
+        {"both held", true, {"Audit mode already enabled!"}, 1, 1},
+        {"the Sarnel file held", false, {}, 1, 1},
+    };
+    ShortTimeLimits();
+    Launch();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<ModuleFile> files = {AuditFile(AuditFileKind::Sarnel, SarnelRecords())};
+        if (c.tekraHeld)
+            files.push_back(AuditFile(AuditFileKind::Tekra, TekraRecords));
+        auto kdu = ConnectKduWith(std::move(files));
+        // The first entry never answers: the listing holds nothing, and audit mode looks off.
+        kdu->AddFault(CmdEnum, {UsbFaultKind::NoReply, 1, 0});
+        form->RefreshKduFileList(form->Module.KduInUse);
+        ASSERT_TRUE(form->Module.KduListStale);
+        ASSERT_EQ(form->Module.KduFiles.AuditFileId, -1);
+        messages.clear();
+        const size_t before = kdu->Requests().size();
+        form->EnableAuditMode();
+        std::vector<QString> shown;
+        for (const MessageRequest& m : messages)
+            shown.push_back(m.text);
+        ASSERT_EQ(shown, c.shown);
+        if (!c.shown.empty()) {
+            EXPECT_EQ(messages[0].title, "Audit Mode");
+        }
+        const auto sarnel = FilesOfKind(*kdu, 1);
+        ASSERT_EQ(sarnel.size(), c.sarnelFiles);
+        EXPECT_EQ(sarnel[0].Contents, SarnelRecords()) << "the records collected stay the ones to view";
+        EXPECT_EQ(FilesOfKind(*kdu, 4).size(), c.tekraFiles);
+        if (c.tekraHeld) {
+            for (int command : Commands(*kdu, before))
+                EXPECT_EQ(command, CmdEnum);
+        }
+        EXPECT_EQ(form->Module.KduFiles.AuditFileId, int32_t(sarnel[0].Number));
+        Unplug(ports.back());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->Module.KduInUse == 0; }, 5000));
+    }
+}
+
 TEST_F(ModuleAuditWindow, RecordsCollectedSinceTheListingAreReadToo)
 {
     Launch();

@@ -465,6 +465,41 @@ TEST_F(SessionTest, AFailedAuditFileIsErasedAndTheOtherStillMade)
     EXPECT_LT(ended, message);
 }
 
+// After a listing that broke off, only the fresh listing says which audit files are missing.
+TEST_F(SessionTest, AfterABrokenListingAuditModeCreatesOnlyWhatTheFreshListingLacks)
+{
+    const struct {
+        const char* what;
+        bool tekraHeld;
+        Log messages;
+        std::vector<std::string> created;
+    } cases[] = {
+        {"both held", true, {"message Audit mode already enabled! | Audit Mode"}, {}},
+        {"only the Sarnel file held", false, {}, {"TyxTekraAuditData.bin"}},
+    };
+    for (const auto& c : cases) {
+        FakeModule m;
+        RecordingHost h;
+        ModuleSession s{m.Exports(), h};
+        m.Files.push_back({Entry(4, 0, KduAuditKind, SarnelVariantId, "TyxAuditData.bin"), {0, 7, 7}});
+        if (c.tekraHeld)
+            m.Files.push_back({Entry(5, 0, KduTekraAuditKind, TekraVariantId, "TyxTekraAuditData.bin"), {0}});
+        m.Spoils[{Call::Enum, 1}] = {USB_RESULT_TIME_OUT, 0};
+        s.UnitArrived(Unit, USB_DEVICE_KDU);
+        ASSERT_TRUE(s.KduListStale) << c.what;
+        ASSERT_EQ(s.KduFiles.AuditFileId, -1) << c.what;
+        h.Shown.clear();
+        s.EnableAuditMode();
+        EXPECT_EQ(Only(h.Shown, "message"), c.messages) << c.what;
+        std::vector<std::string> created;
+        for (size_t i = c.tekraHeld ? 2 : 1; i < m.Files.size(); ++i)
+            created.push_back(m.Files[i].Info.FileName);
+        EXPECT_EQ(created, c.created) << c.what;
+        EXPECT_EQ(m.Files[0].Data, (Bytes{0, 7, 7})) << c.what;
+        EXPECT_EQ(s.KduFiles.AuditFileId, 4) << c.what;
+    }
+}
+
 TEST_F(SessionTest, ViewingReadsTheSelectedAuditFile)
 {
     Bytes sarnel(1 + 2 * 43, 0x30);
