@@ -250,7 +250,7 @@ void ModuleSession::DownloadFirmwareToKdu(uint32_t variantId, const FirmwareImag
     BeginModuleWork();
     const UsbDevice handle = KduInUse;
     const KduFileWrite outcome =
-        WriteKduFile(usb_, handle, FirmwareFileEntry(variantId, *name), writes, KduFiles.Numbers(), [&](size_t written) {
+        WriteKduFile(usb_, handle, FirmwareFileEntry(variantId, *name), writes, KduFiles, [&](size_t written) {
             host_.SetProgress(int(blocksDone[written - 1]));
             host_.KeepPainted();
         });
@@ -286,8 +286,8 @@ int16_t ModuleSession::DownloadConfigurationToKdu(const EepromRecord& record, co
     host_.ShowConfigurationStatus("Loading configuration settings to KDU device");
     BeginModuleWork();
     const UsbDevice handle = KduInUse;
-    const KduFileWrite outcome = WriteKduFile(usb_, handle, entry, Pieces(ModuleConfigContents(image, length), ConfigWriteLength),
-                                              KduFiles.Numbers());
+    const KduFileWrite outcome =
+        WriteKduFile(usb_, handle, entry, Pieces(ModuleConfigContents(image, length), ConfigWriteLength), KduFiles);
     EndModuleWork();
     if (outcome.Written) {
         host_.ShowConfigurationStatus("Current configuration settings downloaded to KDU device.");
@@ -370,12 +370,12 @@ void ModuleSession::EnableAuditMode()
         return;
     }
     const UsbDevice handle = KduInUse;
-    const std::set<uint16_t> numbersBefore = KduFiles.Numbers();
+    const KduFileList before = KduFiles;
     std::vector<std::string> failures;
     BeginModuleWork();
     for (AuditFileKind kind : missing) {
         // A refused create writes nothing: the leading byte would land in whatever file the module has open.
-        const KduFileWrite made = WriteKduFile(usb_, handle, AuditFileEntry(kind), {NewAuditFileContents}, numbersBefore);
+        const KduFileWrite made = WriteKduFile(usb_, handle, AuditFileEntry(kind), {NewAuditFileContents}, before);
         if (!made.Written)
             failures.push_back(MessageLines(made.Messages));
     }

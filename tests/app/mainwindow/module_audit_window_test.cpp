@@ -264,6 +264,29 @@ TEST_F(ModuleAuditWindow, AWrongListingBeforeKeepsTheCleanUpFromErasingAFileThat
     EXPECT_EQ(tekra[0].Contents, TekraRecords);
 }
 
+TEST_F(ModuleAuditWindow, AListingCutShortByAStatusKeepsTheCleanUpFromErasingTheHeldAuditFile)
+{
+    Launch();
+    const Bytes held = AuditFileBytes({AuditRecordBytes(43, "TS500012345", "TYX-5-100", 0x00, 0x42, {{25, 1}}),
+                                       AuditRecordBytes(43, "TS500012346", "TYX-5-100", 0x00, 0x43, {{25, 2}}),
+                                       AuditRecordBytes(43, "TS500012347", "TYX-5-100", 0x00, 0x42, {{25, 3}})});
+    auto kdu = ConnectKduWith({AuditFile(AuditFileKind::Tekra, TekraRecords), AuditFile(AuditFileKind::Sarnel, held)});
+    // Entry 1 is answered "Unable to respond": the listing stops before the Sarnel file.
+    kdu->AddFault(CmdEnum, {UsbFaultKind::Status, 1, 1, 1, 1});
+    form->RefreshKduFileList(form->Module.KduInUse);
+    ASSERT_EQ(ListedNames(*form), QStringList{"TyxTekraAuditData.bin"});
+    // The create of the Sarnel file is never taken, so it makes no file.
+    kdu->AddFault(CmdCreate, {UsbFaultKind::StallRequest});
+    form->EnableAuditMode();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Error - Write Failed\nSome of the file may still be on the KDU: erase it there.");
+    const auto sarnel = FilesOfKind(*kdu, 1);
+    ASSERT_EQ(sarnel.size(), 1u) << "the held audit file stays";
+    EXPECT_EQ(sarnel[0].Contents, held);
+    ASSERT_EQ(FilesOfKind(*kdu, 4).size(), 1u);
+    EXPECT_EQ(form->cmdViewAudit->text(), "View Audit Data");
+}
+
 // A listing that broke off is made again before anything is created, and only what it shows missing is made.
 TEST_F(ModuleAuditWindow, AfterABrokenListingOnlyTheAuditFilesTheModuleLacksAreCreated)
 {

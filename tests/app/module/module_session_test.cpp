@@ -465,6 +465,43 @@ TEST_F(SessionTest, AFailedAuditFileIsErasedAndTheOtherStillMade)
     EXPECT_LT(ended, message);
 }
 
+// A listing stopped by a status on entry 1 misses the file held there; a create that then fails
+// without making a file leaves that file alone and says so.
+TEST_F(SessionTest, AFailedCreateAfterAListingCutShortErasesNoHeldFile)
+{
+    EepromRecord record = SarnelRecord();
+    const struct {
+        const char* what;
+        KduFileInfo held;
+        std::function<void(ModuleSession&)> create;
+    } cases[] = {
+        {"enabling audit mode", Entry(8, 0, KduAuditKind, SarnelVariantId, "TyxAuditData.bin"),
+         [](ModuleSession& s) { s.EnableAuditMode(); }},
+        {"a configuration download", Entry(8, 0, 2, SarnelVariantId, "Tyx_Config.bin"),
+         [&](ModuleSession& s) { s.DownloadConfigurationToKdu(record, {5, 0, 0}); }},
+    };
+    for (const auto& c : cases) {
+        FakeModule m;
+        RecordingHost h;
+        ModuleSession s{m.Exports(), h};
+        const Bytes contents(1 + 3 * 43, 0x33);
+        m.Files.push_back({Entry(2, 0, KduTekraAuditKind, TekraVariantId, "TyxTekraAuditData.bin"), {0}});
+        m.Files.push_back({c.held, contents});
+        m.Spoils[{Call::Enum, 2}] = {0, 1};
+        s.UnitArrived(Unit, USB_DEVICE_KDU);
+        ASSERT_EQ(s.KduFiles.Lines.size(), 1u) << c.what;
+        ASSERT_FALSE(s.KduListStale) << c.what;
+        m.Spoils[{Call::Create, 1}] = {USB_RESULT_WRITE_FAILED, 0};
+        h.Messages.clear();
+        c.create(s);
+        EXPECT_EQ(h.Messages, std::vector<std::string>{"Error - Write Failed\nSome of the file may still be on the KDU: "
+                                                       "erase it there."})
+            << c.what;
+        EXPECT_EQ(m.Calls[Call::Delete], 0) << c.what;
+        EXPECT_TRUE(m.Find(8) && m.Find(8)->Data == contents) << c.what << ": the held file stays";
+    }
+}
+
 // After a listing that broke off, only the fresh listing says which audit files are missing.
 TEST_F(SessionTest, AfterABrokenListingAuditModeCreatesOnlyWhatTheFreshListingLacks)
 {
