@@ -136,8 +136,10 @@ KduFileList EnumerateKduFiles(const ModuleExports& exports, UsbDevice device, ui
             list.Failure = result;
             return list;
         }
-        if (status != 0)
-            break;  // past the last entry
+        if (status != 0) {
+            list.EndStatus = status;  // past the last entry, as far as the listing can tell
+            break;
+        }
         NoteKduFile(list, info);
     }
     list.Complete = true;

@@ -17,6 +17,9 @@ namespace kovrin {
 
 // The walk stops here: a module that never reports the end of its directory.
 constexpr uint32_t MaxKduDirectoryEntries = 2000;
+// "Invalid File": the module's answer for an index past its last entry. Any other status
+// ends a walk too, but says nothing of the entries beyond ("Unable to respond", say).
+constexpr uint8_t KduNoEntryStatus = 5;
 
 enum KduFileClass : int16_t { KduDataFile = 0, KduBootloader1 = 1, KduBootloader2 = 2, KduApplication = 3, KduVariant = 5 };
 enum KduDataFileKind : uint16_t { KduAuditKind = 1, KduConfigKind = 2, KduReadableConfigKind = 3, KduTekraAuditKind = 4 };
@@ -47,9 +50,12 @@ struct KduFileList {
     std::map<uint16_t, KduRevisionEntry> RevisionTable;  // by file number
     // The walk reached the end of the directory; otherwise the facts above may miss files.
     bool Complete = false;
+    uint8_t EndStatus = 0;  // the module status that ended a complete walk
     UsbResult Failure = USB_RESULT_SUCCESS;  // the library result that stopped the walk
     bool Capped = false;                     // stopped at MaxKduDirectoryEntries
 
+    // Complete, and ended by the module's word that no entry lies beyond: no file was left out.
+    bool ShowsEveryFile() const { return Complete && EndStatus == KduNoEntryStatus; }
     const KduFileRow* Find(uint16_t number) const;
     std::set<uint16_t> Numbers() const;
 };

@@ -158,10 +158,11 @@ void ModuleSession::DeleteKduFile(uint16_t fileNo)
     const KduFileDelete deleted = kovrin::DeleteKduFile(usb_, KduInUse, fileNo);
     if (deleted.Result)
         ShowUsbError(deleted.Result);
-    else if (deleted.Status == 0)
-        RefreshKduFileList(KduInUse);
-    else
+    else if (deleted.Status != 0)
         host_.Message("File Delete Error");
+    // Even without a reply that says so the module may have erased it, and the list would hold
+    // the file back from a second download of its kind.
+    RefreshKduFileList(KduInUse);
 }
 
 KduFileRead ModuleSession::ReadListedKduFile(uint16_t fileNo, const std::function<void(size_t)>& progress)
@@ -249,7 +250,7 @@ void ModuleSession::DownloadFirmwareToKdu(uint32_t variantId, const FirmwareImag
     BeginModuleWork();
     const UsbDevice handle = KduInUse;
     const KduFileWrite outcome =
-        WriteKduFile(usb_, handle, FirmwareFileEntry(variantId, *name), writes, KduFiles.Numbers(), [&](size_t written) {
+        WriteKduFile(usb_, handle, FirmwareFileEntry(variantId, *name), writes, KduFiles, [&](size_t written) {
             host_.SetProgress(int(blocksDone[written - 1]));
             host_.KeepPainted();
         });
@@ -285,8 +286,8 @@ int16_t ModuleSession::DownloadConfigurationToKdu(const EepromRecord& record, co
     host_.ShowConfigurationStatus("Loading configuration settings to KDU device");
     BeginModuleWork();
     const UsbDevice handle = KduInUse;
-    const KduFileWrite outcome = WriteKduFile(usb_, handle, entry, Pieces(ModuleConfigContents(image, length), ConfigWriteLength),
-                                              KduFiles.Numbers());
+    const KduFileWrite outcome =
+        WriteKduFile(usb_, handle, entry, Pieces(ModuleConfigContents(image, length), ConfigWriteLength), KduFiles);
     EndModuleWork();
     if (outcome.Written) {
         host_.ShowConfigurationStatus("Current configuration settings downloaded to KDU device.");
@@ -358,16 +359,23 @@ void ModuleSession::EnableAuditMode()
     // hide the records the module collected in the first.
     if (!KduReadyForNewFile())
         return;
-    std::vector<AuditFileKind> missing = {AuditFileKind::Sarnel};
+    // The listing may have been made again just now, and then it alone says what is missing.
+    std::vector<AuditFileKind> missing;
+    if (KduFiles.AuditFileId == -1)
+        missing.push_back(AuditFileKind::Sarnel);
     if (KduFiles.TekraAuditFileId == -1)
         missing.push_back(AuditFileKind::Tekra);
+    if (missing.empty()) {
+        host_.Message("Audit mode already enabled!", "Audit Mode");
+        return;
+    }
     const UsbDevice handle = KduInUse;
-    const std::set<uint16_t> numbersBefore = KduFiles.Numbers();
+    const KduFileList before = KduFiles;
     std::vector<std::string> failures;
     BeginModuleWork();
     for (AuditFileKind kind : missing) {
         // A refused create writes nothing: the leading byte would land in whatever file the module has open.
-        const KduFileWrite made = WriteKduFile(usb_, handle, AuditFileEntry(kind), {NewAuditFileContents}, numbersBefore);
+        const KduFileWrite made = WriteKduFile(usb_, handle, AuditFileEntry(kind), {NewAuditFileContents}, before);
         if (!made.Written)
             failures.push_back(MessageLines(made.Messages));
     }

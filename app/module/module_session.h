@@ -93,6 +93,7 @@ public:
     void ShowUsbError(UsbResult result);
     // Asks before erasing the file of `line` from the unit in use.
     void ConfirmEraseKduFile(const KduFileRow& line);
+    // Erases file `fileNo` of the unit in use, then lists the unit again whatever the reply.
     void DeleteKduFile(uint16_t fileNo);
     // Reads a file of the unit in use whole into `data`; 0 when it was read and closed, else its messages were shown.
     uint8_t ReadKduFile(uint16_t fileNo, Bytes& data);

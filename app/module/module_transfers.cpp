@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <set>
 
 #include "app/module/kdu_directory.h"
 #include "app/module/module_texts.h"
@@ -22,32 +24,50 @@ bool SameFile(const KduFileInfo& a, const KduFileInfo& b)
            std::memcmp(a.FileName, b.FileName, 29) == 0;
 }
 
-// Erases what a failed write left; false when something of it may still be on the module.
-// Only the one file that this download made may go: one that fits its entry and was not
-// there before. Two such files mean the listing before was wrong, and either may be one
-// the module held already; none means this listing is.
-bool ErasePartialFile(const ModuleExports& exports, UsbDevice device, const KduFileInfo& entry,
-                      const std::set<uint16_t>& numbersBefore)
+// The files that fit `entry` and are not among `numbersBefore`, by a fresh walk; no answer
+// when the walk cannot show every file.
+std::optional<std::vector<KduFileInfo>> FilesMadeSince(const ModuleExports& exports, UsbDevice device,
+                                                       const KduFileInfo& entry, const std::set<uint16_t>& numbersBefore)
 {
-    // A file the module still holds open cannot be erased; closing what is not open does no harm.
-    uint8_t closeStatus = 0;
-    exports.PMCloseFile(device, &closeStatus);
-    std::vector<uint16_t> made;
-    for (uint32_t index = 0;; ++index) {
-        if (index >= MaxKduDirectoryEntries)
-            return false;
+    std::vector<KduFileInfo> made;
+    for (uint32_t index = 0; index < MaxKduDirectoryEntries; ++index) {
         KduFileInfo info;
         std::memset(&info, 0, sizeof info);
         uint8_t status = 0;
         if (exports.PMEnumFile(device, index, &status, &info) != USB_RESULT_SUCCESS)
-            return false;
+            return std::nullopt;
+        if (status == KduNoEntryStatus)
+            return made;
         if (status != 0)
-            break;
-        const auto number = static_cast<uint16_t>(info.FileNumber & 0xFFFF);
-        if (SameFile(info, entry) && !numbersBefore.count(number))
-            made.push_back(number);
+            return std::nullopt;
+        if (SameFile(info, entry) && !numbersBefore.count(static_cast<uint16_t>(info.FileNumber & 0xFFFF)))
+            made.push_back(info);
     }
-    return made.size() == 1 && DeleteKduFile(exports, device, made.front()).Deleted();
+    return std::nullopt;
+}
+
+// Erases what a failed write left; false when something of it may still be on the module.
+// A file the module held before must never go, so a file is taken for this download's only
+// where that can be shown: the listing before shows every file and not this one, the module
+// now holds no other file that fits the entry, and it holds no more than `written` bytes.
+// Two such files mean the listing before was wrong, and either may be one the module held;
+// none means this one may be. Only a listing after the erase shows that nothing is left.
+bool ErasePartialFile(const ModuleExports& exports, UsbDevice device, const KduFileInfo& entry,
+                      const KduFileList& before, uint64_t written)
+{
+    // A file the module still holds open cannot be erased; closing what is not open does no harm.
+    uint8_t closeStatus = 0;
+    exports.PMCloseFile(device, &closeStatus);
+    if (!before.ShowsEveryFile())
+        return false;
+    const std::set<uint16_t> numbersBefore = before.Numbers();
+    const auto made = FilesMadeSince(exports, device, entry, numbersBefore);
+    if (!made || made->size() != 1 || made->front().FileSize > written)
+        return false;
+    if (!DeleteKduFile(exports, device, static_cast<uint16_t>(made->front().FileNumber & 0xFFFF)).Deleted())
+        return false;
+    const auto left = FilesMadeSince(exports, device, entry, numbersBefore);
+    return left && left->empty();
 }
 
 }  // namespace
@@ -106,7 +126,7 @@ KduFileRead ReadKduFile(const ModuleExports& exports, UsbDevice device, uint16_t
 }
 
 KduFileWrite WriteKduFile(const ModuleExports& exports, UsbDevice device, const KduFileInfo& entry,
-                          const std::vector<Bytes>& writes, const std::set<uint16_t>& numbersBefore,
+                          const std::vector<Bytes>& writes, const KduFileList& before,
                           const std::function<void(size_t)>& progress)
 {
     KduFileWrite outcome;
@@ -122,9 +142,11 @@ KduFileWrite WriteKduFile(const ModuleExports& exports, UsbDevice device, const 
         return outcome;
     }
     std::string failure = created ? UsbErrorText(created) : "";
+    uint64_t sent = 0;  // a piece whose reply was lost may still have been written
     for (size_t i = 0; failure.empty() && i < writes.size(); ++i) {
         status = 0;
         const Bytes& piece = writes[i];
+        sent += piece.size();
         if (const UsbResult result = exports.PMWriteFile(device, &status, piece.data(), uint32_t(piece.size())))
             failure = UsbErrorText(result);
         else if (status != 0)
@@ -143,7 +165,7 @@ KduFileWrite WriteKduFile(const ModuleExports& exports, UsbDevice device, const 
         return outcome;
     }
     outcome.Messages.push_back(failure);
-    outcome.Messages.push_back(ErasePartialFile(exports, device, entry, numbersBefore)
+    outcome.Messages.push_back(ErasePartialFile(exports, device, entry, before, sent)
                                    ? "Nothing of the file was left on the KDU."
                                    : "Some of the file may still be on the KDU: erase it there.");
     return outcome;

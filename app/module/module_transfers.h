@@ -5,11 +5,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "app/core/firmware_image.h"
+#include "app/module/kdu_directory.h"
 #include "app/module/qel_usb_client.h"
 
 namespace kovrin {
@@ -35,11 +35,12 @@ struct KduFileWrite {
 
 // Creates the file of `entry`, writes `writes` in order (calling `progress`
 // with the number written so far) and closes it; the close follows every
-// create. On a failure the partial file is erased: the one file that matches
-// `entry` and whose number is not in `numbersBefore` (the module's files
-// before the create). When no file or more than one fits, nothing is erased.
+// create. On a failure the partial file is erased, but only where it can be
+// shown to be this write's: `before` (the listing made before the create)
+// shows every file of the module and not this one, it is the one file that
+// fits `entry` and holds no more than was sent. Otherwise nothing is erased.
 KduFileWrite WriteKduFile(const ModuleExports& exports, UsbDevice device, const KduFileInfo& entry,
-                          const std::vector<Bytes>& writes, const std::set<uint16_t>& numbersBefore,
+                          const std::vector<Bytes>& writes, const KduFileList& before,
                           const std::function<void(size_t)>& progress = {});
 
 struct KduFileDelete {

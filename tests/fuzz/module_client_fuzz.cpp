@@ -3,8 +3,8 @@
 // write of one with its clean-up, with the library's exports answering from
 // the fuzzer's bytes. Input: a selector byte (0: walk the directory, 1: read a
 // file, 2: write one), a limit (one byte for the walk's entries, two for the
-// file's size; for a write the pieces and the numbers listed before), then per
-// export call its result byte (0xE0 and above give a library result, else
+// file's size; for a write the pieces and the numbers listed before, with how
+// that listing ended), then per export call its result byte (0xE0 and above give a library result, else
 // success), its status byte and what it hands back (an entry's 68 bytes; a
 // piece's length and bytes). List lines and the facts of the walk are checked
 // against the list's table as written out here.
@@ -304,7 +304,9 @@ void CheckWriteCalls(const std::vector<Bytes>& pieces)
 }
 
 // A write reports success only when the module took every piece as given; its clean-up erases at most
-// one file, one that fits the entry and was not listed before, and only when it is the only such file.
+// one file, one that fits the entry and was not listed before, and only when it is the only such file,
+// holds no more than was sent and the listing before showed every file; it says nothing is left only
+// when a listing after the erase shows no such file.
 void CheckWrite(Input& in)
 {
     KduFileInfo entry;
@@ -313,13 +315,23 @@ void CheckWrite(Input& in)
     for (Bytes& piece : pieces)
         piece = in.Bytes(in.Byte() % 129 + 1);
     std::set<uint16_t> before;
-    for (int n = in.Byte() % 4; n > 0; --n)
+    const uint8_t listing = in.Byte();
+    for (int n = listing % 4; n > 0; --n)
         before.insert(in.Word());
+    // The listing before the create ended on the module's "no such entry", or on a status that may hide files.
+    KduFileList listedBefore;
+    for (uint16_t number : before) {
+        KduFileRow row;
+        row.Number = number;
+        listedBefore.Lines.push_back(row);
+    }
+    listedBefore.Complete = true;
+    listedBefore.EndStatus = listing & 4 ? 1 : KduNoEntryStatus;
     std::vector<KduFileInfo> listed;  // the clean-up's listing, with its deletes among it
     Bytes sent;                       // each write: its length, then its bytes
     bool ended = false;
     const ModuleExports exports = ExportsFrom(in, listed, sent, ended);
-    const KduFileWrite write = WriteKduFile(exports, 1, entry, pieces, before);
+    const KduFileWrite write = WriteKduFile(exports, 1, entry, pieces, listedBefore);
     CheckWriteCalls(pieces);
     // The same bytes as a firmware record (pieces of 126 characters) and as a configuration (of 128 bytes).
     Bytes all;
@@ -336,18 +348,24 @@ void CheckWrite(Input& in)
         given.insert(given.end(), piece.begin(), piece.end());
     }
     FUZZ_CHECK(std::equal(sent.begin(), sent.end(), given.begin(), given.begin() + long(std::min(sent.size(), given.size()))));
-    std::vector<uint16_t> fitting;
+    size_t written = 0;
+    for (const Answered& a : calls)
+        written += a.call == Call::Write ? a.length : 0;
+    std::vector<KduFileInfo> fitting;
     int deletes = 0;
     bool deleted = false;
+    bool fitsAfterDelete = false;  // a listing after the erase still shows a file of this download
     for (const KduFileInfo& info : listed) {
-        if (info.Value5 == 0xDE1E7E && info.FileSize >> 8 == 0 && info.FileSize != 0x100) {
+        if (info.Value5 == 0xDE1E7E) {
             ++deletes;
-            FUZZ_CHECK(fitting.size() == 1 && fitting[0] == uint16_t(info.FileNumber));
+            // Only the one fitting file, after a listing before that showed every file, no longer than what was sent.
+            FUZZ_CHECK(listedBefore.ShowsEveryFile());
+            FUZZ_CHECK(fitting.size() == 1 && uint16_t(fitting[0].FileNumber) == uint16_t(info.FileNumber));
+            FUZZ_CHECK(fitting[0].FileSize <= written);
             deleted = info.FileSize == 0;
-        } else if (info.Value5 == 0xDE1E7E) {
-            ++deletes;
         } else if (SameEntry(info, entry) && !before.count(uint16_t(info.FileNumber & 0xFFFF))) {
-            fitting.push_back(uint16_t(info.FileNumber & 0xFFFF));
+            fitting.push_back(info);
+            fitsAfterDelete |= deletes > 0;
         }
     }
     FUZZ_CHECK(deletes <= 1);
@@ -357,7 +375,8 @@ void CheckWrite(Input& in)
     }
     FUZZ_CHECK(write.Messages.size() >= 2);
     if (write.Messages.back() == "Nothing of the file was left on the KDU.")
-        FUZZ_CHECK(deleted || (sent.empty() && deletes == 0 && write.Messages.front().rfind("Could not create file: ", 0) == 0));
+        FUZZ_CHECK((deleted && !fitsAfterDelete) ||
+                   (sent.empty() && deletes == 0 && write.Messages.front().rfind("Could not create file: ", 0) == 0));
     else
         FUZZ_CHECK(write.Messages.back() == "Some of the file may still be on the KDU: erase it there.");
 }
@@ -367,6 +386,8 @@ void CheckWalk(const KduFileList& list, const std::vector<KduFileInfo>& listed, 
     FUZZ_CHECK(list.Lines.size() == listed.size());
     FUZZ_CHECK(listed.size() <= maxEntries);
     FUZZ_CHECK(list.Complete == (list.Failure == USB_RESULT_SUCCESS && !list.Capped));
+    FUZZ_CHECK(list.Complete == (list.EndStatus != 0));
+    FUZZ_CHECK(list.ShowsEveryFile() == (list.Complete && list.EndStatus == 5));
     for (size_t i = 0; i < listed.size(); ++i) {
         const KduFileRow& row = list.Lines[i];
         const KduFileInfo& info = listed[i];

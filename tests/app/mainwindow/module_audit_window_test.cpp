@@ -264,6 +264,78 @@ TEST_F(ModuleAuditWindow, AWrongListingBeforeKeepsTheCleanUpFromErasingAFileThat
     EXPECT_EQ(tekra[0].Contents, TekraRecords);
 }
 
+TEST_F(ModuleAuditWindow, AListingCutShortByAStatusKeepsTheCleanUpFromErasingTheHeldAuditFile)
+{
+    Launch();
+    const Bytes held = AuditFileBytes({AuditRecordBytes(43, "TS500012345", "TYX-5-100", 0x00, 0x42, {{25, 1}}),
+                                       AuditRecordBytes(43, "TS500012346", "TYX-5-100", 0x00, 0x43, {{25, 2}}),
+                                       AuditRecordBytes(43, "TS500012347", "TYX-5-100", 0x00, 0x42, {{25, 3}})});
+    auto kdu = ConnectKduWith({AuditFile(AuditFileKind::Tekra, TekraRecords), AuditFile(AuditFileKind::Sarnel, held)});
+    // Entry 1 is answered "Unable to respond": the listing stops before the Sarnel file.
+    kdu->AddFault(CmdEnum, {UsbFaultKind::Status, 1, 1, 1, 1});
+    form->RefreshKduFileList(form->Module.KduInUse);
+    ASSERT_EQ(ListedNames(*form), QStringList{"TyxTekraAuditData.bin"});
+    // The create of the Sarnel file is never taken, so it makes no file.
+    kdu->AddFault(CmdCreate, {UsbFaultKind::StallRequest});
+    form->EnableAuditMode();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Error - Write Failed\nSome of the file may still be on the KDU: erase it there.");
+    const auto sarnel = FilesOfKind(*kdu, 1);
+    ASSERT_EQ(sarnel.size(), 1u) << "the held audit file stays";
+    EXPECT_EQ(sarnel[0].Contents, held);
+    ASSERT_EQ(FilesOfKind(*kdu, 4).size(), 1u);
+    EXPECT_EQ(form->cmdViewAudit->text(), "View Audit Data");
+}
+
+// A listing that broke off is made again before anything is created, and only what it shows missing is made.
+TEST_F(ModuleAuditWindow, AfterABrokenListingOnlyTheAuditFilesTheModuleLacksAreCreated)
+{
+    const struct {
+        const char* what;
+        bool tekraHeld;
+        std::vector<QString> shown;
+        size_t sarnelFiles, tekraFiles;
+    } cases[] = {
+        {"both held", true, {"Audit mode already enabled!"}, 1, 1},
+        {"the Sarnel file held", false, {}, 1, 1},
+    };
+    ShortTimeLimits();
+    Launch();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<ModuleFile> files = {AuditFile(AuditFileKind::Sarnel, SarnelRecords())};
+        if (c.tekraHeld)
+            files.push_back(AuditFile(AuditFileKind::Tekra, TekraRecords));
+        auto kdu = ConnectKduWith(std::move(files));
+        // The first entry never answers: the listing holds nothing, and audit mode looks off.
+        kdu->AddFault(CmdEnum, {UsbFaultKind::NoReply, 1, 0});
+        form->RefreshKduFileList(form->Module.KduInUse);
+        ASSERT_TRUE(form->Module.KduListStale);
+        ASSERT_EQ(form->Module.KduFiles.AuditFileId, -1);
+        messages.clear();
+        const size_t before = kdu->Requests().size();
+        form->EnableAuditMode();
+        std::vector<QString> shown;
+        for (const MessageRequest& m : messages)
+            shown.push_back(m.text);
+        ASSERT_EQ(shown, c.shown);
+        if (!c.shown.empty()) {
+            EXPECT_EQ(messages[0].title, "Audit Mode");
+        }
+        const auto sarnel = FilesOfKind(*kdu, 1);
+        ASSERT_EQ(sarnel.size(), c.sarnelFiles);
+        EXPECT_EQ(sarnel[0].Contents, SarnelRecords()) << "the records collected stay the ones to view";
+        EXPECT_EQ(FilesOfKind(*kdu, 4).size(), c.tekraFiles);
+        if (c.tekraHeld) {
+            for (int command : Commands(*kdu, before))
+                EXPECT_EQ(command, CmdEnum);
+        }
+        EXPECT_EQ(form->Module.KduFiles.AuditFileId, int32_t(sarnel[0].Number));
+        Unplug(ports.back());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->Module.KduInUse == 0; }, 5000));
+    }
+}
+
 TEST_F(ModuleAuditWindow, RecordsCollectedSinceTheListingAreReadToo)
 {
     Launch();

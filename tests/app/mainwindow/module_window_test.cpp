@@ -270,6 +270,35 @@ TEST_F(ModuleWindow, EraseAsksFirstAndCancelKeepsTheFile)
     EXPECT_EQ(messages.back().text, "No file selected");
 }
 
+// The module may have erased the file though its reply was lost: the list is read again.
+TEST_F(ModuleWindow, AnEraseWhoseReplyIsLostListsTheModuleAgain)
+{
+    const struct {
+        UsbFault fault;
+        QString why;
+    } cases[] = {
+        {{UsbFaultKind::NoReply}, "Error - Link Time out "},
+        {{UsbFaultKind::StallReply}, "Error - Link Failed"},
+    };
+    ShortTimeLimits();
+    Launch();
+    auto kdu = ConnectKdu();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why.toStdString());
+        const QString name = ListedNames(*form).front();
+        const size_t held = kdu->Files().size();
+        kdu->AddFault(0x39, c.fault);
+        SelectListed(*form, name);
+        messages.clear();
+        form->CommandKDUErase->click();
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].text, c.why);
+        ASSERT_EQ(kdu->Files().size(), held - 1);
+        EXPECT_FALSE(ListedNames(*form).contains(name));
+        EXPECT_FALSE(form->Module.KduListStale);
+    }
+}
+
 TEST_F(ModuleWindow, AnEraseConfirmedAfterAnotherKduWasTakenIntoUseErasesNothing)
 {
     EraseWhileTheUnitChanges(true);
@@ -472,6 +501,39 @@ TEST_F(ModuleWindow, ARefusedConfigurationWriteSaysSoAndLeavesNoFile)
     EXPECT_NE(form->LabelNaStatusMessage->text(), "Current configuration settings downloaded to KDU device.");
     EXPECT_TRUE(kdu->Files().empty());
     EXPECT_EQ(ListedNames(*form), QStringList{"No Files found"});
+}
+
+TEST_F(ModuleWindow, AListingCutShortByAStatusKeepsTheCleanUpFromErasingTheHeldConfiguration)
+{
+    Launch();
+    auto kdu = ConnectKdu(false);
+    ModuleFile audit;
+    audit.SetName("TyxTekraAuditData.bin");
+    audit.VariantId = TekraVariantId;
+    audit.DataFileKind = 4;
+    audit.Contents = {0x00};
+    kdu->WithFiles([&](emulator::usb::ModuleFiles& files) { return files.Add(audit); });
+    LoadSarnelImage();
+    form->cmdConfig_Click();
+    form->State.ConfigSource = ConfigFromFile;
+    form->cmdSend_Click();
+    ASSERT_EQ(FilesOfClass(*kdu, 0).size(), 2u);
+    const Bytes held = kdu->Files()[1].Contents;
+    ASSERT_EQ(kdu->Files()[1].NameText(), "Tyx_Config.bin");
+    // Entry 1 is answered "Unable to respond": the listing stops before the configuration file.
+    kdu->AddFault(0x3A, {UsbFaultKind::Status, 1, 1, 1, 1});
+    form->RefreshKduFileList(form->Module.KduInUse);
+    ASSERT_EQ(ListedNames(*form), QStringList{"TyxTekraAuditData.bin"});
+    // The create is never taken, so it makes no file.
+    kdu->AddFault(CmdCreate, {UsbFaultKind::StallRequest});
+    messages.clear();
+    form->cmdSend_Click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Error - Write Failed\nSome of the file may still be on the KDU: erase it there.");
+    ASSERT_EQ(kdu->Files().size(), 2u) << "the held configuration stays";
+    EXPECT_EQ(kdu->Files()[1].NameText(), "Tyx_Config.bin");
+    EXPECT_EQ(kdu->Files()[1].Contents, held);
+    EXPECT_TRUE(form->Module.KduFiles.SarnelConfigPresent);
 }
 
 TEST_F(ModuleWindow, AConfigurationFileOfTheLoadedRevisionIsReadBack)

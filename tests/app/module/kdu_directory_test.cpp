@@ -127,6 +127,25 @@ TEST(KduDirectory, EveryFileIsListedBeyondThirty)
     EXPECT_EQ(list.Lines.back().Number, 45);
 }
 
+// Any status ends the walk, but only the module's "Invalid File" says that no entry lies beyond.
+TEST(KduDirectory, OnlyAnEndOnInvalidFileShowsEveryFile)
+{
+    for (const uint8_t status : {uint8_t(1), uint8_t(2), uint8_t(3), uint8_t(5), uint8_t(6), uint8_t(0x80)}) {
+        FakeModule module;
+        for (uint16_t n = 1; n <= 3; ++n)
+            module.Files.push_back({Entry(n, 0, 2, S, "a"), {}});
+        module.Spoils[{FakeModule::Call::Enum, 2}] = {0, status};
+        const KduFileList list = EnumerateKduFiles(module.Exports(), 1);
+        EXPECT_TRUE(list.Complete) << int(status);
+        EXPECT_EQ(list.Lines.size(), 1u) << int(status);
+        EXPECT_EQ(list.EndStatus, status);
+        EXPECT_EQ(list.ShowsEveryFile(), status == 5) << int(status);
+    }
+    FakeModule module;
+    module.Spoils[{FakeModule::Call::Enum, 1}] = {USB_RESULT_TIME_OUT, 0};
+    EXPECT_FALSE(EnumerateKduFiles(module.Exports(), 1).ShowsEveryFile());
+}
+
 TEST(KduDirectory, AFailedWalkKeepsItsLinesButIsNotComplete)
 {
     FakeModule module;

@@ -220,23 +220,37 @@ TEST_F(SessionTest, AnEraseAnsweredAfterTheUnitChangedErasesNothing)
     EXPECT_EQ(module.Files.size(), 1u);
 }
 
-TEST_F(SessionTest, ARefusedEraseSaysSo)
+// Whatever the reply, the module may have erased the file: an erase that did not report success lists it again.
+TEST_F(SessionTest, AnEraseThatDidNotReportSuccessSaysSoAndListsTheModuleAgain)
 {
-    Arrive();
     const struct {
+        const char* what;
         FakeModule::Spoil spoil;
         std::string message;
-    } cases[] = {{{0, 5}, "File Delete Error"}, {{USB_RESULT_TIME_OUT, 0}, "Error - Link Time out "}};
-    int n = 0;
+        size_t left;
+    } cases[] = {
+        {"refused", {0, 5}, "File Delete Error", 1},
+        {"reply lost, not erased", {USB_RESULT_TIME_OUT, 0}, "Error - Link Time out ", 1},
+        {"reply lost, erased", {USB_RESULT_TIME_OUT, 0, true}, "Error - Link Time out ", 0},
+        {"transfer failed, erased", {USB_RESULT_LINK_FAILED, 0, true}, "Error - Link Failed", 0},
+    };
     for (const auto& c : cases) {
-        module.Spoils[{Call::Delete, ++n}] = c.spoil;
-        host.Messages.clear();
-        session.DeleteKduFile(3);
-        EXPECT_EQ(host.Messages, std::vector<std::string>{c.message});
+        FakeModule m;
+        RecordingHost h;
+        ModuleSession s{m.Exports(), h};
+        m.Files.push_back({Entry(3, 0, 2, SarnelVariantId, "Tyx_Config.bin"), {1}});
+        s.UnitArrived(Unit, USB_DEVICE_KDU);
+        ASSERT_TRUE(s.KduFiles.SarnelConfigPresent) << c.what;
+        h.Shown.clear();
+        m.Log.clear();
+        m.Spoils[{Call::Delete, 1}] = c.spoil;
+        s.DeleteKduFile(3);
+        EXPECT_EQ(h.Shown, (Log{"message " + c.message, "list " + std::to_string(c.left)})) << c.what;
+        EXPECT_EQ(m.Log.front(), Call::Delete) << c.what;
+        EXPECT_EQ(Without(m.Log, Call::Delete), std::vector<Call>(c.left + 1, Call::Enum)) << c.what;
+        EXPECT_EQ(s.KduFiles.SarnelConfigPresent, c.left == 1) << c.what;
+        EXPECT_FALSE(s.KduListStale) << c.what;
     }
-    EXPECT_EQ(Without(module.Log, Call::Enum), (std::vector<Call>{Call::Delete, Call::Delete}))
-        << "nothing changed, nothing listed again";
-    EXPECT_EQ(module.Log.size(), 2u);
 }
 
 // ---- firmware
@@ -449,6 +463,78 @@ TEST_F(SessionTest, AFailedAuditFileIsErasedAndTheOtherStillMade)
     const auto ended = std::find(host.Shown.begin(), host.Shown.end(), "idle");
     const auto message = std::find(host.Shown.begin(), host.Shown.end(), "message " + host.Messages[0]);
     EXPECT_LT(ended, message);
+}
+
+// A listing stopped by a status on entry 1 misses the file held there; a create that then fails
+// without making a file leaves that file alone and says so.
+TEST_F(SessionTest, AFailedCreateAfterAListingCutShortErasesNoHeldFile)
+{
+    EepromRecord record = SarnelRecord();
+    const struct {
+        const char* what;
+        KduFileInfo held;
+        std::function<void(ModuleSession&)> create;
+    } cases[] = {
+        {"enabling audit mode", Entry(8, 0, KduAuditKind, SarnelVariantId, "TyxAuditData.bin"),
+         [](ModuleSession& s) { s.EnableAuditMode(); }},
+        {"a configuration download", Entry(8, 0, 2, SarnelVariantId, "Tyx_Config.bin"),
+         [&](ModuleSession& s) { s.DownloadConfigurationToKdu(record, {5, 0, 0}); }},
+    };
+    for (const auto& c : cases) {
+        FakeModule m;
+        RecordingHost h;
+        ModuleSession s{m.Exports(), h};
+        const Bytes contents(1 + 3 * 43, 0x33);
+        m.Files.push_back({Entry(2, 0, KduTekraAuditKind, TekraVariantId, "TyxTekraAuditData.bin"), {0}});
+        m.Files.push_back({c.held, contents});
+        m.Spoils[{Call::Enum, 2}] = {0, 1};
+        s.UnitArrived(Unit, USB_DEVICE_KDU);
+        ASSERT_EQ(s.KduFiles.Lines.size(), 1u) << c.what;
+        ASSERT_FALSE(s.KduListStale) << c.what;
+        m.Spoils[{Call::Create, 1}] = {USB_RESULT_WRITE_FAILED, 0};
+        h.Messages.clear();
+        c.create(s);
+        EXPECT_EQ(h.Messages, std::vector<std::string>{"Error - Write Failed\nSome of the file may still be on the KDU: "
+                                                       "erase it there."})
+            << c.what;
+        EXPECT_EQ(m.Calls[Call::Delete], 0) << c.what;
+        EXPECT_TRUE(m.Find(8) && m.Find(8)->Data == contents) << c.what << ": the held file stays";
+    }
+}
+
+// After a listing that broke off, only the fresh listing says which audit files are missing.
+TEST_F(SessionTest, AfterABrokenListingAuditModeCreatesOnlyWhatTheFreshListingLacks)
+{
+    const struct {
+        const char* what;
+        bool tekraHeld;
+        Log messages;
+        std::vector<std::string> created;
+    } cases[] = {
+        {"both held", true, {"message Audit mode already enabled! | Audit Mode"}, {}},
+        {"only the Sarnel file held", false, {}, {"TyxTekraAuditData.bin"}},
+    };
+    for (const auto& c : cases) {
+        FakeModule m;
+        RecordingHost h;
+        ModuleSession s{m.Exports(), h};
+        m.Files.push_back({Entry(4, 0, KduAuditKind, SarnelVariantId, "TyxAuditData.bin"), {0, 7, 7}});
+        if (c.tekraHeld)
+            m.Files.push_back({Entry(5, 0, KduTekraAuditKind, TekraVariantId, "TyxTekraAuditData.bin"), {0}});
+        m.Spoils[{Call::Enum, 1}] = {USB_RESULT_TIME_OUT, 0};
+        s.UnitArrived(Unit, USB_DEVICE_KDU);
+        ASSERT_TRUE(s.KduListStale) << c.what;
+        ASSERT_EQ(s.KduFiles.AuditFileId, -1) << c.what;
+        h.Shown.clear();
+        s.EnableAuditMode();
+        EXPECT_EQ(Only(h.Shown, "message"), c.messages) << c.what;
+        std::vector<std::string> created;
+        for (size_t i = c.tekraHeld ? 2 : 1; i < m.Files.size(); ++i)
+            created.push_back(m.Files[i].Info.FileName);
+        EXPECT_EQ(created, c.created) << c.what;
+        EXPECT_EQ(m.Files[0].Data, (Bytes{0, 7, 7})) << c.what;
+        EXPECT_EQ(s.KduFiles.AuditFileId, 4) << c.what;
+    }
 }
 
 TEST_F(SessionTest, ViewingReadsTheSelectedAuditFile)

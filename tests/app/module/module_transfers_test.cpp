@@ -15,6 +15,20 @@ using test::Entry;
 using test::FakeModule;
 using Call = FakeModule::Call;
 
+// A listing made before the create: the files it showed, and the status it ended on.
+KduFileList Listing(const std::set<uint16_t>& numbers, uint8_t endStatus = KduNoEntryStatus)
+{
+    KduFileList list;
+    for (uint16_t n : numbers) {
+        KduFileRow row;
+        row.Number = n;
+        list.Lines.push_back(row);
+    }
+    list.Complete = true;
+    list.EndStatus = endStatus;
+    return list;
+}
+
 Bytes Ramp(size_t n)
 {
     Bytes b(n);
@@ -90,7 +104,7 @@ TEST(ModuleTransfers, AWrittenFileHoldsEveryPieceInOrder)
     FakeModule module;
     const KduFileInfo entry = Entry(0, 0, 2, TekraVariantId, "Tyx_WS_Config.bin");
     std::vector<size_t> progress;
-    const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{1, 2, 3}, {4}, {5, 6}}, {},
+    const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{1, 2, 3}, {4}, {5, 6}}, Listing({}),
                                             [&](size_t n) { progress.push_back(n); });
     EXPECT_TRUE(write.Written);
     EXPECT_TRUE(write.Messages.empty());
@@ -118,7 +132,7 @@ TEST(ModuleTransfers, AFailedWriteLeavesNoPartialFileAndSaysWhy)
         // A file of the same kind already there stays.
         module.Files.push_back({Entry(1, 3, 0, SarnelVariantId, "Ver   067 TYX_FW.HEX"), {9}});
         module.Spoils[{c.call, c.nth}] = c.spoil;
-        const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{1}, {2}, {3}}, {1});
+        const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{1}, {2}, {3}}, Listing({1}));
         EXPECT_FALSE(write.Written) << c.why;
         EXPECT_EQ(write.Messages, (std::vector<std::string>{c.why, "Nothing of the file was left on the KDU."}));
         ASSERT_EQ(module.Files.size(), 1u) << c.why;
@@ -133,7 +147,7 @@ TEST(ModuleTransfers, ARefusedCreateWritesNothingErasesNothingAndIsStillClosed)
     module.Files.push_back({Entry(1, 0, 2, SarnelVariantId, "Tyx_Config.bin"), {7}});
     module.Spoils[{Call::Create, 1}] = {0, 2};
     const KduFileWrite write =
-        WriteKduFile(module.Exports(), 1, Entry(0, 0, 2, SarnelVariantId, "Tyx_Config.bin"), {{1}}, {});
+        WriteKduFile(module.Exports(), 1, Entry(0, 0, 2, SarnelVariantId, "Tyx_Config.bin"), {{1}}, Listing({}));
     EXPECT_FALSE(write.Written);
     EXPECT_EQ(write.Messages,
               (std::vector<std::string>{"Could not create file: No Space", "Nothing of the file was left on the KDU."}));
@@ -143,8 +157,8 @@ TEST(ModuleTransfers, ARefusedCreateWritesNothingErasesNothingAndIsStillClosed)
     EXPECT_EQ(module.Files.size(), 1u);
 }
 
-// The clean-up erases the one file this download made, known by its entry and by
-// not being in the listing before; any doubt leaves every file where it is.
+// The clean-up erases the one file this download made, known by its entry, by not being in
+// a listing before that shows every file, and by its size; any doubt leaves every file where it is.
 TEST(ModuleTransfers, TheCleanUpErasesOnlyTheOneFileThisDownloadMade)
 {
     KduFileInfo entry = Entry(0, 0, 2, SarnelVariantId, "Tyx_Config.bin");
@@ -163,9 +177,22 @@ TEST(ModuleTransfers, TheCleanUpErasesOnlyTheOneFileThisDownloadMade)
         int relistEndAt;                  // the re-listing reports its end at this call (0: never early)
         std::vector<uint16_t> left;       // numbers on the module afterwards
         std::string last;
+        uint8_t listedEnd = KduNoEntryStatus;  // the status that ended the listing before
+        int relistFailsAt = 0;                 // a listing times out at this call
     } cases[] = {
         {"a sound listing", {sameBut(1, [](KduFileInfo&) {})}, {1}, 0, {1},
          "Nothing of the file was left on the KDU."},
+        {"a listing before cut short by a status", {sameBut(1, [](KduFileInfo&) {})}, {1}, 0, {1, 100},
+         "Some of the file may still be on the KDU: erase it there.", 1},
+        {"a listing before that ended on a status of no meaning here", {}, {}, 0, {100},
+         "Some of the file may still be on the KDU: erase it there.", 0x40},
+        // The erase went through, but no listing after it shows the file gone.
+        {"a listing after the erase that breaks off", {sameBut(1, [](KduFileInfo&) {})}, {1}, 0, {1},
+         "Some of the file may still be on the KDU: erase it there.", KduNoEntryStatus, 4},
+        {"a re-listing that breaks off", {sameBut(1, [](KduFileInfo&) {})}, {1}, 0, {1, 100},
+         "Some of the file may still be on the KDU: erase it there.", KduNoEntryStatus, 2},
+        {"a re-listing that ends on another status", {sameBut(1, [](KduFileInfo&) {})}, {1}, 0, {1, 100},
+         "Some of the file may still be on the KDU: erase it there.", KduNoEntryStatus, -3},
         {"a listing before that missed a file of the same entry", {sameBut(1, [](KduFileInfo&) {})}, {}, 0, {1, 100},
          "Some of the file may still be on the KDU: erase it there."},
         {"a missed file of other revisions", {sameBut(1, [](KduFileInfo& e) { e.SetupRevision = 0x13; }),
@@ -186,7 +213,11 @@ TEST(ModuleTransfers, TheCleanUpErasesOnlyTheOneFileThisDownloadMade)
         module.Spoils[{Call::Write, 1}] = {0, 2};
         if (c.relistEndAt)
             module.Spoils[{Call::Enum, c.relistEndAt}] = {0, 5};
-        const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{1}, {2}}, c.listed);
+        if (c.relistFailsAt > 0)
+            module.Spoils[{Call::Enum, c.relistFailsAt}] = {USB_RESULT_TIME_OUT, 0};
+        else if (c.relistFailsAt < 0)
+            module.Spoils[{Call::Enum, -c.relistFailsAt}] = {0, 1};
+        const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{1}, {2}}, Listing(c.listed, c.listedEnd));
         EXPECT_FALSE(write.Written) << c.what;
         EXPECT_EQ(write.Messages, (std::vector<std::string>{"Error writing to KDU: No Space", c.last})) << c.what;
         std::vector<uint16_t> left;
@@ -202,7 +233,7 @@ TEST(ModuleTransfers, ACreateLostOnTheLinkIsErasedOnlyWhenTheModuleShowsIt)
     for (const bool made : {true, false}) {
         FakeModule module;
         module.Spoils[{Call::Create, 1}] = {USB_RESULT_TIME_OUT, 0, made};
-        const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{1}}, {});
+        const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{1}}, Listing({}));
         EXPECT_FALSE(write.Written);
         EXPECT_EQ(module.Calls[Call::Write], 0);
         EXPECT_TRUE(module.Files.empty()) << made;
@@ -214,13 +245,41 @@ TEST(ModuleTransfers, ACreateLostOnTheLinkIsErasedOnlyWhenTheModuleShowsIt)
     }
 }
 
+// A create that never reached the module made no file; what the clean-up finds that fits is a file
+// the module held, which a listing before missed.
+TEST(ModuleTransfers, ACreateThatMadeNoFileErasesNoHeldFile)
+{
+    const KduFileInfo entry = Entry(0, 0, KduAuditKind, SarnelVariantId, "TyxAuditData.bin");
+    const struct {
+        const char* what;
+        Bytes held;
+        uint8_t listedEnd;
+    } cases[] = {
+        {"a listing cut short by a status", {}, 1},
+        {"a listing that ended as if whole", Bytes(1 + 3 * 43, 0x21), KduNoEntryStatus},
+        {"a listing that ended as if whole, a held leading byte", {0}, KduNoEntryStatus},
+    };
+    for (const auto& c : cases) {
+        FakeModule module;
+        module.Files.push_back({Entry(6, 0, KduAuditKind, SarnelVariantId, "TyxAuditData.bin"), c.held});
+        module.Spoils[{Call::Create, 1}] = {USB_RESULT_WRITE_FAILED, 0};
+        const KduFileWrite write = WriteKduFile(module.Exports(), 1, entry, {{0}}, Listing({}, c.listedEnd));
+        EXPECT_FALSE(write.Written) << c.what;
+        EXPECT_EQ(write.Messages, (std::vector<std::string>{"Error - Write Failed",
+                                                            "Some of the file may still be on the KDU: erase it there."}))
+            << c.what;
+        EXPECT_EQ(module.Calls[Call::Delete], 0) << c.what;
+        EXPECT_TRUE(module.Files.size() == 1 && module.Files[0].Data == c.held) << c.what << ": the held file stays";
+    }
+}
+
 TEST(ModuleTransfers, APartialFileThatCannotBeErasedIsReported)
 {
     FakeModule module;
     module.Spoils[{Call::Write, 1}] = {USB_RESULT_TIME_OUT, 0};
     module.Spoils[{Call::Delete, 1}] = {USB_RESULT_TIME_OUT, 0};
     const KduFileWrite write =
-        WriteKduFile(module.Exports(), 1, Entry(0, 0, 2, SarnelVariantId, "Tyx_Config.bin"), {{1}}, {});
+        WriteKduFile(module.Exports(), 1, Entry(0, 0, 2, SarnelVariantId, "Tyx_Config.bin"), {{1}}, Listing({}));
     EXPECT_FALSE(write.Written);
     EXPECT_EQ(write.Messages,
               (std::vector<std::string>{"Error - Link Time out ", "Some of the file may still be on the KDU: erase it there."}));
