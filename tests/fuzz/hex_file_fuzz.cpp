@@ -3,9 +3,9 @@
 //
 // Every value the loader gives is also read here from the records by address,
 // written from the file's layout, not from the loader: the description bytes
-// at 0x4000 to 0x401D, the checksum, the pages of the block table. The same
-// input bytes also describe an image that is written out here as a file,
-// loaded, and compared with what was put in.
+// at 0x4000 to 0x401D, the checksum, the pages of the block table. An input
+// that does not begin as a file does (with ':') also describes an image that
+// is written out here as a file, loaded, and compared with what was put in.
 
 #include <map>
 #include <set>
@@ -534,7 +534,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         CheckImage(parsed.records, image);
         CheckImageByReading(parsed.records, image);
     }
-    Input in(data, size);
-    CheckRoundTrip(in);
+    if (size > 0 && data[0] != ':') {
+        Input in(data, size);
+        CheckRoundTrip(in);
+    }
     return 0;
 }
