@@ -1,13 +1,14 @@
 // The identification reply, from the application (normal mode) and from the
 // boot loader. Input: a mode byte (bit 0: boot loader), then the whole frame.
 // Every field is checked against the reply's byte positions as written here,
-// and the variant's name and frame address against a variant table of its own.
+// and the variant's name and frame address against a variant table of the targets' own.
 
 #include <algorithm>
 
 #include "app/link/acceptor_variant.h"
 #include "app/link/identification.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/serial_reference.h"
 
 using namespace kovrin;
 using kovrin::fuzz::Input;
@@ -31,28 +32,6 @@ std::string Chars(const Bytes& frame, size_t first, size_t last)
     return s;
 }
 
-struct VariantEntry {
-    const char* name;
-    uint8_t frameAddress;
-};
-
-// Codes 1 to 9; anything else is unknown and addressed as 0.
-VariantEntry Variant(uint8_t code)
-{
-    switch (code) {
-    case 1: return {"Orvel", 0};
-    case 2: return {"Dastin", 0};
-    case 3: return {"Production", 4};
-    case 4: return {"Dastin Plus", 4};
-    case 5: return {"Tyx Sarnel", 4};
-    case 6: return {"Orvxel Plus", 4};
-    case 7: return {"Tyx Tekra", 4};
-    case 8: return {"Pellot", 0};
-    case 9: return {"Dastin ++", 4};
-    default: return {"UNKNOWN", 0};
-    }
-}
-
 // The fields by position: variant 5, unit state 6, the serial number from 7
 // (11 characters for variants 5, 7 and 9, else 10), the memory address at 18
 // and 19 high byte first, 10 characters of information from 20, the software
@@ -63,7 +42,7 @@ VariantEntry Variant(uint8_t code)
 void CheckByPositions(const Bytes& frame, bool normalMode, const std::optional<IdentificationReply>& reply)
 {
     if (frame.size() >= 6) {
-        const VariantEntry entry = Variant(frame[5]);
+        const fuzz::VariantEntry entry = fuzz::VariantByCode(frame[5]);
         FUZZ_CHECK(VariantName(frame[5]) == entry.name);
         FUZZ_CHECK(FrameAddressOf(frame[5]) == entry.frameAddress);
     }

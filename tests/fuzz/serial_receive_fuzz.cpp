@@ -101,26 +101,6 @@ private:
     Bytes held_;
 };
 
-// The variant table as the link uses it: the name shown and byte 1 of the frames sent.
-const char* NameOfVariant(uint8_t code)
-{
-    switch (code) {
-    case 1: return "Orvel";
-    case 2: return "Dastin";
-    case 3: return "Production";
-    case 4: return "Dastin Plus";
-    case 5: return "Tyx Sarnel";
-    case 6: return "Orvxel Plus";
-    case 7: return "Tyx Tekra";
-    case 8: return "Pellot";
-    case 9: return "Dastin ++";
-    default: return "UNKNOWN";
-    }
-}
-uint8_t AddressFor(uint8_t code)
-{
-    return (code >= 3 && code <= 7) || code == 9 ? 4 : 0;
-}
 
 // A small image to update with: two pages, a bank change, a third page, the end.
 const std::vector<FlashBlock> kTable = {
@@ -500,8 +480,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // the boot loader's keeps a code outside the table as it came.
         if (host.identifiedAs && frame) {
             const uint8_t v = frame->bytes[5];
-            FUZZ_CHECK(*host.identifiedAs == NameOfVariant(v));
-            FUZZ_CHECK(session.State().FrameAddress == AddressFor(v));
+            FUZZ_CHECK(*host.identifiedAs == fuzz::VariantByCode(v).name);
+            FUZZ_CHECK(session.State().FrameAddress == fuzz::VariantByCode(v).frameAddress);
             FUZZ_CHECK(state.AcceptorVariant == (flashMode || (v >= 1 && v <= 9) ? v : 0));
         }
         // A configuration write whose counters did not come sends nothing.

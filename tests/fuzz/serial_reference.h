@@ -1,7 +1,8 @@
 #pragma once
-// The serial link's frames and dates as the fuzz targets lay them out for
-// themselves, from the frame's byte list and the calendar, so that what the
-// program builds and reads is compared with something it did not compute.
+// The serial link's frames, variants and dates as the fuzz targets lay them
+// out for themselves, from the frame's byte list, the variant table and the
+// calendar, so that what the program builds and reads is compared with
+// something it did not compute.
 
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +37,29 @@ inline std::vector<uint8_t> LaidOutBlockFrame(uint8_t address, uint8_t bank, uin
     std::vector<uint8_t> data = {bank, uint8_t(blockAddress / 256), uint8_t(blockAddress % 256)};
     data.insert(data.end(), blockData.begin(), blockData.end());
     return LaidOutFrame(address, 0x12, data);
+}
+
+// The acceptor variants by code: the name shown and byte 1 of the frames
+// sent; codes outside 1 to 9 are unknown and addressed as 0.
+struct VariantEntry {
+    const char* name;
+    uint8_t frameAddress;
+};
+
+inline VariantEntry VariantByCode(uint8_t code)
+{
+    switch (code) {
+    case 1: return {"Orvel", 0};
+    case 2: return {"Dastin", 0};
+    case 3: return {"Production", 4};
+    case 4: return {"Dastin Plus", 4};
+    case 5: return {"Tyx Sarnel", 4};
+    case 6: return {"Orvxel Plus", 4};
+    case 7: return {"Tyx Tekra", 4};
+    case 8: return {"Pellot", 0};
+    case 9: return {"Dastin ++", 4};
+    default: return {"UNKNOWN", 0};
+    }
 }
 
 // An extended-address record's first data byte names the bank; other values leave it.
