@@ -62,7 +62,7 @@ public:
         Sent(CmdFlashBlock);
         return true;
     }
-    void SendUpdateBootstrapAfterBlocks()
+    void CheckNoDataEntryLeft()
     {
         // The boot strap follows the last data entry before the table's end or its end-of-file entry.
         for (long i = lastBlock + 1; i < long(table_.size()) && table_[size_t(i)].type != 0x01; ++i)
@@ -207,7 +207,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         host.NewReply();
         const int32_t result = flash.OnReply(code, frame, ConfigWritePending);
         if ((step == 2 || step == 3) && flash.FlashStep == 4)
-            host.SendUpdateBootstrapAfterBlocks();
+            host.CheckNoDataEntryLeft();
 
         FUZZ_CHECK(result == flash.FlashResult);
         FUZZ_CHECK(result >= FlashNoResult && result <= FlashPowerCycleNeeded);
