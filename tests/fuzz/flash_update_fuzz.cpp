@@ -6,11 +6,20 @@
 // a configuration write is pending), the image checksum (2 bytes), the block
 // table (a count, then per entry a type byte, and for data an address and a
 // length), then replies: a selector byte (0 mod 4: no reply), a code and data.
+// Bit 2 of the flags byte gives the frames' address (4, else 0).
+//
+// Each block sent is checked against a frame laid out here from the frame's
+// byte list, with the bank taken here from the table's address records. The
+// input's first bytes, read once more, are a date and an image for the date
+// stamp that ends an update, checked against a day count of its own.
 
 #include "app/config/eeprom_record.h"
+#include "app/core/date_stamp.h"
 #include "app/link/flash_update.h"
+#include "app/link/update_frames.h"
 #include "tests/fuzz/checked_display.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/serial_reference.h"
 #include "tests/support/reply_frame.h"
 
 using namespace kovrin;
@@ -18,9 +27,19 @@ using kovrin::fuzz::Input;
 
 namespace {
 
+// The bank that the address records before entry `index` select, from bank 0.
+uint8_t BankBefore(const std::vector<FlashBlock>& table, long index)
+{
+    uint8_t bank = 0;
+    for (long i = 0; i < index; ++i)
+        if (table[size_t(i)].type == 0x02 && !table[size_t(i)].data.empty())
+            bank = fuzz::BankNamed(table[size_t(i)].data[0], bank);
+    return bank;
+}
+
 class RecordingHost : public FlashUpdateHost, public fuzz::CheckedDisplay<FlashUpdateDisplay> {
 public:
-    explicit RecordingHost(const std::vector<FlashBlock>& table) : table_(table) {}
+    RecordingHost(const std::vector<FlashBlock>& table, uint8_t address) : table_(table), address_(address) {}
 
     void SendEraseMemory() override { Sent(CmdEraseMemory); }
     void SendUpdateBootstrap() override { Sent(CmdUpdateBootstrap); }
@@ -33,9 +52,21 @@ public:
         FUZZ_CHECK(FlashBank <= 3);
         const long index = &block - table_.data();
         FUZZ_CHECK(index >= lastBlock);
+        // No data entry is passed over on the way.
+        for (long i = lastBlock + 1; i < index; ++i)
+            FUZZ_CHECK(table_[size_t(i)].type != 0x00);
+        FUZZ_CHECK(FlashBank == BankBefore(table_, index));
+        FUZZ_CHECK(FlashBlockFrame(block, FlashBank, address_) ==
+                   fuzz::LaidOutBlockFrame(address_, FlashBank, block.address, block.data));
         lastBlock = index;
         Sent(CmdFlashBlock);
         return true;
+    }
+    void CheckNoDataEntryLeft()
+    {
+        // The boot strap follows the last data entry before the table's end or its end-of-file entry.
+        for (long i = lastBlock + 1; i < long(table_.size()) && table_[size_t(i)].type != 0x01; ++i)
+            FUZZ_CHECK(table_[size_t(i)].type != 0x00);
     }
     void SendWakeByte() override {}
     void Pause(int ms) override { FUZZ_CHECK(ms > 0 && ms <= 1000); }
@@ -67,6 +98,7 @@ public:
 
 private:
     const std::vector<FlashBlock>& table_;
+    uint8_t address_;
 };
 
 std::vector<FlashBlock> TableFrom(Input& in)
@@ -110,18 +142,47 @@ uint8_t ExpectedFor(int32_t step)
     }
 }
 
+// The stamp's five bytes: the day count low byte first and three zeros, for a
+// Tekra image from revision "0018" and a Sarnel one from "0043"; else the
+// calendar, year - 2000 first.
+void CheckDateStamp(Input& in)
+{
+    static const std::string kRevisions[] = {"0017", "0018", "0042", "0043", "0044", "", "001", "9999", "0018x"};
+    LocalTime now{};
+    now.year = 2010 + in.Byte() % 200;
+    now.month = 1 + in.Byte() % 12;
+    now.day = 1 + in.Byte() % fuzz::DaysInMonth(now.year, now.month);
+    now.hour = in.Byte() % 24;
+    now.minute = in.Byte() % 60;
+    const uint8_t variant = in.Byte() % 11;
+    const std::string& revision = kRevisions[in.Byte() % std::size(kRevisions)];
+
+    const bool dayCount = (variant == 7 && revision >= "0018") || (variant == 5 && revision >= "0043");
+    FUZZ_CHECK(DateStampUsesDayCount(variant, revision) == dayCount);
+    const long d = fuzz::DaysSince2010(now.year, now.month, now.day);
+    const std::array<uint8_t, 5> days = {uint8_t(d % 256), uint8_t(d / 256 % 256), 0, 0, 0};
+    const std::array<uint8_t, 5> calendar = {uint8_t(now.year - 2000), uint8_t(now.month), uint8_t(now.day),
+                                             uint8_t(now.hour), uint8_t(now.minute)};
+    FUZZ_CHECK(DateStampData(now, true) == days);
+    FUZZ_CHECK(DateStampData(now, false) == calendar);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    Input stamp(data, size);
+    CheckDateStamp(stamp);
+
     Input in(data, size);
     const uint8_t flags = in.Byte();
     const bool sameVariant = flags & 1;
     bool ConfigWritePending = (flags & 2) != 0;
+    const uint8_t address = (flags & 4) ? 4 : 0;
     const uint32_t checksum = in.Word();
     const std::vector<FlashBlock> table = TableFrom(in);
 
-    RecordingHost host(table);
+    RecordingHost host(table, address);
     FlashUpdate flash(host, host);
     int failures = 0;  // replies in a row that did not answer the current step
 
@@ -145,6 +206,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int32_t step = flash.FlashStep;
         host.NewReply();
         const int32_t result = flash.OnReply(code, frame, ConfigWritePending);
+        if ((step == 2 || step == 3) && flash.FlashStep == 4)
+            host.CheckNoDataEntryLeft();
 
         FUZZ_CHECK(result == flash.FlashResult);
         FUZZ_CHECK(result >= FlashNoResult && result <= FlashPowerCycleNeeded);
