@@ -8,8 +8,8 @@
 #include <mutex>
 
 #include "platform/machine.h"
-#include "platform/usb/emulated/named_bus.h"
 #include "platform/usb/libusb/libusb_bus.h"
+#include "platform/usb/named_bus.h"
 
 namespace kovrin::platform::host {
 

@@ -9,11 +9,10 @@
 #include <mutex>
 #include <thread>
 
+#include "emulators/usb/bus/device_registry.h"
+#include "emulators/usb/bus/emulated_bus.h"
 #include "emulators/usb/usb_emulators.h"
-#include "platform/host.h"
-#include "platform/usb/emulated/device_registry.h"
-#include "platform/usb/emulated/emulated_bus.h"
-#include "platform/usb/emulated/named_bus.h"
+#include "platform/usb/named_bus.h"
 
 namespace kovrin::platform::usb {
 
@@ -127,15 +126,6 @@ private:
 }  // namespace
 
 }  // namespace kovrin::platform::usb
-
-namespace kovrin::platform::host {
-
-usb::EmulatedBus* EmulatedBus()
-{
-    return dynamic_cast<usb::EmulatedBus*>(Backend());
-}
-
-}  // namespace kovrin::platform::host
 
 extern "C" __attribute__((visibility("default"))) kovrin::platform::usb::BusBackend* KovrinMakeNamedEmulatedBus(
     const char* devices)
