@@ -21,9 +21,11 @@ struct DriverInstallation {
     std::string Directory;
 };
 
-// True once the machine runs; the first call makes it with `driver`, later
-// calls change nothing. False, with the reason on stderr, when the bus that
-// the environment names cannot be set up.
+// True once the machine runs; the first call makes it with `driver`. A later
+// call is its user starting again: the bus's device times count from it, and
+// the devices have come or gone as at the first start before it returns.
+// False, with the reason on stderr, when the bus that the environment names
+// cannot be set up.
 bool Start(const DriverInstallation& driver);
 
 // The running machine's bus; null with no machine.

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "emulators/usb/bus/device_registry.h"
 #include "emulators/usb/bus/emulated_bus.h"
@@ -18,20 +20,29 @@ namespace kovrin::platform::usb {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using ScheduleClock = std::chrono::steady_clock;
 
-// Plugs and unplugs the emulated devices that carry a schedule, at their
-// times, on a thread of its own.
+// A device that comes or goes at times after the start.
+struct TimedDevice {
+    std::shared_ptr<EmulatedDevice> Device;
+    ScheduleClock::duration Arrival{};  // zero: present at the start
+    std::optional<ScheduleClock::duration> Departure;
+    int Port = 0;  // while it is plugged
+};
+
+// Plugs and unplugs the timed devices at their times after `start`, on a
+// thread of its own. The devices' ports are its own until it is destroyed.
 class DeviceSchedule {
 public:
-    struct Step {
-        Clock::time_point At;
-        std::shared_ptr<EmulatedDevice> Device;
-        bool Arrives;
-    };
-
-    DeviceSchedule(EmulatedBus& bus, std::vector<Step> steps) : bus_(bus), steps_(std::move(steps))
+    DeviceSchedule(EmulatedBus& bus, std::vector<TimedDevice>& devices, ScheduleClock::time_point start)
+        : bus_(bus), devices_(devices)
     {
+        for (size_t i = 0; i < devices_.size(); ++i) {
+            if (devices_[i].Arrival > ScheduleClock::duration::zero())
+                steps_.push_back({start + devices_[i].Arrival, i, true});
+            if (devices_[i].Departure)
+                steps_.push_back({start + *devices_[i].Departure, i, false});
+        }
         std::stable_sort(steps_.begin(), steps_.end(), [](const Step& a, const Step& b) { return a.At < b.At; });
         thread_ = std::thread([this] { Run(); });
     }
@@ -46,26 +57,32 @@ public:
     }
 
 private:
+    struct Step {
+        ScheduleClock::time_point At;
+        size_t Device;
+        bool Arrives;
+    };
+
     void Run()
     {
-        std::vector<std::pair<EmulatedDevice*, int>> ports;
         for (const Step& step : steps_) {
             {
                 std::unique_lock<std::mutex> guard(lock_);
                 if (changed_.wait_until(guard, step.At, [this] { return stopping_; }))
                     return;
             }
+            TimedDevice& timed = devices_[step.Device];
             if (step.Arrives) {
-                ports.emplace_back(step.Device.get(), bus_.Plug(step.Device));
-                continue;
+                timed.Port = bus_.Plug(timed.Device);
+            } else if (timed.Port) {
+                bus_.Unplug(timed.Port);
+                timed.Port = 0;
             }
-            for (auto& [device, port] : ports)
-                if (device == step.Device.get())
-                    bus_.Unplug(port);
         }
     }
 
     EmulatedBus& bus_;
+    std::vector<TimedDevice>& devices_;
     std::vector<Step> steps_;
     std::mutex lock_;
     std::condition_variable changed_;
@@ -73,13 +90,12 @@ private:
     std::thread thread_;
 };
 
-// Plugs the devices present at the start; returns the steps of the others.
-std::vector<DeviceSchedule::Step> PlugNamedDevices(EmulatedBus& bus, const std::string& list,
-                                                   Clock::time_point start)
+// Plugs the devices present at the start; returns those with a time.
+std::vector<TimedDevice> PlugNamedDevices(EmulatedBus& bus, const std::string& list)
 {
-    std::vector<DeviceSchedule::Step> steps;
-    auto after = [start](double seconds) {
-        return start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    std::vector<TimedDevice> timed;
+    auto after = [](double seconds) {
+        return std::chrono::duration_cast<ScheduleClock::duration>(std::chrono::duration<double>(seconds));
     };
     for (const EmulatedDeviceRequest& request : ParseEmulatedDeviceList(list)) {
         std::string error;
@@ -88,29 +104,48 @@ std::vector<DeviceSchedule::Step> PlugNamedDevices(EmulatedBus& bus, const std::
             std::fprintf(stderr, "QELUSB_EMULATED: %s; left out\n", error.c_str());
             continue;
         }
-        if (request.ArriveAfter > 0)
-            steps.push_back({after(request.ArriveAfter), device, true});
-        else
-            bus.Plug(device);
+        const bool present = request.ArriveAfter <= 0;
+        const int port = present ? bus.Plug(device) : 0;
+        if (present && request.LeaveAfter < 0)
+            continue;
+        TimedDevice entry{device, present ? ScheduleClock::duration::zero() : after(request.ArriveAfter), {}, port};
         if (request.LeaveAfter >= 0)
-            steps.push_back({after(request.LeaveAfter), device, false});
+            entry.Departure = after(request.LeaveAfter);
+        timed.push_back(std::move(entry));
     }
-    return steps;
+    return timed;
 }
 
-
 // Plugs the devices present at the start before it starts (they are reported
-// with the start); runs the schedule while it runs.
+// with the start); runs the schedule while it runs, from each user's start.
 class NamedBus : public EmulatedBus {
 public:
-    explicit NamedBus(const std::string& devices) : steps_(PlugNamedDevices(*this, devices, std::chrono::steady_clock::now())) {}
+    explicit NamedBus(const std::string& devices) : timed_(PlugNamedDevices(*this, devices)) {}
     ~NamedBus() override { schedule_.reset(); }
 
     void Start(HotplugListener* listener, ActivityCounter* activity) override
     {
         EmulatedBus::Start(listener, activity);
-        if (!steps_.empty())
-            schedule_ = std::make_unique<DeviceSchedule>(*this, std::move(steps_));
+        RunSchedule();
+    }
+    // At this start the timed devices are as at the first: those that arrive
+    // later are gone until then, those present at the start are back.
+    bool UserStartedAgain() override
+    {
+        if (timed_.empty())
+            return false;
+        schedule_.reset();
+        for (TimedDevice& timed : timed_) {
+            const bool present = timed.Arrival == ScheduleClock::duration::zero();
+            if (!present && timed.Port) {
+                Unplug(timed.Port);
+                timed.Port = 0;
+            } else if (present && !timed.Port) {
+                timed.Port = Plug(timed.Device);
+            }
+        }
+        RunSchedule();
+        return true;
     }
     void Stop() override
     {
@@ -119,7 +154,13 @@ public:
     }
 
 private:
-    std::vector<DeviceSchedule::Step> steps_;
+    void RunSchedule()
+    {
+        if (!timed_.empty())
+            schedule_ = std::make_unique<DeviceSchedule>(*this, timed_, ScheduleClock::now());
+    }
+
+    std::vector<TimedDevice> timed_;
     std::unique_ptr<DeviceSchedule> schedule_;
 };
 
