@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "platform/usb/emulated/emulated_bus.h"
+#include "emulators/usb/bus/emulated_bus.h"
 
 namespace kovrin::bench {
 

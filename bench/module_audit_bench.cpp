@@ -17,6 +17,7 @@
 #include "app/module/module_transfers.h"
 #include "app/module/screen/kdu_audit_frame.h"
 #include "bench/frame_clock.h"
+#include "emulators/usb/bus/emulated_machine.h"
 #include "emulators/usb/module_emulator.h"
 #include "platform/host.h"
 #include "usblib/device_manager.h"

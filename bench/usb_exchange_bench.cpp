@@ -12,8 +12,9 @@
 
 #include "bench/frame_clock.h"
 #include "driver/qelusb_public.h"
+#include "emulators/usb/bus/emulated_machine.h"
+#include "emulators/usb/bus/simple_device.h"
 #include "platform/host.h"
-#include "platform/usb/emulated/simple_device.h"
 #include "usblib/device_manager.h"
 #include "usblib/transport.h"
 

@@ -37,6 +37,7 @@
 #include "app/widgets/message_seam.h"
 #include "bench/soak_support.h"
 #include "driver/qelusb_public.h"
+#include "emulators/usb/bus/emulated_machine.h"
 #include "emulators/usb/module_emulator.h"
 #include "emulators/usb/usb_emulators.h"
 #include "platform/host.h"

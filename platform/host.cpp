@@ -8,8 +8,8 @@
 #include <mutex>
 
 #include "platform/machine.h"
-#include "platform/usb/emulated/named_bus.h"
 #include "platform/usb/libusb/libusb_bus.h"
+#include "platform/usb/named_bus.h"
 
 namespace kovrin::platform::host {
 
@@ -57,8 +57,11 @@ std::unique_ptr<usb::BusBackend> NamedDevicesBus(const std::string& directory)
 bool Start(const DriverInstallation& driver)
 {
     std::lock_guard<std::mutex> guard(hostLock);
-    if (machine)
+    if (machine) {
+        if (machine->Backend().UserStartedAgain())
+            machine->WaitIdle();
         return true;
+    }
     if (shutDown)
         return false;
     const std::string bus = Environment("QELUSB_BUS");

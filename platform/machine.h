@@ -1,6 +1,6 @@
 #pragma once
 // One emulated computer: the kernel model with its threads, the USB bus driver
-// and a bus backend (the emulated bus unless another is given).
+// and a bus backend (the emulators' EmulatedMachine gives it the emulated bus).
 
 #include <functional>
 #include <memory>
@@ -9,20 +9,16 @@
 #include "platform/kernel/system.h"
 #include "platform/usb/backend.h"
 #include "platform/usb/bus_driver.h"
-#include "platform/usb/emulated/emulated_bus.h"
 
 namespace kovrin::platform {
 
 class Machine {
 public:
-    // With the emulated bus. This and the members that name the emulated bus
-    // come with the emulators' library (libqel_usb_emulators.so).
-    Machine();
     // `prepare` runs before the bus reports its first device: the place to
     // install drivers, so that devices present at start find theirs.
     explicit Machine(std::unique_ptr<usb::BusBackend> backend, const std::function<void(Machine&)>& prepare = {});
     // Closes the handles still open, unplugs every device, lets removal finish.
-    ~Machine();
+    virtual ~Machine();
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
@@ -30,11 +26,7 @@ public:
     PnpManager& Pnp() { return system_->Pnp(); }
     usb::BusDriver& Bus() { return *busDriver_; }
     usb::BusBackend& Backend() { return *backend_; }
-    // The emulated bus; only when the machine was made with it.
-    usb::EmulatedBus& Emulated();
 
-    DeviceNode* NodeOfPort(int port);
-    uint32_t DevicePowerStateOfPort(int port);
     // Until nothing is queued or running anywhere (held completions aside).
     void WaitIdle() { system_->WaitIdle(); }
 

@@ -13,7 +13,7 @@ constexpr const char* OtherConfig = "Tyx_WS_Config.bin";
 
 // Variant 6's image name is spelled apart from its acceptor name; the two are
 // compared, and so never match for it.
-const std::array<AcceptorVariantRow, VariantCount> kVariants = {{
+constexpr auto kVariants = std::to_array<AcceptorVariantRow>({
     // name          image name     analysed addr serial sw chk layout controls    stamp   module     fw cfg cfgFile       audit        no MDB
     {"UNKNOWN",      "UNKNOWN",     false, 0, 10, 10, 10, L::None, C::Unchanged, nullptr, nullptr,  0, T, OtherConfig,  false, false, false},
     {"Orvel",        "",            false, 0, 10, 10, 10, L::None, C::Unchanged, nullptr, nullptr,  0, T, OtherConfig,  false, false, false},
@@ -25,7 +25,10 @@ const std::array<AcceptorVariantRow, VariantCount> kVariants = {{
     {"Tyx Tekra",    "Tyx Tekra",   true,  4, 11, 11, 11, L::V6,   C::Always,    "0018",  "0017",   T, T, OtherConfig,  false, true, false},
     {"Pellot",       nullptr,       false, 0, 10, 10, 10, L::None, C::Unchanged, nullptr, nullptr,  0, T, OtherConfig,  false, false, false},
     {"Dastin ++",    "Dastin ++",   true,  4, 11, 10, 11, L::V5,   C::Unchanged, nullptr, nullptr,  0, T, OtherConfig,  false, false, false},
-}};
+});
+// A code without its row would read as an empty row, and a row past the bound
+// would never be read.
+static_assert(kVariants.size() == VariantCount, "one row for each code from 0 to HighestVariant");
 
 }  // namespace
 

@@ -56,7 +56,8 @@ struct AcceptorVariantRow {
 };
 
 constexpr int HighestVariant = 9;
-// Codes 0 (no acceptor, or one not in the table) to HighestVariant.
+// Codes 0 (no acceptor, or one not in the table) to HighestVariant; the table
+// must have a row for each (the build checks it).
 constexpr size_t VariantCount = HighestVariant + 1;
 
 // Codes outside 1 to HighestVariant stand for no acceptor.

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "emulators/usb/bus/simple_device.h"
 #include "emulators/usb/usb_fault.h"
-#include "platform/usb/emulated/simple_device.h"
 
 namespace kovrin::emulator::usb {
 

@@ -1,10 +1,10 @@
 #include "emulators/usb/usb_emulators.h"
 
 #include "driver/qelusb_public.h"
+#include "emulators/usb/bus/device_registry.h"
 #include "emulators/usb/knurl_emulator.h"
 #include "emulators/usb/module_emulator.h"
 #include "emulators/usb/module_seed.h"
-#include "platform/usb/emulated/device_registry.h"
 
 namespace kovrin::emulator::usb {
 namespace {

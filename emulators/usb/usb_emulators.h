@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/usb/emulated/emulated_device.h"
+#include "emulators/usb/bus/emulated_device.h"
 
 namespace kovrin::emulator::usb {
 

@@ -79,6 +79,10 @@ public:
     virtual void Start(HotplugListener* listener, ActivityCounter* activity) = 0;
     // Every device leaves.
     virtual void Stop() = 0;
+    // The machine's user starts again (the USB library after a stop, or loaded
+    // anew): a bus whose devices come and go at times after the start counts
+    // them from now. True when devices came or went meanwhile.
+    virtual bool UserStartedAgain() { return false; }
 };
 
 }  // namespace kovrin::platform::usb

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "driver/qelusb_public.h"
+#include "emulators/usb/bus/emulated_machine.h"
+#include "emulators/usb/bus/simple_device.h"
 #include "platform/kernel/io_manager.h"
 #include "platform/kernel/level.h"
 #include "platform/kernel/pool.h"
 #include "platform/kernel/power_manager.h"
-#include "platform/machine.h"
 #include "platform/usb/descriptors.h"
-#include "platform/usb/emulated/simple_device.h"
 #include "platform/user/user_io.h"
 
 namespace kovrin::qelusb::testing {
@@ -45,18 +45,23 @@ protected:
     {
         ClearViolations();
         pool_faults::Reset();
-        machine_ = std::make_unique<Machine>();
+        auto machine = std::make_unique<EmulatedMachine>();
+        emulated_ = machine.get();
+        machine_ = std::move(machine);
         machine_->Pnp().InstallDriver(kDriverName, DriverHardwareIds());
     }
 
     void TearDown() override
     {
+        emulated_ = nullptr;
         machine_.reset();
         EXPECT_EQ(OutstandingPoolBlocks(), 0u) << "pool left allocated";
         EXPECT_EQ(Violations(), std::vector<std::string>{});
     }
 
-    EmulatedBus& Bus() { return machine_->Emulated(); }
+    // The machine on the emulated bus that SetUp made.
+    EmulatedMachine& Emulated() { return *emulated_; }
+    EmulatedBus& Bus() { return Emulated().Emulated(); }
     PnpManager& Pnp() { return machine_->Pnp(); }
 
     // Plugs a device and waits until its arrival has been handled.
@@ -112,9 +117,10 @@ protected:
         return reply;
     }
 
-    uint32_t PowerState(int port) { return machine_->DevicePowerStateOfPort(port); }
+    uint32_t PowerState(int port) { return Emulated().DevicePowerStateOfPort(port); }
 
     std::unique_ptr<Machine> machine_;
+    EmulatedMachine* emulated_ = nullptr;
     std::shared_ptr<SimpleDevice> device_;
 };
 

@@ -54,7 +54,7 @@ protected:
 TEST_F(PnpTest, QueryStopThenCancelStopRefusesRequestsInBetween)
 {
     int port = Plug();
-    DeviceNode* node = machine_->NodeOfPort(port);
+    DeviceNode* node = Emulated().NodeOfPort(port);
     OpenAll();
     EXPECT_EQ(Pnp().SendRequest(node, PnpMinor::QueryStopDevice), Status::Success);
     ExpectRefused();
@@ -68,7 +68,7 @@ TEST_F(PnpTest, QueryStopThenCancelStopRefusesRequestsInBetween)
 TEST_F(PnpTest, QueryStopWaitsForTheReadInProgress)
 {
     int port = Plug();
-    DeviceNode* node = machine_->NodeOfPort(port);
+    DeviceNode* node = Emulated().NodeOfPort(port);
     OpenAll();
     std::vector<uint8_t> buffer(64);
     Overlapped read;
@@ -90,7 +90,7 @@ TEST_F(PnpTest, QueryStopWaitsForTheReadInProgress)
 TEST_F(PnpTest, StopAndStartAgainKeepsOpenPipeHandlesAndFreesTheFirstStart)
 {
     int port = Plug();
-    DeviceNode* node = machine_->NodeOfPort(port);
+    DeviceNode* node = Emulated().NodeOfPort(port);
     OpenAll();
     size_t blocks = OutstandingPoolBlocks(kPoolTag);
     EXPECT_EQ(Pnp().SendRequest(node, PnpMinor::QueryStopDevice), Status::Success);
@@ -111,7 +111,7 @@ TEST_F(PnpTest, StopAndStartAgainKeepsOpenPipeHandlesAndFreesTheFirstStart)
 TEST_F(PnpTest, QueryRemoveWaitsForTheReadInProgressAndRemovalFollowsTheLastClose)
 {
     int port = Plug();
-    DeviceNode* node = machine_->NodeOfPort(port);
+    DeviceNode* node = Emulated().NodeOfPort(port);
     OpenAll();
     DeviceObject* function = Pnp().FunctionDeviceOf(node);
     std::vector<uint8_t> buffer(64);
@@ -137,7 +137,7 @@ TEST_F(PnpTest, QueryRemoveWaitsForTheReadInProgressAndRemovalFollowsTheLastClos
 TEST_F(PnpTest, SurpriseRemovalWithAReadOutstanding)
 {
     int port = Plug();
-    DeviceNode* node = machine_->NodeOfPort(port);
+    DeviceNode* node = Emulated().NodeOfPort(port);
     std::mutex lock;
     std::vector<InterfaceEvent> events;
     Event removed;
@@ -184,7 +184,7 @@ TEST_F(PnpTest, PluggingInAndOutDoesNotPileUpDepartedDevices)
     for (int cycle = 0; cycle < 60; ++cycle) {
         SCOPED_TRACE("cycle " + std::to_string(cycle));
         int port = Plug();
-        DeviceNode* node = machine_->NodeOfPort(port);
+        DeviceNode* node = Emulated().NodeOfPort(port);
         ASSERT_EQ(Pnp().StateOf(node), NodeState::Started);
         EXPECT_EQ(Pnp().LiveNodes(), 1u);
         EXPECT_EQ(Pnp().HeldDeviceObjects(), 2u);  // the physical and the function device
@@ -235,7 +235,7 @@ TEST_F(PnpTest, InterfaceArrivalIsAnnouncedAfterTheStart)
 int AllocationsUntilStarted()
 {
     pool_faults::Reset();
-    Machine machine;
+    EmulatedMachine machine;
     machine.Pnp().InstallDriver(kDriverName, DriverHardwareIds());
     machine.Emulated().Plug(std::make_shared<SimpleDevice>(MinimalModule()));
     machine.WaitIdle();
@@ -251,7 +251,7 @@ TEST_F(PnpTest, PoolFailureAtEachAllocationDuringStart)
     for (int nth = 1; nth <= total; ++nth) {
         SCOPED_TRACE("failing allocation " + std::to_string(nth));
         pool_faults::Reset();
-        Machine machine;
+        EmulatedMachine machine;
         machine.Pnp().InstallDriver(kDriverName, DriverHardwareIds());
         pool_faults::FailAllocationNumber(nth);
         int port = machine.Emulated().Plug(std::make_shared<SimpleDevice>(MinimalModule()));
@@ -283,7 +283,7 @@ TEST_F(PnpTest, DeviceWhoseStartFailedRefusesRequests)
     keep.RemoveAfterFailedStart = false;
     for (int nth = 1; nth < 40; ++nth) {
         pool_faults::Reset();
-        Machine machine;
+        EmulatedMachine machine;
         machine.Pnp().InstallDriver(kDriverName, DriverHardwareIds());
         machine.Pnp().SetOptions(keep);
         pool_faults::FailAllocationNumber(nth);

@@ -126,7 +126,7 @@ TEST_F(DriverTest, WaitWakeInD0IsRefused)
 {
     int port = Plug();
     Handle in = OpenOk(OnlyInterface() + "\\1");
-    DeviceObject* pdo = Pnp().PhysicalDeviceOf(machine_->NodeOfPort(port));
+    DeviceObject* pdo = Pnp().PhysicalDeviceOf(Emulated().NodeOfPort(port));
     WaitWakeResult result;
     RequestPowerRequest(pdo, PowerMinor::WaitWake, SystemSleeping3, WaitWakeDone, &result);
     result.Done.Wait();
@@ -141,7 +141,7 @@ TEST_F(DriverTest, WaitWakeCompletesOnRemoteWake)
     Close(in);
     machine_->WaitIdle();
     ASSERT_EQ(PowerState(port), uint32_t(D2));
-    DeviceObject* pdo = Pnp().PhysicalDeviceOf(machine_->NodeOfPort(port));
+    DeviceObject* pdo = Pnp().PhysicalDeviceOf(Emulated().NodeOfPort(port));
     WaitWakeResult result;
     // The driver's wait-wake handling blocks its caller until the wake.
     std::thread waiter([&] { RequestPowerRequest(pdo, PowerMinor::WaitWake, SystemSleeping3, WaitWakeDone, &result); });

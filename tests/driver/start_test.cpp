@@ -15,11 +15,11 @@ TEST_F(DriverTest, DriverIsLoadedByNameWhenADeviceOfTheFamilyArrives)
     stranger.VendorId = 0x1234;
     int other = Plug(stranger);
     EXPECT_EQ(Pnp().DriverEntryCalls(kDriverName), 0);
-    EXPECT_EQ(Pnp().StateOf(machine_->NodeOfPort(other)), NodeState::NoDriver);
+    EXPECT_EQ(Pnp().StateOf(Emulated().NodeOfPort(other)), NodeState::NoDriver);
 
     int port = Plug();
     EXPECT_EQ(Pnp().DriverEntryCalls(kDriverName), 1);
-    EXPECT_EQ(Pnp().StateOf(machine_->NodeOfPort(port)), NodeState::Started);
+    EXPECT_EQ(Pnp().StateOf(Emulated().NodeOfPort(port)), NodeState::Started);
     std::string path = OnlyInterface();
     EXPECT_NE(path.find(GuidText(QelUsbInterfaceGuid)), std::string::npos);
 }
@@ -208,7 +208,7 @@ TEST_F(DriverTest, ConfigurationReadShorterThanItsHeadFailsTheStart)
 {
     int port = Bus().Plug(std::make_shared<BadConfiguration>(5, 0));
     machine_->WaitIdle();
-    DeviceNode* node = machine_->NodeOfPort(port);
+    DeviceNode* node = Emulated().NodeOfPort(port);
     EXPECT_EQ(Pnp().StartStatusOf(node), Status::DeviceDataError);
     EXPECT_EQ(Pnp().StateOf(node), NodeState::Removed);
     EXPECT_TRUE(EnumerateInterfaces(QelUsbInterfaceGuid).empty());
@@ -218,7 +218,7 @@ TEST_F(DriverTest, ConfigurationReadShorterThanItsTotalLengthFailsTheStart)
 {
     int port = Bus().Plug(std::make_shared<BadConfiguration>(300, 600));
     machine_->WaitIdle();
-    EXPECT_EQ(Pnp().StartStatusOf(machine_->NodeOfPort(port)), Status::DeviceDataError);
+    EXPECT_EQ(Pnp().StartStatusOf(Emulated().NodeOfPort(port)), Status::DeviceDataError);
     std::vector<ControlRecord> control = Bus().ControlRequests(port);
     ASSERT_EQ(control.size(), 3u);
     EXPECT_EQ(control[2].Length, 600);
@@ -230,7 +230,7 @@ TEST_F(DriverTest, InterfaceLinkNameIsKeptAtItsRealLength)
     SimpleDeviceConfig fits = MinimalModule();
     fits.InstanceId = std::string(255 - 47, 'a');
     int port = Plug(fits);
-    DeviceNode* node = machine_->NodeOfPort(port);
+    DeviceNode* node = Emulated().NodeOfPort(port);
     std::string path = OnlyInterface();
     EXPECT_EQ(path.size(), 255u);
     Handle device = OpenOk(path);
@@ -246,7 +246,7 @@ TEST_F(DriverTest, InterfaceLinkNameTooLongForTheExtensionIsRefused)
     SimpleDeviceConfig tooLong = MinimalModule();
     tooLong.InstanceId = std::string(256 - 47, 'b');
     int port = Plug(tooLong);
-    EXPECT_EQ(Pnp().StateOf(machine_->NodeOfPort(port)), NodeState::NoDriver);
+    EXPECT_EQ(Pnp().StateOf(Emulated().NodeOfPort(port)), NodeState::NoDriver);
     EXPECT_TRUE(EnumerateInterfaces(QelUsbInterfaceGuid).empty());
 }
 

@@ -133,7 +133,7 @@ TEST_F(TransferTest, DelayedCompletions)
 
 TEST_F(TransferTest, UnplugAtTheNextWrite)
 {
-    DeviceNode* node = machine_->NodeOfPort(port_);
+    DeviceNode* node = Emulated().NodeOfPort(port_);
     Bus().UnplugAt(port_, UnplugPoint::OutTransfer);
     std::vector<uint8_t> data = Bytes(10);
     size_t bytes = 0;

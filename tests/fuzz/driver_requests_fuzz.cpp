@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "driver/qelusb_public.h"
+#include "emulators/usb/bus/emulated_machine.h"
+#include "emulators/usb/bus/simple_device.h"
 #include "platform/kernel/level.h"
 #include "platform/kernel/pool.h"
-#include "platform/machine.h"
-#include "platform/usb/emulated/simple_device.h"
 #include "platform/user/user_io.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -26,7 +26,7 @@ const uint32_t kCodes[] = {IOCTL_QELUSB_GET_DEVICE_DESCRIPTOR, IOCTL_QELUSB_GET_
 
 struct Bench {
     usb::SimpleDeviceConfig config;
-    std::unique_ptr<Machine> machine;
+    std::unique_ptr<EmulatedMachine> machine;
     std::string path;
     size_t poolBlocks = 0;
 
@@ -35,7 +35,7 @@ struct Bench {
         config.VendorId = UsbVendorId;
         config.ProductId = ProductProgrammingModule;
         config.Endpoints = {{0x01, 64}, {0x81, 64}};
-        machine = std::make_unique<Machine>();
+        machine = std::make_unique<EmulatedMachine>();
         machine->Pnp().InstallDriver(kDriverName, DriverHardwareIds());
         machine->Emulated().Plug(std::make_shared<usb::SimpleDevice>(config));
         machine->WaitIdle();

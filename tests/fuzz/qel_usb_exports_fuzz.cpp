@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 
+#include "emulators/usb/bus/emulated_machine.h"
 #include "platform/host.h"
 #include "platform/user/time_limits.h"
 #include "tests/fuzz/fuzz_support.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "driver/qelusb_public.h"
-#include "platform/usb/emulated/simple_device.h"
+#include "emulators/usb/bus/simple_device.h"
 
 namespace kovrin::fuzz {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/usb/emulated/device_registry.h"
+#include "emulators/usb/bus/device_registry.h"
 #include "tests/usblib/usblib_fixture.h"
 
 namespace kovrin::usblib::testing {

@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "driver/qelusb_public.h"
+#include "emulators/usb/bus/emulated_machine.h"
+#include "emulators/usb/bus/simple_device.h"
 #include "platform/host.h"
-#include "platform/usb/emulated/simple_device.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/time_limits.h"
 #include "usblib/device_manager.h"

@@ -22,6 +22,7 @@
 #include "app/module/kdu_file_list_model.h"
 #include "app/widgets/message_seam.h"
 #include "driver/qelusb_public.h"
+#include "emulators/usb/bus/emulated_machine.h"
 #include "emulators/usb/knurl_emulator.h"
 #include "emulators/usb/module_emulator.h"
 #include "emulators/usb/usb_emulators.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "driver/qelusb_public.h"
+#include "emulators/usb/bus/emulated_machine.h"
 #include "emulators/usb/usb_emulator_device.h"
-#include "platform/machine.h"
 #include "platform/user/user_io.h"
 #include "tests/support/byte_runs.h"
 
@@ -23,7 +23,7 @@ class EmulatorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        machine_ = std::make_unique<Machine>();
+        machine_ = std::make_unique<EmulatedMachine>();
         machine_->Pnp().InstallDriver(qelusb::kDriverName, qelusb::DriverHardwareIds());
     }
 
@@ -79,7 +79,7 @@ protected:
         return Receive();
     }
 
-    std::unique_ptr<Machine> machine_;
+    std::unique_ptr<EmulatedMachine> machine_;
     std::shared_ptr<UsbEmulatorDevice> device_;
     int port_ = 0;
     std::string path_;

@@ -1,5 +1,5 @@
 #pragma once
-// Emulated devices (platform/usb/emulated/emulated_device.h) presented to the
+// Emulated devices (emulators/usb/bus/emulated_device.h) presented to the
 // real libusb through umockdev: a sysfs entry and a device node per device,
 // whose usbdevfs ioctls are answered here with the same packet rules as the
 // emulated bus (short packets end an IN transfer, a full reply is followed by
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/usb/emulated/emulated_device.h"
+#include "emulators/usb/bus/emulated_device.h"
 
 namespace kovrin::testing {
 

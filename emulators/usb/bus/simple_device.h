@@ -6,7 +6,7 @@
 #include <deque>
 #include <mutex>
 
-#include "platform/usb/emulated/emulated_device.h"
+#include "emulators/usb/bus/emulated_device.h"
 
 namespace kovrin::platform::usb {
 

@@ -12,8 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "emulators/usb/bus/emulated_device.h"
 #include "platform/usb/backend.h"
-#include "platform/usb/emulated/emulated_device.h"
 
 namespace kovrin::platform::usb {
 

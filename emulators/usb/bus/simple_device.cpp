@@ -1,4 +1,4 @@
-#include "platform/usb/emulated/simple_device.h"
+#include "emulators/usb/bus/simple_device.h"
 
 #include "platform/kernel/power_types.h"
 #include "platform/usb/descriptors.h"

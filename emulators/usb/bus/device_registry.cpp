@@ -1,4 +1,4 @@
-#include "platform/usb/emulated/device_registry.h"
+#include "emulators/usb/bus/device_registry.h"
 
 #include <map>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "platform/usb/emulated/emulated_bus.h"
+#include "emulators/usb/bus/emulated_bus.h"
 
 #include <algorithm>
 #include <cstring>

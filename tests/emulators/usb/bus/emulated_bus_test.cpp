@@ -5,10 +5,10 @@
 
 #include <mutex>
 
+#include "emulators/usb/bus/emulated_bus.h"
+#include "emulators/usb/bus/simple_device.h"
 #include "platform/kernel/level.h"
 #include "platform/kernel/sync.h"
-#include "platform/usb/emulated/emulated_bus.h"
-#include "platform/usb/emulated/simple_device.h"
 #include "platform/usb/urb.h"
 
 namespace kovrin::platform::usb {

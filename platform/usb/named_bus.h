@@ -11,7 +11,7 @@ namespace kovrin::platform::usb {
 inline constexpr const char* kEmulatorLibrary = "libqel_usb_emulators.so";
 inline constexpr const char* kMakeNamedBus = "KovrinMakeNamedEmulatedBus";
 
-// A new emulated bus with the devices of `devices` (see ParseEmulatedDeviceList):
+// A new emulated bus with the devices of `devices` (a QELUSB_EMULATED list):
 // those without a schedule plugged before it starts, the others plugged and
 // unplugged at their times once it runs. Devices that cannot be made are left
 // out with a message on stderr. The caller owns the bus.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/usb/emulated/emulated_device.h"
+#include "emulators/usb/bus/emulated_device.h"
 
 namespace kovrin::platform::usb {
 
