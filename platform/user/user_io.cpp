@@ -307,7 +307,23 @@ int RegisterInterfaceNotification(const Guid& guid, InterfaceNotice notice)
     return System::Current().Pnp().SubscribeInterfaces(guid, std::move(notice));
 }
 
-void UnregisterInterfaceNotification(int registration) { System::Current().Pnp().Unsubscribe(registration); }
+namespace {
+
+// Notices already on their way hold copies of the callback: let them run out.
+void AwaitNoticesOnTheirWay()
+{
+    JobThread& notifier = System::Current().Notifier();
+    if (!notifier.OnThisThread())
+        notifier.WaitIdle();
+}
+
+}  // namespace
+
+void UnregisterInterfaceNotification(int registration)
+{
+    System::Current().Pnp().Unsubscribe(registration);
+    AwaitNoticesOnTheirWay();
+}
 
 int RegisterHandleNotification(Handle handle, HandleNotice notice)
 {
@@ -322,6 +338,7 @@ void UnregisterHandleNotification(Handle handle, int registration)
     FileObject* file = FileOf(handle);
     if (file)
         System::Current().Pnp().UnwatchHandle(file->Private->Node, registration);
+    AwaitNoticesOnTheirWay();
 }
 
 }  // namespace kovrin::platform::user

@@ -58,7 +58,9 @@ Status WriteSync(Handle handle, const void* buffer, size_t length, size_t* bytes
 Status DeviceIoControl(Handle handle, uint32_t code, const void* input, size_t inputLength, void* output,
                        size_t outputLength, size_t* returned);
 
-// Notices run on the layer's notifier thread.
+// Notices run on the layer's notifier thread. Once an unregister returns (called from any other
+// thread), no notice of that registration runs or is held any more, so the code that gave it may be
+// unloaded.
 int RegisterInterfaceNotification(const Guid& guid, InterfaceNotice notice);
 void UnregisterInterfaceNotification(int registration);
 int RegisterHandleNotification(Handle handle, HandleNotice notice);

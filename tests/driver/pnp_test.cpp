@@ -2,10 +2,13 @@
 // surprise removal with a read outstanding, and pool failure during start.
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <mutex>
 #include <thread>
 
 #include "platform/kernel/io_internal.h"
+#include "platform/kernel/system.h"
 #include "tests/driver/driver_fixture.h"
 
 namespace kovrin::qelusb::testing {
@@ -229,6 +232,38 @@ TEST_F(PnpTest, InterfaceArrivalIsAnnouncedAfterTheStart)
     std::lock_guard<std::mutex> guard(lock);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[1].first, InterfaceEvent::Removal);
+}
+
+TEST_F(PnpTest, UnregisterReturnsOnlyOnceNoNoticeHoldsTheCallback)
+{
+    // What the callback holds stands for the code of a library that unloads once unregistered.
+    auto held = std::make_shared<int>(0);
+    const std::weak_ptr<int> watch = held;
+    int subscription =
+        RegisterInterfaceNotification(QelUsbInterfaceGuid, [held](InterfaceEvent, const std::string&) {});
+    held.reset();
+    int port = Plug();
+
+    // The removal's notice waits behind a job that the test holds.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    System::Current().Notifier().Post([released] { released.wait(); });
+    Bus().Unplug(port);
+    System::Current().PnpThread().WaitIdle();
+    System::Current().Worker().WaitIdle();
+
+    std::promise<bool> heldAtReturn;
+    std::future<bool> answer = heldAtReturn.get_future();
+    std::thread unregister([&] {
+        UnregisterInterfaceNotification(subscription);
+        heldAtReturn.set_value(!watch.expired());
+    });
+    // A return while the notice still waits is the fault; an unregister that waits is let go.
+    answer.wait_for(std::chrono::milliseconds(200));
+    release.set_value();
+    unregister.join();
+    EXPECT_FALSE(answer.get()) << "a notice on its way still held the callback";
+    machine_->WaitIdle();
 }
 
 // How many allocations the driver makes (or has made) from arrival to started.
