@@ -207,7 +207,7 @@ public:
         case 0x34: {
             // Days since 1 January 2010 low byte first, or the calendar from year - 2000 on.
             const long d = fuzz::DaysSince2010(now.year, now.month, now.day);
-            const Bytes stamp = dayCount ? Bytes{uint8_t(d % 256), uint8_t(d / 256 % 256), 0, 0, 0}
+            const Bytes stamp = stampDayCount ? Bytes{uint8_t(d % 256), uint8_t(d / 256 % 256), 0, 0, 0}
                                          : Bytes{uint8_t(now.year - 2000), uint8_t(now.month), uint8_t(now.day),
                                                  uint8_t(now.hour), uint8_t(now.minute)};
             FUZZ_CHECK(data == stamp);
@@ -268,7 +268,8 @@ public:
 
     const AcceptorSession* session = nullptr;
     LocalTime now{2024, 2, 29, 23, 59};
-    bool dayCount = false;
+    bool dayCount = false;       // what the loaded image says now
+    bool stampDayCount = false;  // what it said when the last update started: the stamp follows that
     std::optional<std::string> identifiedAs;  // the name an identification showed
     Bytes arrived;  // what the next receive event reads
     bool polling = true;
@@ -312,6 +313,7 @@ void WindowCommand(AcceptorSession& session, WatchingHost& host, Receiver& rx, I
         // The update button: the start command, then the port at the boot loader's speed.
         const uint16_t checksum = in.Word();
         const bool sameVariant = in.Byte() & 1;
+        host.stampDayCount = host.dayCount;
         session.StartUpdate(&kTable, checksum, sameVariant);
         session.OpenPort(1, true);
         session.ExpectHeaderlessReply();
@@ -326,7 +328,8 @@ void WindowCommand(AcceptorSession& session, WatchingHost& host, Receiver& rx, I
         session.ForgetAcceptor();
         break;
     case 6: {
-        // The date stamp, as a poll tick sends it once an update is verified, on a date of the input's.
+        // The date stamp, as a poll tick sends it once an update is verified, on a date of the input's;
+        // the image loaded meanwhile changes for the next update, not for this stamp.
         LocalTime& now = host.now;
         now.year = 2010 + in.Byte() % 200;
         now.month = 1 + in.Byte() % 12;
