@@ -5,12 +5,13 @@
 # ("screen/configuration_frame.h" from app/config), and an absolute one.
 # Every include names its file from the project root instead.
 #   cmake -DROOT=<project root> -DSTAMP=<file written when all is well>
-#         [-DFOLDERS=<folders under ROOT, ;-separated>] -P check_includes.cmake
+#         -DFOLDERS=<folders under ROOT, ;-separated> -P check_includes.cmake
 if(NOT ROOT)
   message(FATAL_ERROR "check_includes.cmake: set ROOT")
 endif()
 if(NOT FOLDERS)
-  set(FOLDERS app platform usblib driver emulators bench tests)
+  # The build names them once, in headers.cmake.
+  message(FATAL_ERROR "check_includes.cmake: set FOLDERS")
 endif()
 
 set(patterns)
